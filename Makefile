@@ -1,0 +1,45 @@
+# Vantrel: `make run` plays the show, `make test` runs every test.
+# Both install what is missing first (Debian 12, as root).
+
+BUILD      ?= build/release
+TESTBUILD  ?= build/asan
+JOBS       ?= 2
+
+export ASAN_OPTIONS  = detect_leaks=1:abort_on_error=0:halt_on_error=1
+export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
+
+.PHONY: all setup build run test test-build bench format clean
+
+all: build
+
+setup:
+	bash scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@echo "The show is not built yet: the engine library and its tests are what exists so far."
+
+test-build: setup
+	cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
+	cmake --build $(TESTBUILD) -j $(JOBS)
+
+# Tests without a display run as they are; tests labelled `display` get a private Xvfb.
+test: test-build
+	cd $(TESTBUILD) && ctest --output-on-failure -LE display
+	@if cd $(TESTBUILD) && ctest -N -L display | grep -q 'Total Tests: [1-9]'; then \
+		xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -L display; \
+	fi
+
+bench: setup
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVANTREL_BENCH=ON -DVANTREL_TESTS=OFF
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+format:
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Vantrel need.
+# Idempotent: asks dpkg first, and only calls apt-get for what is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake make pkg-config
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages: ${missing[*]}" >&2
+    echo "setup: run as root (or install them with apt-get) and try again" >&2
+    exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,42 @@
+#include "base/other.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void* fxMalloc(size_t size) {
+    void* p = malloc(size);
+    if (p != nullptr) {
+        memset(p, 0, size);
+    }
+    return p;
+}
+
+// Linear congruential generator of the runtime the show was first written for: the same seed
+// gives the same 15-bit sequence on every platform. Per thread, as in that runtime.
+static thread_local uint32_t localRandState = 1;
+
+void fxSeedRandom(uint32_t seed) {
+    localRandState = seed;
+}
+
+int fxRand() {
+    localRandState = localRandState * 214013u + 2531011u;
+    return (int)((localRandState >> 16) & 0x7fff);
+}
+
+void fxResetRandom() {
+    fxSeedRandom((uint32_t)fxRand() * fxGetTimeMs());
+}
+
+float fxGetRandom() {
+    return (float)(fxRand() / 32767.0);
+}
+
+FXTimeDiff::FXTimeDiff() : last(0.0) {}
+
+double FXTimeDiff::OnTime() {
+    double now = fxGetTime();
+    double diff = now - last;
+    last = now;
+    return diff;
+}

@@ -1,0 +1,38 @@
+#ifndef FX_BASE_OTHER_H
+#define FX_BASE_OTHER_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Zero-filled allocation; null when the allocation fails. Release with free().
+void* fxMalloc(size_t size);
+
+// The platform's millisecond clock (unsigned 32-bit, wraps after about 49.7 days), in seconds.
+double fxGetTime();
+// The raw millisecond count behind fxGetTime.
+uint32_t fxGetTimeMs();
+
+// 0 yields; anything else sleeps seconds * 1000 + 0.5 whole milliseconds.
+void fxSleep(double seconds);
+
+// The engine's random generator. It reproduces the 15-bit sequence of the runtime the show was
+// first written for, so one seed gives the same show everywhere. Like that runtime, each thread
+// has its own state, seeded with 1.
+void fxSeedRandom(uint32_t seed);
+int fxRand(); // 0 ... 32767
+void fxResetRandom();
+float fxGetRandom(); // fxRand() / 32767: 0 and 1 both reachable
+
+// Priority class of the process: 0 normal, above 0 highest, below 0 lowered. Best effort.
+void fxSetAppPriority(int priority);
+
+// Frame-time helper: each OnTime returns the seconds since the previous call.
+class FXTimeDiff {
+public:
+    double last;
+
+    FXTimeDiff();
+    double OnTime();
+};
+
+#endif

@@ -1,0 +1,24 @@
+#ifndef FX_BASE_TRACE_H
+#define FX_BASE_TRACE_H
+
+#if defined(__GNUC__)
+#define FX_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define FX_PRINTF(f, a)
+#endif
+
+bool fxOpenTraces(const char* filename);
+bool fxTracesOpened();
+void fxCloseTraces();
+void fxCloseTracesFile();
+
+// A stamped line: "%08x: " thread id, "[%.3f] " clock, then the message (callers add "\n").
+void trc(const char* format, ...) FX_PRINTF(1, 2);
+// The message alone.
+void trc1(const char* format, ...) FX_PRINTF(1, 2);
+// "#ERROR: " then a stamped line.
+void err(const char* format, ...) FX_PRINTF(1, 2);
+// As err, then shows the message to the user; returns the message box result.
+int errmsg(const char* format, ...) FX_PRINTF(1, 2);
+
+#endif
