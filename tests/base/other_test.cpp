@@ -102,3 +102,18 @@ TEST(Clock, SleepAdvancesTheClock) {
     fxSleep(0.0004);
     fxSleep(-1.0);
 }
+
+TEST(Libraries, BindByNameAndFailCleanly) {
+    void* libm = fxLoadLibrary("libm.so.6");
+    ASSERT_NE(libm, nullptr);
+    typedef double (*CosProc)(double);
+    CosProc c = (CosProc)fxGetProcAddress(libm, "cos");
+    ASSERT_NE(c, nullptr);
+    EXPECT_DOUBLE_EQ(c(0.0), 1.0);
+    EXPECT_EQ(fxGetProcAddress(libm, "no_such_symbol_here"), nullptr);
+    fxFreeLibrary(libm);
+    EXPECT_EQ(fxLoadLibrary("libno-such-library.so.9"), nullptr);
+    EXPECT_EQ(fxLoadLibrary(nullptr), nullptr);
+    EXPECT_EQ(fxGetProcAddress(nullptr, "cos"), nullptr);
+    fxFreeLibrary(nullptr);
+}
