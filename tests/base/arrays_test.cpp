@@ -271,6 +271,25 @@ TEST_F(StoredArrayTest, StrArrayRoundTripKeepsNullEntries) {
     EXPECT_STREQ(back.elements[2], "bc");
 }
 
+TEST_F(StoredArrayTest, StrArraySaveShortPaths) {
+    FXStrArray a;
+    a.Push("/data/tex/a.png");
+    a.Push(nullptr);
+    a.Push("/b.png");
+    std::string path = PathOf("short.bin");
+    FILE* f = fopen(path.c_str(), "wb");
+    a.SaveShortPaths(f, "/data");
+    fclose(f);
+    Bytes expected;
+    AddInt32(&expected, 3);
+    AddInt32(&expected, 11);
+    AddText(&expected, "./tex/a.png");
+    AddInt32(&expected, 0);
+    AddInt32(&expected, 8);
+    AddText(&expected, "../b.png");
+    EXPECT_EQ(ReadAll(path), expected);
+}
+
 TEST_F(StoredArrayTest, StrArrayRefusesDamagedEntries) {
     Bytes longEntry; // the second entry claims more than remains
     AddInt32(&longEntry, 2);

@@ -173,6 +173,24 @@ TEST_F(FXStrStoredTest, DamagedLengthsStayInStepWithTheNextRecord) {
     fclose(feed.stream);
 }
 
+TEST_F(FXStrStoredTest, SaveShortPathStoresThePathRelativeToTheFolder) {
+    std::string path = PathOf("short.bin");
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    FXStr("/data/models/a.xm").SaveShortPath(f, "/data");
+    FXStr("/other/b.png").SaveShortPath(f, "/data/");
+    FXStr().SaveShortPath(f, "/data");
+    fclose(f);
+
+    Bytes expected;
+    AddInt32(&expected, 13);
+    AddText(&expected, "./models/a.xm");
+    AddInt32(&expected, 14);
+    AddText(&expected, "../other/b.png");
+    AddInt32(&expected, 0);
+    EXPECT_EQ(ReadAll(path), expected);
+}
+
 TEST(FXLongStrTest, BuffersFitExactlyAndNeverShrink) {
     FXLongStr s;
     s.Set("");
