@@ -167,18 +167,18 @@ TEST_F(PackageDamageTest, EntriesOutsideTheDataBlockAreDroppedOneByOne) {
     struct Case {
         int32_t offset, size;
     } bad[] = {
-        {21, 0},                      // offset beyond the end
-        {15, 6},                      // size beyond the end
-        {-1, 4},                      // negative offset
-        {0, -1},                      // negative size
-        {INT_MAX - 2, 10},            // offset + size wraps
-        {10, INT_MAX},                // size alone wraps
+        {21, 0},           // offset beyond the end
+        {15, 6},           // size beyond the end
+        {-1, 4},           // negative offset
+        {0, -1},           // negative size
+        {INT_MAX - 2, 10}, // offset + size wraps
+        {10, INT_MAX},     // size alone wraps
         {INT_MIN, INT_MIN},
     };
     for (const Case& c : bad) {
         FXPackage pkg;
-        ASSERT_TRUE(LoadAndCheck(File(Body({1, 2, 3}, {0, c.offset, 10}, {10, c.size, 10}, {1066, 1061, -1}, data)),
-                                 &pkg))
+        ASSERT_TRUE(
+            LoadAndCheck(File(Body({1, 2, 3}, {0, c.offset, 10}, {10, c.size, 10}, {1066, 1061, -1}, data)), &pkg))
             << c.offset << " " << c.size;
         EXPECT_EQ(pkg.badEntries, 1);
         EXPECT_EQ(pkg.GetEntryCount(), 2);
