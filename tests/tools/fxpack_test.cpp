@@ -51,8 +51,9 @@ class FxpackTest : public ::testing::Test {
 protected:
     FXTestDir dir;
 
+    // Runs the tool in the test's folder.
     RunResult Run(const std::vector<std::string>& args) {
-        std::string cmd = Quote(FXPACK_PATH);
+        std::string cmd = "cd " + Quote(dir.path) + " && " + Quote(FXPACK_PATH);
         for (const std::string& a : args) {
             cmd += " " + Quote(a);
         }
@@ -141,6 +142,14 @@ TEST_F(FxpackTest, BuildListExtractGiveBackEverySource) {
         ASSERT_TRUE(fxTestReadFile(out, &got));
         EXPECT_EQ(got, *e.bytes) << e.id;
     }
+
+    // Names relative to the current folder, with one-letter stems.
+    ASSERT_TRUE(fxTestWriteFile(dir.File("a.png"), png));
+    ASSERT_TRUE(fxTestWriteText(dir.File("short.txt"), "1 a.png\n"));
+    r = Run({"build", "short.txt", "-o", "s.dat"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run({"list", "s.dat"});
+    EXPECT_EQ(r.out, "1 0 1 1066 png\n");
 
     // The engine reads what the tool wrote.
     FXPackage pkg;
