@@ -535,20 +535,22 @@ bool FXPackage::Load(const char* path) {
         fclose(f);
         return false;
     }
-    uint8_t* body = (uint8_t*)malloc(bodySize > 0 ? (size_t)bodySize : 1);
-    if (body == nullptr) {
-        err("FXPackage::Load: %s: no memory for %lld bytes\n", path, (long long)bodySize);
+    uint8_t* file = (uint8_t*)malloc((size_t)fileSize);
+    if (file == nullptr) {
+        err("FXPackage::Load: %s: no memory for %lld bytes\n", path, (long long)fileSize);
         fclose(f);
         return false;
     }
-    // One read for the whole body; entries are then served from this buffer.
-    size_t got = fread(body, 1, (size_t)bodySize, f);
+    // One read of the whole file from its start, so the kernel copies between equally aligned
+    // addresses; entries are then served from this buffer.
+    size_t got = fseek(f, 0, SEEK_SET) == 0 ? fread(file, 1, (size_t)fileSize, f) : 0;
     fclose(f);
-    if (got != (size_t)bodySize) {
-        err("FXPackage::Load: %s: read %zu of %lld bytes\n", path, got, (long long)bodySize);
-        free(body);
+    if (got != (size_t)fileSize) {
+        err("FXPackage::Load: %s: read %zu of %lld bytes\n", path, got, (long long)fileSize);
+        free(file);
         return false;
     }
+    uint8_t* body = file + 4 + magicLen;
     if (scrambled) {
         fxTransposeBody(body, (int)bodySize);
     }
@@ -563,7 +565,7 @@ bool FXPackage::Load(const char* path) {
         entryTypes.size != entryIds.size) {
         err("FXPackage::Load: %s: damaged entry lists (%d ids, %d offsets, %d sizes, %d types)\n", path, entryIds.size,
             entryOffsets.size, entrySizes.size, entryTypes.size);
-        free(body);
+        free(file);
         Destroy();
         return false;
     }
@@ -581,7 +583,7 @@ bool FXPackage::Load(const char* path) {
         nameServer.baseId = 0;
     }
 
-    dataAlloc = body;
+    dataAlloc = file;
     dataBlock = reader.cursor;
     dataSize = reader.remaining;
 

@@ -83,7 +83,7 @@ public:
     FXStrArray pendingFiles;
     FXStrArray tmpFiles;
     FXStr workFolder;
-    // The allocation dataBlock lives in: after Load the whole body, so entries are served from
+    // The allocation dataBlock lives in: after Load the whole file, so entries are served from
     // the buffer the file was read into without a second copy.
     uint8_t* dataAlloc;
     // Entries the last Load refused because they reach outside the data block.
