@@ -2,6 +2,7 @@
 
 #include "base/other.h"
 #include "base/paths.h"
+#include "base/stream.h"
 #include "base/trace.h"
 
 #include <climits>
@@ -16,25 +17,6 @@
 // ---------------------------------------------------------------------------------------------
 // Stored-form helpers: explicit little-endian bytes, never a struct image.
 
-static void localWriteUInt32(FILE* f, uint32_t u) {
-    uint8_t b[4] = {(uint8_t)u, (uint8_t)(u >> 8), (uint8_t)(u >> 16), (uint8_t)(u >> 24)};
-    fwrite(b, 1, 4, f);
-}
-
-static uint32_t localWordFromBytes(const uint8_t* b) {
-    return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
-}
-
-// Missing bytes read as zeros; *complete tells whether all four arrived.
-static int32_t localReadInt32(FILE* f, bool* complete) {
-    uint8_t b[4] = {0, 0, 0, 0};
-    size_t got = fread(b, 1, 4, f);
-    if (complete != nullptr) {
-        *complete = got == 4;
-    }
-    return (int32_t)localWordFromBytes(b);
-}
-
 // Reads n (at most LOCAL_WORD_BATCH) words; false when the stream ends first.
 static bool localReadWords(FILE* f, uint32_t* words, int n) {
     uint8_t bytes[LOCAL_WORD_BATCH * 4];
@@ -42,29 +24,9 @@ static bool localReadWords(FILE* f, uint32_t* words, int n) {
         return false;
     }
     for (int i = 0; i < n; i++) {
-        words[i] = localWordFromBytes(bytes + i * 4);
+        words[i] = fxGetLE32(bytes + i * 4);
     }
     return true;
-}
-
-// Bytes between the stream position and its end, or -1 when the stream cannot tell.
-static int64_t localBytesLeft(FILE* f) {
-    long pos = ftell(f);
-    if (pos < 0) {
-        return -1;
-    }
-    if (fseek(f, 0, SEEK_END) != 0) {
-        return -1;
-    }
-    long end = ftell(f);
-    if (fseek(f, pos, SEEK_SET) != 0) {
-        err("localBytesLeft: cannot return to offset %ld\n", pos);
-        return -1;
-    }
-    if (end < pos) {
-        return -1;
-    }
-    return (int64_t)end - (int64_t)pos;
 }
 
 // A count of 4-byte records that cannot fit in what the stream still holds is refused.
@@ -102,17 +64,6 @@ static char* localReadText(FILE* f, int32_t length, bool bounded) {
     }
     free(text);
     return nullptr;
-}
-
-static void localWriteText(FILE* f, const char* text) {
-    size_t length = text != nullptr ? strlen(text) : 0;
-    if (length > INT32_MAX) {
-        length = INT32_MAX;
-    }
-    localWriteUInt32(f, (uint32_t)length);
-    if (length > 0) {
-        fwrite(text, 1, length, f);
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -290,19 +241,19 @@ int FXArray::GetInt(int index) const {
 
 void FXArray::Save(FILE* f) const {
     int32_t n = elements != nullptr && size > 0 ? size : 0;
-    localWriteUInt32(f, (uint32_t)n);
+    fxWriteInt32(f, n);
     for (int32_t i = 0; i < n; i++) {
-        localWriteUInt32(f, (uint32_t)(intptr_t)elements[i]);
+        fxWriteInt32(f, (int32_t)(intptr_t)elements[i]);
     }
 }
 
 void FXArray::Load(FILE* f) {
-    int32_t count = localReadInt32(f, nullptr);
+    int32_t count = fxReadInt32(f, nullptr);
     size = 0;
     if (count <= 0) {
         return;
     }
-    int64_t left = localBytesLeft(f);
+    int64_t left = fxStreamBytesLeft(f);
     if (!localCountFits(count, left, "FXArray::Load")) {
         return;
     }
@@ -486,32 +437,33 @@ bool FXStrArray::IsEmpty() const {
 
 void FXStrArray::Save(FILE* f) const {
     int32_t n = elements != nullptr && size > 0 ? size : 0;
-    localWriteUInt32(f, (uint32_t)n);
+    fxWriteInt32(f, n);
     for (int32_t i = 0; i < n; i++) {
-        localWriteText(f, elements[i]);
+        fxWriteText(f, elements[i], elements[i] != nullptr ? strlen(elements[i]) : 0);
     }
 }
 
 void FXStrArray::SaveShortPaths(FILE* f, const char* baseFolder) const {
     int32_t n = elements != nullptr && size > 0 ? size : 0;
-    localWriteUInt32(f, (uint32_t)n);
+    fxWriteInt32(f, n);
     for (int32_t i = 0; i < n; i++) {
         const char* e = elements[i];
         if (e == nullptr || e[0] == 0) {
-            localWriteUInt32(f, 0);
+            fxWriteInt32(f, 0);
             continue;
         }
-        localWriteText(f, fxBuildRelativePath(baseFolder, false, e, true));
+        const char* relative = fxBuildRelativePath(baseFolder, false, e, true);
+        fxWriteText(f, relative, relative != nullptr ? strlen(relative) : 0);
     }
 }
 
 void FXStrArray::Load(FILE* f) {
     RemoveAll();
-    int32_t count = localReadInt32(f, nullptr);
+    int32_t count = fxReadInt32(f, nullptr);
     if (count <= 0) {
         return;
     }
-    int64_t left = localBytesLeft(f);
+    int64_t left = fxStreamBytesLeft(f);
     if (!localCountFits(count, left, "FXStrArray::Load")) {
         return;
     }
@@ -525,7 +477,7 @@ void FXStrArray::Load(FILE* f) {
             }
         }
         bool complete = false;
-        int32_t length = localReadInt32(f, &complete);
+        int32_t length = fxReadInt32(f, &complete);
         if (!complete) {
             err("FXStrArray::Load: stream ended after %d of %d entries\n", (int)size, (int)count);
             RemoveAll();
@@ -652,21 +604,21 @@ bool FXFloatArray::IsEmpty() const {
 
 void FXFloatArray::Save(FILE* f) const {
     int32_t n = elements != nullptr && size > 0 ? size : 0;
-    localWriteUInt32(f, (uint32_t)n);
+    fxWriteInt32(f, n);
     for (int32_t i = 0; i < n; i++) {
         uint32_t bits;
         memcpy(&bits, &elements[i], 4);
-        localWriteUInt32(f, bits);
+        fxWriteInt32(f, (int32_t)bits);
     }
 }
 
 void FXFloatArray::Load(FILE* f) {
-    int32_t count = localReadInt32(f, nullptr);
+    int32_t count = fxReadInt32(f, nullptr);
     size = 0;
     if (count <= 0) {
         return;
     }
-    int64_t left = localBytesLeft(f);
+    int64_t left = fxStreamBytesLeft(f);
     if (!localCountFits(count, left, "FXFloatArray::Load")) {
         return;
     }

@@ -1,5 +1,7 @@
 #include "base/strings.h"
 
+#include "base/stream.h"
+
 #include "base/paths.h"
 #include "base/trace.h"
 
@@ -10,53 +12,6 @@
 #include <cwctype>
 
 #define FXSTR_MAX (FXSTR_CAPACITY - 1)
-
-// ---------------------------------------------------------------------------------------------
-// Stored-form helpers: explicit little-endian bytes, never a struct image.
-
-static void localWriteInt32(FILE* f, int32_t v) {
-    uint32_t u = (uint32_t)v;
-    uint8_t b[4] = {(uint8_t)u, (uint8_t)(u >> 8), (uint8_t)(u >> 16), (uint8_t)(u >> 24)};
-    fwrite(b, 1, 4, f);
-}
-
-// Missing bytes read as zeros.
-static int32_t localReadInt32(FILE* f) {
-    uint8_t b[4] = {0, 0, 0, 0};
-    size_t got = fread(b, 1, 4, f);
-    (void)got;
-    uint32_t u = (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
-    return (int32_t)u;
-}
-
-// Moves forward over bytes we do not keep; streams that cannot seek are read and dropped.
-static void localSkipBytes(FILE* f, long count) {
-    if (count <= 0) {
-        return;
-    }
-    if (fseek(f, count, SEEK_CUR) == 0) {
-        return;
-    }
-    char scratch[256];
-    while (count > 0) {
-        size_t want = count < (long)sizeof(scratch) ? (size_t)count : sizeof(scratch);
-        size_t got = fread(scratch, 1, want, f);
-        if (got == 0) {
-            return;
-        }
-        count -= (long)got;
-    }
-}
-
-static void localWriteText(FILE* f, const char* text, size_t length) {
-    if (length > INT32_MAX) {
-        length = INT32_MAX;
-    }
-    localWriteInt32(f, (int32_t)length);
-    if (length > 0) {
-        fwrite(text, 1, length, f);
-    }
-}
 
 // Case-insensitive equality of at most max characters, in the default locale's case mapping.
 static bool localEqualNoCase(const char* a, const char* b, size_t max) {
@@ -301,12 +256,12 @@ bool FXStr::iCompare(const char* s) const {
 }
 
 void FXStr::Save(FILE* f) const {
-    localWriteText(f, chars, (size_t)length);
+    fxWriteText(f, chars, (size_t)length);
 }
 
 void FXStr::Load(FILE* f) {
     Clear();
-    int32_t stored = localReadInt32(f);
+    int32_t stored = fxReadInt32(f);
     if (stored == 0) {
         return;
     }
@@ -323,20 +278,20 @@ void FXStr::Load(FILE* f) {
     chars[got] = 0;
     length = (int32_t)got;
     // Stay in step with the next record even when this one was cut.
-    localSkipBytes(f, (long)stored - (long)keep);
+    fxSkipBytes(f, (long)stored - (long)keep);
 }
 
 void FXStr::SaveShortPath(FILE* f, const char* baseFolder) const {
     if (length == 0) {
-        localWriteInt32(f, 0);
+        fxWriteInt32(f, 0);
         return;
     }
     const char* relative = fxBuildRelativePath(baseFolder, false, chars, true);
     if (relative == nullptr) {
-        localWriteInt32(f, 0);
+        fxWriteInt32(f, 0);
         return;
     }
-    localWriteText(f, relative, strlen(relative));
+    fxWriteText(f, relative, strlen(relative));
 }
 
 // ---------------------------------------------------------------------------------------------
