@@ -6,36 +6,28 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "base/stream.h"
 #include "base/trace.h"
 
 #define PACKAGE_MAGIC "pck01"
 #define PACKAGE_MAGIC_LEN 5
 
 // ---------------------------------------------------------------------------------------------
-// Little-endian fields, assembled byte by byte so the host's order and alignment do not matter.
+// Little-endian fields in memory
 
 static int32_t localGetI32(const uint8_t* p) {
-    uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-    return (int32_t)v;
-}
-
-static void localPutI32(uint8_t* p, int32_t value) {
-    uint32_t v = (uint32_t)value;
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
+    return (int32_t)fxGetLE32(p);
 }
 
 static float localGetF32(const uint8_t* p) {
-    uint32_t v = (uint32_t)localGetI32(p);
+    uint32_t v = fxGetLE32(p);
     float f;
     memcpy(&f, &v, 4);
     return f;
 }
 
 static double localGetF64(const uint8_t* p) {
-    uint64_t v = (uint64_t)(uint32_t)localGetI32(p) | ((uint64_t)(uint32_t)localGetI32(p + 4) << 32);
+    uint64_t v = (uint64_t)fxGetLE32(p) | ((uint64_t)fxGetLE32(p + 4) << 32);
     double d;
     memcpy(&d, &v, 8);
     return d;
@@ -130,7 +122,7 @@ int FXPackageData::ReadInt() {
 void FXPackageData::WriteInt(int v) {
     uint8_t* p = (uint8_t*)ReadBlc(4);
     if (p != nullptr) {
-        localPutI32(p, v);
+        fxPutLE32(p, (uint32_t)v);
     }
 }
 
@@ -618,7 +610,7 @@ static bool localWritePackage(FILE* f, bool scramble, const uint8_t* header, int
                               int dataSize) {
     uint8_t magic[4 + PACKAGE_MAGIC_LEN + 1];
     int magicLen = PACKAGE_MAGIC_LEN + (scramble ? 1 : 0);
-    localPutI32(magic, magicLen);
+    fxPutLE32(magic, (uint32_t)magicLen);
     memcpy(magic + 4, PACKAGE_MAGIC "s", magicLen);
     if (fwrite(magic, 1, 4 + magicLen, f) != (size_t)(4 + magicLen)) {
         return false;

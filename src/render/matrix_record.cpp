@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "assets/package.h"
+#include "base/stream.h"
 
 // The 64-byte record is read as one block; an entry too short for it leaves the identity.
 void FXMatrix::LoadC(FXPackage* pkg, FXPackageData* data) {
@@ -14,8 +15,7 @@ void FXMatrix::LoadC(FXPackage* pkg, FXPackageData* data) {
         return;
     }
     for (int i = 0; i < 16; i++) {
-        const uint8_t* b = p + 4 * i;
-        uint32_t v = (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+        uint32_t v = fxGetLE32(p + 4 * i);
         memcpy(&m[i], &v, 4);
     }
 }

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
 #include "assets/package.h"
 #include "support/test_files.h"
@@ -28,48 +26,6 @@ bool IsIdentity(const FXMatrix& m) {
 }
 
 } // namespace
-
-TEST(MatrixRecordTest, SaveLoadIsBitExactAndLittleEndian) {
-    FXTestDir dir;
-    FXMatrix a;
-    Fill(&a, -3.0f);
-    a.m[5] = -0.0f;
-    a.m[6] = std::numeric_limits<float>::denorm_min();
-    a.m[7] = std::numeric_limits<float>::infinity();
-    std::string path = dir.File("m.bin");
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(a.Save(f), 1);
-    fclose(f);
-
-    FXBytes bytes;
-    ASSERT_TRUE(fxTestReadFile(path, &bytes));
-    FXBytes want;
-    for (int i = 0; i < 16; i++) {
-        fxTestPutF32(&want, a.m[i]);
-    }
-    EXPECT_EQ(bytes, want);
-
-    FXMatrix b;
-    Fill(&b, 100.0f);
-    f = fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(b.Load(f), 1);
-    fclose(f);
-    EXPECT_EQ(memcmp(a.m, b.m, sizeof(a.m)), 0);
-}
-
-TEST(MatrixRecordTest, ShortFileLoadsNothing) {
-    FXTestDir dir;
-    std::string path = dir.File("short.bin");
-    ASSERT_TRUE(fxTestWriteFile(path, fxTestPattern(63, 1)));
-    FXMatrix m;
-    Fill(&m, 1.0f);
-    FILE* f = fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(m.Load(f), 0);
-    fclose(f);
-}
 
 TEST(MatrixRecordTest, LoadCReadsRecordsOneAfterAnother) {
     FXMatrix a, b;
