@@ -212,7 +212,8 @@ static bool localReadStringArray(FXPackageData* d, FXStrArray* a) {
     }
     FXStr s;
     for (int i = 0; i < count; i++) {
-        if (!localReadString(d, &s)) {
+        if (a->capacity < count || !localReadString(d, &s)) {
+            err("FXPackageData::ReadStringArray: string %d of %d cannot be read\n", i, count);
             a->DestroyBuf();
             d->cursor = mark;
             d->remaining = markRemaining;
@@ -237,6 +238,12 @@ static bool localReadIntArray(FXPackageData* d, FXArray* a, const char* what) {
     }
     if (count > 0) {
         a->Realloc(count);
+        if (a->capacity < count) {
+            err("%s: no memory for %d values\n", what, count);
+            d->cursor -= 4;
+            d->remaining += 4;
+            return false;
+        }
     }
     for (int i = 0; i < count; i++) {
         a->PushInt(localGetI32(d->cursor));
@@ -277,6 +284,12 @@ void FXPackageData::ReadFloatArray(FXFloatArray* a) {
     }
     if (count > 0) {
         a->Realloc(count);
+        if (a->capacity < count) {
+            err("FXPackageData::ReadFloatArray: no memory for %d values\n", count);
+            cursor -= 4;
+            remaining += 4;
+            return;
+        }
     }
     for (int i = 0; i < count; i++) {
         a->Push(localGetF32(cursor));
@@ -418,6 +431,10 @@ void FXPackage::RecompClasses() {
                 entryIds.GetInt(i), offset, size, dataSize);
         }
         readers.Push(d);
+        if (readers.size != i + 1) {
+            delete d; // no memory for the slot; the entry goes without a reader
+            break;
+        }
     }
 }
 
@@ -676,6 +693,20 @@ static bool localWritePackageFile(const char* path, bool scramble, const uint8_t
     return ok;
 }
 
+// Length of a queued file, or -1 when it cannot be opened or read (a folder opens but cannot be read).
+static int64_t localQueuedFileSize(const char* file) {
+    FILE* src = file != nullptr ? fopen(file, "rb") : nullptr;
+    if (src == nullptr) {
+        return -1;
+    }
+    int64_t size = localFileSize(src);
+    if (size >= 0 && (fgetc(src) == EOF && ferror(src) != 0)) {
+        size = -1;
+    }
+    fclose(src);
+    return size;
+}
+
 // Reads a queued file whole into dst; false unless it still has exactly size bytes to give.
 static bool localReadQueuedFile(const char* file, uint8_t* dst, int size) {
     FILE* src = fopen(file, "rb");
@@ -709,13 +740,13 @@ bool FXPackage::SaveEntries(const char* path, int flags) {
     // Queued files are appended to the entry lists; any failure takes them off again, so a
     // failed Save leaves the package and its queue as they were.
     bool ok = true;
+    if (entryOffsets.size != oldCount || entrySizes.size != oldCount || entryTypes.size != oldCount) {
+        err("FXPackage::Save: the entry lists differ in length\n");
+        return false;
+    }
     for (int i = 0; i < queued && ok; i++) {
         const char* file = pendingFiles.elements[i];
-        FILE* src = file != nullptr ? fopen(file, "rb") : nullptr;
-        int64_t size = src != nullptr ? localFileSize(src) : -1;
-        if (src != nullptr) {
-            fclose(src);
-        }
+        int64_t size = localQueuedFileSize(file);
         if (size < 0) {
             err("FXPackage::Save: cannot read queued file %s\n", file != nullptr ? file : "(null)");
             ok = false;
@@ -731,6 +762,12 @@ bool FXPackage::SaveEntries(const char* path, int flags) {
         }
     }
 
+    const int newCount = oldCount + queued;
+    if (ok && (entryIds.size != newCount || entryOffsets.size != newCount || entrySizes.size != newCount ||
+               entryTypes.size != newCount)) {
+        err("FXPackage::Save: no memory for the entry lists\n");
+        ok = false;
+    }
     uint8_t* newBlock = nullptr;
     if (ok && queued > 0) {
         newBlock = (uint8_t*)malloc(next > 0 ? (size_t)next : 1);
