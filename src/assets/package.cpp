@@ -357,8 +357,9 @@ void fxTransposeBody(uint8_t* body, int size) {
         return;
     }
     const size_t n = (size_t)localSquareSide(size);
-    // Tiles keep both the rows and the columns being swapped in cache on large bodies.
-    const size_t tile = 64;
+    // Tiles keep both the rows and the columns being swapped in cache on large bodies; 256 bytes
+    // (64 KiB tiles) measured fastest on a 200 MB body.
+    const size_t tile = 256;
     for (size_t bi = 0; bi < n; bi += tile) {
         size_t ie = bi + tile < n ? bi + tile : n;
         for (size_t bj = bi; bj < n; bj += tile) {

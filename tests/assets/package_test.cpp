@@ -492,7 +492,7 @@ TEST(PackageTransposeTest, SquarePartIsTransposedAndTheRestKept) {
 }
 
 TEST(PackageTransposeTest, MatchesTheLayoutOnSizesAcrossTiles) {
-    const int sizes[] = {3, 4, 15, 16, 17, 63 * 63, 64 * 64 + 1, 65 * 65 - 1, 130 * 130 + 129, 200 * 200 + 7};
+    const int sizes[] = {3, 4, 15, 16, 17, 255 * 255, 256 * 256 + 1, 257 * 257 - 1, 520 * 520 + 519, 600 * 600 + 7};
     for (int size : sizes) {
         FXBytes in = fxTestPattern(size, size);
         FXBytes got = in;
