@@ -316,9 +316,10 @@ int fxGetDataTypeFromPath(const char* path) {
     if (path == nullptr) {
         return FXDATA_OTHER;
     }
-    // The scan stops at the third character so that a drive prefix is never taken for a name.
+    // The extension is what follows the last dot of the file name; a dot in a folder name
+    // never counts, so a bare "a.JPG" and "pictures.v2/earth" are both read right.
     const char* ext = nullptr;
-    for (int i = (int)strlen(path) - 1; i >= 2; i--) {
+    for (int i = (int)strlen(path) - 1; i >= 0 && path[i] != '/' && path[i] != '\\'; i--) {
         if (path[i] == '.') {
             ext = path + i + 1;
             break;

@@ -520,8 +520,9 @@ TEST(PackageTypeTest, ExtensionGivesThePictureCode) {
     EXPECT_EQ(fxGetDataTypeFromPath("a.png.xm"), -1); // only the last extension counts
     EXPECT_EQ(fxGetDataTypeFromPath(""), -1);
     EXPECT_EQ(fxGetDataTypeFromPath(nullptr), -1);
-    // The scan stops at the third character.
-    EXPECT_EQ(fxGetDataTypeFromPath("ab.png"), 1066);
-    EXPECT_EQ(fxGetDataTypeFromPath("a.png"), -1);
-    EXPECT_EQ(fxGetDataTypeFromPath(".png"), -1);
+    // Bare names keep their type; dots in folder names never count.
+    EXPECT_EQ(fxGetDataTypeFromPath("a.JPG"), 1061);
+    EXPECT_EQ(fxGetDataTypeFromPath("a.png"), 1066);
+    EXPECT_EQ(fxGetDataTypeFromPath("pictures.png/earth"), -1);
+    EXPECT_EQ(fxGetDataTypeFromPath("c:\\pics.gif\\earth"), -1);
 }

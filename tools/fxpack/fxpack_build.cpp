@@ -70,8 +70,7 @@ static bool localParseArgs(int argc, char** argv, BuildArgs* args) {
     return true;
 }
 
-// The folder part with its separator; "./" for a bare name, so that a source path always has a
-// folder in front and short names such as a.png keep their picture type.
+// The folder part with its separator; "./" for a bare name.
 static std::string localFolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
