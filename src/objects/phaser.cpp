@@ -1,0 +1,212 @@
+#include "objects/phaser.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "base/trace.h"
+
+// The attack curve's base; its twelfth power, taken by repeated single-precision products, is
+// where the curve meets the straight line.
+static const float localAttackBase = 0.92f;
+
+static float localPower12(float x) {
+    float r = x;
+    for (int i = 0; i < 11; i++) {
+        r *= x;
+    }
+    return r;
+}
+
+static void localPutFloat(uint8_t* p, float v) {
+    uint32_t bits;
+    memcpy(&bits, &v, 4);
+    for (int i = 0; i < 4; i++) {
+        p[i] = (uint8_t)(bits >> (8 * i));
+    }
+}
+
+static void localPutDouble(uint8_t* p, double v) {
+    uint64_t bits;
+    memcpy(&bits, &v, 8);
+    for (int i = 0; i < 8; i++) {
+        p[i] = (uint8_t)(bits >> (8 * i));
+    }
+}
+
+static float localGetFloat(const uint8_t* p) {
+    uint32_t bits = 0;
+    for (int i = 0; i < 4; i++) {
+        bits |= (uint32_t)p[i] << (8 * i);
+    }
+    float v;
+    memcpy(&v, &bits, 4);
+    return v;
+}
+
+static double localGetDouble(const uint8_t* p) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; i++) {
+        bits |= (uint64_t)p[i] << (8 * i);
+    }
+    double v;
+    memcpy(&v, &bits, 8);
+    return v;
+}
+
+FXPhaser::FXPhaser()
+    : value(0.0f), active(true), reverse(false), loop(true), pingPong(false), cycled(false), startTime(0.0),
+      duration(1.0), smooth(false), semiSmooth(false), firstCycle(false), attack(false), auxDuration(0.0),
+      nextDuration(0.0) {}
+
+void FXPhaser::OnRender(PEnv* env, double time) {
+    (void)env;
+    if (active && time - startTime >= duration) {
+        if (firstCycle) {
+            firstCycle = false;
+            duration = nextDuration;
+        }
+        if (!reverse) {
+            if (!loop) {
+                active = false;
+                value = 1.0f;
+            } else if (pingPong) {
+                reverse = true;
+            }
+        } else {
+            if (!loop) {
+                active = false;
+                value = 0.0f;
+            } else if (pingPong) {
+                reverse = false;
+            }
+        }
+        cycled = true;
+        // Less than two cycles late keeps the cadence; further behind (a stalled frame, the first
+        // frame after construction) starts afresh instead of racing through the missed cycles.
+        const float late = (float)(time - startTime);
+        const double d = duration;
+        if (d == 0.0 && late > 2.0f) {
+            startTime = time;
+        } else if (late > 2.0 * d) {
+            startTime = time;
+        } else {
+            startTime += d;
+        }
+    }
+    if (!active) {
+        return;
+    }
+    float v;
+    if (duration > 0.0) {
+        v = (float)((time - startTime) / duration);
+        if (v < 0.0f) {
+            v = 0.0f;
+        }
+        if (v > 1.0f) {
+            v = 1.0f;
+        }
+    } else {
+        // A cycle without length has always just ended.
+        v = 1.0f;
+    }
+    if (smooth) {
+        v = 3.0f * v * v - 2.0f * v * v * v;
+    } else if (semiSmooth) {
+        v = (v + 3.0f * v * v - 2.0f * v * v * v) * 0.5f;
+    } else if (firstCycle) {
+        v = v * v * v;
+    } else if (attack) {
+        const float knee = localPower12(localAttackBase);
+        if (v < knee) {
+            v = knee - localPower12(localAttackBase - v);
+        }
+    }
+    if (reverse) {
+        v = 1.0f - v;
+    }
+    value = v;
+}
+
+void FXPhaser::Restart(double time) {
+    startTime = time;
+    value = 0.0f;
+    active = true;
+    cycled = false;
+    reverse = false;
+}
+
+float FXPhaser::GetOnOff(float a, float b) const {
+    if (value <= a) {
+        return 1.0f;
+    }
+    if (value >= b) {
+        return 0.0f;
+    }
+    // Here a < value < b, so b - a is positive.
+    return (b - value) / (b - a);
+}
+
+bool FXPhaser::Save(FILE* f) const {
+    if (f == nullptr) {
+        err("FXPhaser::Save: no file\n");
+        return false;
+    }
+    uint8_t rec[FX_PHASER_RECORD_SIZE];
+    localPutFloat(rec + 0, value);
+    localPutDouble(rec + 4, duration);
+    rec[12] = active ? 1 : 0;
+    rec[13] = reverse ? 1 : 0;
+    rec[14] = loop ? 1 : 0;
+    rec[15] = pingPong ? 1 : 0;
+    rec[16] = smooth ? 1 : 0;
+    rec[17] = semiSmooth ? 1 : 0;
+    if (fwrite(rec, 1, sizeof(rec), f) != sizeof(rec)) {
+        err("FXPhaser::Save: write failed\n");
+        return false;
+    }
+    return true;
+}
+
+bool FXPhaser::Load(FILE* f) {
+    if (f == nullptr) {
+        err("FXPhaser::Load: no file\n");
+        return false;
+    }
+    // A short record reads as zeros, but is reported.
+    uint8_t rec[FX_PHASER_RECORD_SIZE] = {};
+    const size_t got = fread(rec, 1, sizeof(rec), f);
+    value = localGetFloat(rec + 0);
+    duration = localGetDouble(rec + 4);
+    active = rec[12] == 1;
+    reverse = rec[13] == 1;
+    loop = rec[14] == 1;
+    pingPong = rec[15] == 1;
+    smooth = rec[16] == 1;
+    semiSmooth = rec[17] == 1;
+    if (got != sizeof(rec)) {
+        err("FXPhaser::Load: record cut short (%d of %d bytes)\n", (int)got, FX_PHASER_RECORD_SIZE);
+        return false;
+    }
+    return true;
+}
+
+FXPhaser1::FXPhaser1() : autoRestart(false), pause(0.0) {}
+
+void FXPhaser1::OnRender(PEnv* env, double time) {
+    if (autoRestart) {
+        if (active) {
+            // The backward half of a back-and-forth cycle is the last one before the rest.
+            if (reverse) {
+                loop = false;
+            }
+        } else if (time - startTime >= pause) {
+            Restart(time);
+        }
+    }
+    FXPhaser::OnRender(env, time);
+}
+
+void FXPhaser1::Restart(double time) {
+    FXPhaser::Restart(time);
+    loop = true;
+}
