@@ -26,6 +26,11 @@ float fxGetRandom(); // fxRand() / 32767: 0 and 1 both reachable
 // Priority class of the process: 0 normal, above 0 highest, below 0 lowered. Best effort.
 void fxSetAppPriority(int priority);
 
+// Run-time binding of shared libraries by name; null when the library or symbol is missing.
+void* fxLoadLibrary(const char* name);
+void* fxGetProcAddress(void* library, const char* symbol);
+void fxFreeLibrary(void* library);
+
 // Frame-time helper: each OnTime returns the seconds since the previous call.
 class FXTimeDiff {
 public:

@@ -1,5 +1,6 @@
 #include "base/other.h"
 
+#include <dlfcn.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -42,4 +43,24 @@ void fxSetAppPriority(int priority) {
         nice = 5;
     }
     setpriority(PRIO_PROCESS, 0, nice);
+}
+
+void* fxLoadLibrary(const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* fxGetProcAddress(void* library, const char* symbol) {
+    if (library == nullptr || symbol == nullptr) {
+        return nullptr;
+    }
+    return dlsym(library, symbol);
+}
+
+void fxFreeLibrary(void* library) {
+    if (library != nullptr) {
+        dlclose(library);
+    }
 }
