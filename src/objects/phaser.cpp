@@ -1,8 +1,6 @@
 #include "objects/phaser.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include "base/stream.h"
 #include "base/trace.h"
 
 // The attack curve's base; its twelfth power, taken by repeated single-precision products, is
@@ -15,42 +13,6 @@ static float localPower12(float x) {
         r *= x;
     }
     return r;
-}
-
-static void localPutFloat(uint8_t* p, float v) {
-    uint32_t bits;
-    memcpy(&bits, &v, 4);
-    for (int i = 0; i < 4; i++) {
-        p[i] = (uint8_t)(bits >> (8 * i));
-    }
-}
-
-static void localPutDouble(uint8_t* p, double v) {
-    uint64_t bits;
-    memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; i++) {
-        p[i] = (uint8_t)(bits >> (8 * i));
-    }
-}
-
-static float localGetFloat(const uint8_t* p) {
-    uint32_t bits = 0;
-    for (int i = 0; i < 4; i++) {
-        bits |= (uint32_t)p[i] << (8 * i);
-    }
-    float v;
-    memcpy(&v, &bits, 4);
-    return v;
-}
-
-static double localGetDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; i++) {
-        bits |= (uint64_t)p[i] << (8 * i);
-    }
-    double v;
-    memcpy(&v, &bits, 8);
-    return v;
 }
 
 FXPhaser::FXPhaser()
@@ -151,16 +113,15 @@ bool FXPhaser::Save(FILE* f) const {
         err("FXPhaser::Save: no file\n");
         return false;
     }
-    uint8_t rec[FX_PHASER_RECORD_SIZE];
-    localPutFloat(rec + 0, value);
-    localPutDouble(rec + 4, duration);
-    rec[12] = active ? 1 : 0;
-    rec[13] = reverse ? 1 : 0;
-    rec[14] = loop ? 1 : 0;
-    rec[15] = pingPong ? 1 : 0;
-    rec[16] = smooth ? 1 : 0;
-    rec[17] = semiSmooth ? 1 : 0;
-    if (fwrite(rec, 1, sizeof(rec), f) != sizeof(rec)) {
+    size_t written = fxWriteFloat(f, value);
+    written += fxWriteDouble(f, duration);
+    written += fxWriteBool(f, active);
+    written += fxWriteBool(f, reverse);
+    written += fxWriteBool(f, loop);
+    written += fxWriteBool(f, pingPong);
+    written += fxWriteBool(f, smooth);
+    written += fxWriteBool(f, semiSmooth);
+    if (written != FX_PHASER_RECORD_SIZE) {
         err("FXPhaser::Save: write failed\n");
         return false;
     }
@@ -173,18 +134,17 @@ bool FXPhaser::Load(FILE* f) {
         return false;
     }
     // A short record reads as zeros, but is reported.
-    uint8_t rec[FX_PHASER_RECORD_SIZE] = {};
-    const size_t got = fread(rec, 1, sizeof(rec), f);
-    value = localGetFloat(rec + 0);
-    duration = localGetDouble(rec + 4);
-    active = rec[12] == 1;
-    reverse = rec[13] == 1;
-    loop = rec[14] == 1;
-    pingPong = rec[15] == 1;
-    smooth = rec[16] == 1;
-    semiSmooth = rec[17] == 1;
-    if (got != sizeof(rec)) {
-        err("FXPhaser::Load: record cut short (%d of %d bytes)\n", (int)got, FX_PHASER_RECORD_SIZE);
+    bool complete = false;
+    value = fxReadFloat(f);
+    duration = fxReadDouble(f);
+    active = fxReadBool(f);
+    reverse = fxReadBool(f);
+    loop = fxReadBool(f);
+    pingPong = fxReadBool(f);
+    smooth = fxReadBool(f);
+    semiSmooth = fxReadBool(f, &complete);
+    if (!complete) {
+        err("FXPhaser::Load: record cut short\n");
         return false;
     }
     return true;

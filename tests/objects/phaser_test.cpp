@@ -1,12 +1,11 @@
 #include "objects/phaser.h"
 
+#include "support/stored_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -316,28 +315,7 @@ TEST(Phaser1, ThroughTheBaseClassAndWithoutPingPong) {
     EXPECT_TRUE(q.active);
 }
 
-class PhaserFile : public ::testing::Test {
-protected:
-    std::string dir;
-    std::string path;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/phaser_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/rec.bin";
-    }
-    void TearDown() override {
-        unlink(path.c_str());
-        rmdir(dir.c_str());
-    }
-    void WriteBytes(const uint8_t* bytes, size_t n) {
-        FILE* f = fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(fwrite(bytes, 1, n, f), n);
-        fclose(f);
-    }
-};
+typedef ScratchFolderTest PhaserFile;
 
 TEST_F(PhaserFile, SaveWritesTheEighteenByteRecord) {
     FXPhaser p;
@@ -349,21 +327,13 @@ TEST_F(PhaserFile, SaveWritesTheEighteenByteRecord) {
     p.pingPong = true;
     p.smooth = false;
     p.semiSmooth = true;
+    const std::string path = PathOf("rec.bin");
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(p.Save(f));
     fclose(f);
-
-    uint8_t got[32] = {};
-    f = fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    const size_t n = fread(got, 1, sizeof(got), f);
-    fclose(f);
-    ASSERT_EQ(n, 18u);
-    const uint8_t want[18] = {0x00, 0x00, 0x00, 0x3f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x40, 1, 0, 0, 1, 0, 1};
-    for (int i = 0; i < 18; i++) {
-        EXPECT_EQ(got[i], want[i]) << "byte " << i;
-    }
+    const Bytes want = {0x00, 0x00, 0x00, 0x3f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x40, 1, 0, 0, 1, 0, 1};
+    EXPECT_EQ(ReadAll(path), want);
 }
 
 TEST_F(PhaserFile, LoadReadsStoredFieldsOnly) {
@@ -376,6 +346,7 @@ TEST_F(PhaserFile, LoadReadsStoredFieldsOnly) {
     a.pingPong = true;
     a.smooth = true;
     a.semiSmooth = false;
+    const std::string path = PathOf("rec.bin");
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     ASSERT_TRUE(a.Save(f));
@@ -408,10 +379,8 @@ TEST_F(PhaserFile, LoadReadsStoredFieldsOnly) {
 }
 
 TEST_F(PhaserFile, LoadTakesOnlyOneAsTrue) {
-    const uint8_t rec[18] = {0, 0, 0x80, 0x3f, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 2, 0xff, 1, 0, 1, 0x10};
-    WriteBytes(rec, sizeof(rec));
     FXPhaser p;
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = OpenWithBytes({0, 0, 0x80, 0x3f, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 2, 0xff, 1, 0, 1, 0x10});
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(p.Load(f));
     fclose(f);
@@ -427,10 +396,8 @@ TEST_F(PhaserFile, LoadTakesOnlyOneAsTrue) {
 
 TEST_F(PhaserFile, ShortRecordReadsAsZerosAndFails) {
     // value 0.25 and half of the duration.
-    const uint8_t rec[8] = {0, 0, 0x80, 0x3e, 0xff, 0xff, 0xff, 0xff};
-    WriteBytes(rec, sizeof(rec));
     FXPhaser p;
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = OpenWithBytes({0, 0, 0x80, 0x3e, 0xff, 0xff, 0xff, 0xff});
     ASSERT_NE(f, nullptr);
     EXPECT_FALSE(p.Load(f));
     fclose(f);
