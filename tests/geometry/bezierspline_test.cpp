@@ -128,6 +128,13 @@ TEST(BezierSpline, OpenCurveEndsUseQuadraticSegments) {
     EXPECT_EQ(s.act4, &s.segments[1]);
     s.GetAll(p, 0.99f);
     EXPECT_EQ(s.act3, &s.ends[1]);
+
+    // A length of 41 leaves the last point's phase just below 1; phase 1 is still the last point.
+    const float line[] = {0, 0, 0, 10, 0, 0, 25, 0, 0, 41, 0, 0};
+    Fill(&s, line, 4, false);
+    EXPECT_LT(s.phases.elements[3], 1.0f);
+    s.GetAll(p, 1.0f);
+    ExpectNear(p, line + 9, 1e-5f);
 }
 
 TEST(BezierSpline, Phases) {
