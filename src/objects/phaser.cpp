@@ -1,5 +1,6 @@
 #include "objects/phaser.h"
 
+#include "assets/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
 
@@ -147,6 +148,29 @@ bool FXPhaser::Load(FILE* f) {
         err("FXPhaser::Load: record cut short\n");
         return false;
     }
+    return true;
+}
+
+bool FXPhaser::LoadC(FXPackage* package, FXPackageData* data) {
+    (void)package;
+    if (data == nullptr) {
+        err("FXPhaser::LoadC: no entry\n");
+        return false;
+    }
+    // Each read that does not fit would be skipped on its own and shift the later fields.
+    if (data->remaining < FX_PHASER_RECORD_SIZE) {
+        err("FXPhaser::LoadC: entry has %d bytes left, the record needs %d\n", (int)data->remaining,
+            FX_PHASER_RECORD_SIZE);
+        return false;
+    }
+    value = data->ReadFloat();
+    duration = data->ReadDouble();
+    active = data->ReadBool();
+    reverse = data->ReadBool();
+    loop = data->ReadBool();
+    pingPong = data->ReadBool();
+    smooth = data->ReadBool();
+    semiSmooth = data->ReadBool();
     return true;
 }
 

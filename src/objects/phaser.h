@@ -41,6 +41,9 @@ public:
 
     bool Save(FILE* f) const;
     bool Load(FILE* f);
+    // The same record from a package entry; the reader is left behind it. An entry too short
+    // for the whole record is refused and nothing is read.
+    bool LoadC(FXPackage* package, FXPackageData* data);
 };
 
 // Back and forth, then a rest of `pause` seconds at 0, then again, on its own (with autoRestart).

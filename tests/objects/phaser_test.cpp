@@ -1,5 +1,7 @@
 #include "objects/phaser.h"
 
+#include "assets/package.h"
+
 #include "support/stored_bytes.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +272,41 @@ TEST_F(PhaserFile, ShortRecordReadsAsZerosAndFails) {
     EXPECT_FALSE(p.loop);
     EXPECT_FALSE(p.Load(nullptr));
     EXPECT_FALSE(p.Save(nullptr));
+}
+
+TEST(Phaser, LoadCReadsRecordsOneAfterAnother) {
+    Bytes block = {0x00, 0x00, 0x00, 0x3f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x40, 1, 0, 0, 1, 0, 2};
+    const Bytes second = {0x00, 0x00, 0x80, 0x3e, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x40, 0, 1, 1, 0, 1, 1};
+    block.insert(block.end(), second.begin(), second.end());
+    block.push_back(7);
+    FXPackageData data;
+    data.InitData(block.data(), (int)block.size());
+    FXPhaser p;
+    p.startTime = 5.0;
+    EXPECT_TRUE(p.LoadC(nullptr, &data));
+    EXPECT_EQ(p.value, 0.5f);
+    EXPECT_EQ(p.duration, 2.5);
+    EXPECT_TRUE(p.active);
+    EXPECT_FALSE(p.loop);
+    EXPECT_TRUE(p.pingPong);
+    EXPECT_FALSE(p.semiSmooth);
+    EXPECT_EQ(p.startTime, 5.0);
+    EXPECT_TRUE(p.LoadC(nullptr, &data));
+    EXPECT_EQ(p.value, 0.25f);
+    EXPECT_EQ(p.duration, 8.0);
+    EXPECT_FALSE(p.active);
+    EXPECT_TRUE(p.reverse);
+    EXPECT_TRUE(p.loop);
+    EXPECT_FALSE(p.pingPong);
+    EXPECT_TRUE(p.smooth);
+    EXPECT_TRUE(p.semiSmooth);
+    EXPECT_EQ(data.remaining, 1);
+
+    // What is left is too short: refused, nothing read.
+    EXPECT_FALSE(p.LoadC(nullptr, &data));
+    EXPECT_EQ(data.remaining, 1);
+    EXPECT_EQ(p.value, 0.25f);
+    EXPECT_FALSE(p.LoadC(nullptr, nullptr));
 }
 
 } // namespace
