@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "assets/package.h"
 #include "base/other.h"
 #include "base/trace.h"
 #include "render/canvastext.h"
@@ -517,6 +518,83 @@ bool FXCanvas::CreateFromPict(const char* file) {
         return false;
     }
     return localFillFromPicture(this, pic);
+}
+
+// The id of a C loader: decimal text as "%d" reads it (leading blanks, a sign, digits; anything
+// after them ignored), refused when there are no digits or the number does not fit an int.
+static bool localParseId(const char* text, int* id) {
+    if (text == nullptr) {
+        return false;
+    }
+    const char* p = text;
+    while (isspace((unsigned char)*p)) {
+        p++;
+    }
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        p++;
+    }
+    if (!isdigit((unsigned char)*p)) {
+        return false;
+    }
+    int64_t v = 0;
+    for (; isdigit((unsigned char)*p); p++) {
+        v = v * 10 + (*p - '0');
+        if (v > (int64_t)INT_MAX + 1) {
+            return false;
+        }
+    }
+    v = negative ? -v : v;
+    if (v > INT_MAX || v < INT_MIN) {
+        return false;
+    }
+    *id = (int)v;
+    return true;
+}
+
+// Decodes a package entry; false for a missing entry or one that is not a picture.
+static bool localDecodeEntry(FXPackage* pkg, int id, ILPicture* pic) {
+    if (pkg == nullptr || !ilReady) {
+        return false;
+    }
+    FXPackageData* data = pkg->GetDataPtr(id);
+    int type = pkg->GetDataType(id);
+    if (data == nullptr || type == FXDATA_OTHER || data->start == nullptr || data->total <= 0) {
+        return false;
+    }
+    return localDecodePicture(nullptr, (ILenum)type, data->start, (ILuint)data->total, pic);
+}
+
+bool FXCanvas::CreateFromPictCN(FXPackage* pkg, int id) {
+    ILPicture pic;
+    if (!localDecodeEntry(pkg, id, &pic)) {
+        return false;
+    }
+    return localFillFromPicture(this, pic);
+}
+
+bool FXCanvas::CreateFromPictC(FXPackage* pkg, const char* idText) {
+    int id = 0;
+    if (!localParseId(idText, &id)) {
+        return false;
+    }
+    return CreateFromPictCN(pkg, id);
+}
+
+bool FXCanvas::LoadMaskCN(FXPackage* pkg, int id) {
+    ILPicture mask;
+    if (!localDecodeEntry(pkg, id, &mask)) {
+        return false;
+    }
+    return localApplyMask(this, mask);
+}
+
+bool FXCanvas::LoadMaskC(FXPackage* pkg, const char* idText) {
+    int id = 0;
+    if (!localParseId(idText, &id)) {
+        return false;
+    }
+    return LoadMaskCN(pkg, id);
 }
 
 bool FXCanvas::LoadMask(const char* file) {

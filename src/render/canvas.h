@@ -10,6 +10,8 @@
 // Pictures are decoded and encoded by the image library, which must be bound with fxLoadDevil;
 // while it is not, every load and save answers false. The image library keeps one current image
 // for the whole process, so loads and saves must not run on two threads at once.
+class FXPackage;
+
 class FXCanvas {
 public:
     FXPixmap pixmap; // first member: the GL device reads the pixels through a canvas pointer
@@ -39,8 +41,14 @@ public:
     bool SaveToMask1(const char* file, int x1, int y1, int x2, int y2);
 
     bool CreateFromPict(const char* file);
+    // From a package entry whose data type is the library's picture type; transMode stays as it
+    // is. The C forms take the id as decimal text.
+    bool CreateFromPictCN(FXPackage* pkg, int id);
+    bool CreateFromPictC(FXPackage* pkg, const char* idText);
     // Replaces the alpha of the picture by the third channel of a mask picture no larger than it.
     bool LoadMask(const char* file);
+    bool LoadMaskCN(FXPackage* pkg, int id);
+    bool LoadMaskC(FXPackage* pkg, const char* idText);
 
     bool CreateFromText(const char* s, FXFontGDI* font, float* colour);
     bool CreateFromTextW(const wchar_t* s, FXFontGDI* font, float* colour);

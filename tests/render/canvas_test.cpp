@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "assets/package.h"
 #include "base/arrays.h"
 #include "base/trace.h"
 #include "picture_helpers.h"
+#include "support/test_files.h"
 #include "render/canvas.h"
 
 namespace {
@@ -20,7 +22,7 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(fxLoadDevil()); }
     static void TearDownTestSuite() { fxUnloadDevil(); }
 
-    TempFolder dir;
+    FXTestDir dir;
 
     // Saves src under name with the full-picture RGBA writer and loads it into out.
     void SaveAndLoad(FXCanvas* src, const char* name, FXCanvas* out) {
@@ -323,7 +325,7 @@ TEST_F(Canvas, SavingRegions) {
     EXPECT_FALSE(src.SaveToPict2(none.c_str(), 0, 7, 30, 7));
     EXPECT_FALSE(src.SaveToMask1(none.c_str(), 40, 0, 50, 20)); // entirely outside the picture
     EXPECT_FALSE(src.SaveToPict(""));
-    EXPECT_FALSE(FileExists(none));
+    EXPECT_FALSE(fxTestFileExists(none));
 
     // A sub-rectangle keeps its orientation.
     std::string part = dir.File("part.png");
@@ -542,7 +544,7 @@ TEST_F(Canvas, RgbaTransparencyRoundTripsThroughTgaAndPngSaves) {
 }
 
 TEST(DevilBinding, LoadsAndSavesFailWhileTheLibraryIsNotBound) {
-    TempFolder dir;
+    FXTestDir dir;
     fxUnloadDevil();
     FXCanvas src;
     ASSERT_TRUE(MakePattern(&src, 8, 8, false));
@@ -550,7 +552,7 @@ TEST(DevilBinding, LoadsAndSavesFailWhileTheLibraryIsNotBound) {
     EXPECT_FALSE(src.SaveToPict(path.c_str()));
     EXPECT_FALSE(src.SaveToPict2(path.c_str(), 0, 0, 8, 8));
     EXPECT_FALSE(src.SaveToMask(path.c_str()));
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(fxTestFileExists(path));
     FXCanvas::SetJpegQuality(80);
 
     ASSERT_TRUE(fxLoadDevil());
@@ -569,7 +571,7 @@ TEST(DevilBinding, LoadsAndSavesFailWhileTheLibraryIsNotBound) {
 }
 
 TEST(DevilBinding, WritesItsTraceLines) {
-    TempFolder dir;
+    FXTestDir dir;
     std::string log = dir.File("trace.log");
     if (!fxOpenTraces(log.c_str())) {
         GTEST_SKIP() << "another trace file is open";
@@ -590,6 +592,133 @@ TEST(DevilBinding, WritesItsTraceLines) {
     EXPECT_LT(a, b);
     EXPECT_LT(b, c);
     EXPECT_EQ(s.find("#ERROR"), std::string::npos) << s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pictures from package entries
+
+class CanvasPackage : public Canvas {
+protected:
+    FXPackage pkg;
+
+    // A package with one picture of every type it knows, a text entry and a broken picture.
+    void SetUp() override {
+        FXCanvas alpha, solid;
+        ASSERT_TRUE(MakePattern(&alpha, 24, 18, true));
+        ASSERT_TRUE(MakePattern(&solid, 24, 18, false));
+        ASSERT_TRUE(alpha.SaveToPict2(dir.File("a.png").c_str(), 0, 0, 24, 18));
+        ASSERT_TRUE(alpha.SaveToPict2(dir.File("a.tga").c_str(), 0, 0, 24, 18));
+        ASSERT_TRUE(solid.SaveToPict(dir.File("s.bmp").c_str()));
+        FXCanvas::SetJpegQuality(95);
+        ASSERT_TRUE(solid.SaveToPict(dir.File("s.jpg").c_str()));
+        ASSERT_TRUE(alpha.SaveToMask(dir.File("m_tran.png").c_str()));
+        uint8_t palette[256 * 3];
+        std::vector<uint8_t> indices;
+        for (int i = 0; i < 256; i++) {
+            palette[i * 3] = (uint8_t)i;
+            palette[i * 3 + 1] = (uint8_t)(i ^ 0x5A);
+            palette[i * 3 + 2] = (uint8_t)(255 - i);
+        }
+        for (int i = 0; i < 24 * 18; i++) {
+            indices.push_back((uint8_t)(i * 3));
+        }
+        ASSERT_TRUE(WriteGif(dir.File("p.gif"), 24, 18, indices, palette));
+        ASSERT_TRUE(fxTestWriteText(dir.File("notes.txt"), "not a picture"));
+        ASSERT_TRUE(fxTestWriteText(dir.File("broken.png"), "not a picture either"));
+
+        FXPackage build;
+        build.AddDataFile(10, dir.File("a.png").c_str());
+        build.AddDataFile(11, dir.File("a.tga").c_str());
+        build.AddDataFile(12, dir.File("s.bmp").c_str());
+        build.AddDataFile(13, dir.File("s.jpg").c_str());
+        build.AddDataFile(14, dir.File("p.gif").c_str());
+        build.AddDataFile(15, dir.File("m_tran.png").c_str());
+        build.AddDataFile(20, dir.File("notes.txt").c_str());
+        build.AddDataFile(21, dir.File("broken.png").c_str());
+        ASSERT_TRUE(build.Save(dir.File("p.dat").c_str(), FXPACKAGE_SCRAMBLE));
+        ASSERT_TRUE(pkg.Load(dir.File("p.dat").c_str()));
+        ASSERT_EQ(pkg.GetDataType(13), FXDATA_JPG);
+    }
+};
+
+TEST_F(CanvasPackage, EveryPictureTypeLoadsFromItsEntry) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 10));
+    ExpectPattern(c, 24, 18, true, "png entry");
+    EXPECT_FALSE(c.opaque);
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 11));
+    ExpectPattern(c, 24, 18, true, "tga entry");
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 12));
+    ExpectPattern(c, 24, 18, false, "bmp entry");
+    EXPECT_TRUE(c.opaque);
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 14));
+    EXPECT_EQ(c.GetWidth(), 24);
+    EXPECT_EQ(PixelAt(c, 5, 2),
+              Rgba((2 * 24 + 5) * 3 & 0xFF, ((2 * 24 + 5) * 3 & 0xFF) ^ 0x5A, 255 - ((2 * 24 + 5) * 3 & 0xFF), 255));
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 13));
+    ASSERT_EQ(c.GetWidth(), 24);
+    ASSERT_EQ(c.GetHeight(), 18);
+    EXPECT_EQ(c.pixmap.allocWidth, 32);
+    EXPECT_TRUE(c.opaque);
+}
+
+TEST_F(CanvasPackage, EntriesThatAreNoPicturesAreRefused) {
+    FXCanvas c;
+    EXPECT_FALSE(c.CreateFromPictCN(&pkg, 99)); // missing
+    EXPECT_FALSE(c.CreateFromPictCN(&pkg, 20)); // not a picture type
+    EXPECT_FALSE(c.CreateFromPictCN(&pkg, 21)); // picture type, bytes of something else
+    EXPECT_FALSE(c.CreateFromPictCN(nullptr, 10));
+    EXPECT_EQ(c.pixmap.pixels, nullptr);
+    EXPECT_FALSE(c.LoadMaskCN(&pkg, 20));
+    FXPackage empty;
+    EXPECT_FALSE(c.CreateFromPictCN(&empty, 10));
+}
+
+TEST_F(CanvasPackage, IdTextIsReadAsADecimalNumber) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictC(&pkg, "10"));
+    ExpectPattern(c, 24, 18, true, "\"10\"");
+    c.Destroy();
+    EXPECT_TRUE(c.CreateFromPictC(&pkg, " 12"));
+    EXPECT_TRUE(c.CreateFromPictC(&pkg, "+11 and more")); // like %d, what follows the number is left
+    for (const char* bad : {"", "x10", "-", "99999999999", "4294967306"}) {
+        c.Destroy();
+        EXPECT_FALSE(c.CreateFromPictC(&pkg, bad)) << bad;
+        EXPECT_EQ(c.pixmap.pixels, nullptr) << bad;
+    }
+    EXPECT_FALSE(c.CreateFromPictC(&pkg, nullptr));
+    EXPECT_FALSE(c.CreateFromPictC(&pkg, "-10"));
+}
+
+TEST_F(CanvasPackage, EntryNamesDoNotChangeTransMode) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 15)); // from m_tran.png
+    EXPECT_FALSE(c.transMode);
+    c.transMode = true;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 10));
+    EXPECT_TRUE(c.transMode);
+    EXPECT_FALSE(c.opaque);
+    EXPECT_EQ(PixelAt(c, 3, 4), Rgba(255, 255, 255, PatternPixel(3, 4, true) & 0xFF));
+}
+
+TEST_F(CanvasPackage, MasksFromEntries) {
+    FXCanvas c;
+    ASSERT_TRUE(MakePattern(&c, 24, 18, false));
+    ASSERT_TRUE(c.LoadMaskCN(&pkg, 15));
+    EXPECT_FALSE(c.opaque);
+    for (int y = 0; y < 18; y++) {
+        for (int x = 0; x < 24; x++) {
+            uint32_t want = (PatternPixel(x, y, false) & 0x00FFFFFFu) | (PatternPixel(x, y, true) & 0xFF000000u);
+            ASSERT_EQ(PixelAt(c, x, y), want) << x << "," << y;
+        }
+    }
+    FXCanvas small;
+    ASSERT_TRUE(MakePattern(&small, 20, 18, false));
+    EXPECT_FALSE(small.LoadMaskC(&pkg, "15")); // the mask is wider than the picture
+    ExpectPattern(small, 20, 18, false, "refused");
+    ASSERT_TRUE(MakePattern(&c, 24, 18, false));
+    EXPECT_TRUE(c.LoadMaskC(&pkg, "15"));
+    EXPECT_FALSE(c.LoadMaskC(&pkg, "fifteen"));
 }
 
 } // namespace

@@ -7,46 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "render/canvas.h"
-
-// A fresh folder under /tmp, removed with everything in it.
-class TempFolder {
-public:
-    std::string path;
-
-    TempFolder() {
-        char name[] = "/tmp/vantrel_pict_XXXXXX";
-        if (mkdtemp(name) != nullptr) {
-            path = name;
-        }
-    }
-    ~TempFolder() {
-        if (path.empty()) {
-            return;
-        }
-        DIR* d = opendir(path.c_str());
-        if (d != nullptr) {
-            while (dirent* e = readdir(d)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..") {
-                    unlink((path + "/" + n).c_str());
-                }
-            }
-            closedir(d);
-        }
-        rmdir(path.c_str());
-    }
-    std::string File(const char* name) const { return path + "/" + name; }
-};
-
-inline bool FileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 inline uint32_t Rgba(unsigned r, unsigned g, unsigned b, unsigned a) {
     return (a << 24) | (b << 16) | (g << 8) | r;
