@@ -1,0 +1,274 @@
+#include "render/material.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "assets/package.h"
+#include "base/env.h"
+
+static void localSet4(float* c, float r, float g, float b, float a) {
+    c[0] = r;
+    c[1] = g;
+    c[2] = b;
+    c[3] = a;
+}
+
+static void localPutFloat(uint8_t* dst, float v) {
+    uint32_t bits;
+    memcpy(&bits, &v, 4);
+    dst[0] = (uint8_t)bits;
+    dst[1] = (uint8_t)(bits >> 8);
+    dst[2] = (uint8_t)(bits >> 16);
+    dst[3] = (uint8_t)(bits >> 24);
+}
+
+static float localGetFloat(const uint8_t* src) {
+    uint32_t bits = (uint32_t)src[0] | ((uint32_t)src[1] << 8) | ((uint32_t)src[2] << 16) | ((uint32_t)src[3] << 24);
+    float v;
+    memcpy(&v, &bits, 4);
+    return v;
+}
+
+static bool localWriteFloats(FILE* f, const float* v, int n) {
+    uint8_t bytes[16];
+    for (int i = 0; i < n; i++) {
+        localPutFloat(bytes + 4 * i, v[i]);
+    }
+    return fwrite(bytes, 1, (size_t)(4 * n), f) == (size_t)(4 * n);
+}
+
+// Takes the n floats only when all of them are there, so a cut record keeps the preset values.
+static bool localReadFloats(FILE* f, float* v, int n) {
+    uint8_t bytes[16];
+    if (fread(bytes, 1, (size_t)(4 * n), f) != (size_t)(4 * n)) {
+        return false;
+    }
+    for (int i = 0; i < n; i++) {
+        v[i] = localGetFloat(bytes + 4 * i);
+    }
+    return true;
+}
+
+FXMaterial::FXMaterial()
+    : libOwned(false), shininess(0.0f), hasTexture(false), glTexture(0), texScaleU(1.0f), texScaleV(1.0f),
+      texOpaque(true), mipmaps(true), texture(nullptr) {
+    memset(preservedCols, 0, sizeof(preservedCols));
+    SetDefDiffuse(1.0f);
+}
+
+FXMaterial::~FXMaterial() {
+    Destroy();
+}
+
+void FXMaterial::SetDefDiffuse(float a) {
+    localSet4(ambient, 0.2f, 0.2f, 0.2f, 0.0f);
+    localSet4(diffuse, 1.0f, 1.0f, 1.0f, a);
+    localSet4(specular, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(emission, 0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+void FXMaterial::SetDefault(float a) {
+    SetDefDiffuse(a);
+}
+
+void FXMaterial::SetBlack(float a) {
+    localSet4(ambient, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(diffuse, 0.0f, 0.0f, 0.0f, a);
+    localSet4(specular, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(emission, 0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+void FXMaterial::SetDefSpecular(float a) {
+    localSet4(ambient, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(diffuse, 0.2f, 0.2f, 0.2f, a);
+    localSet4(specular, 1.0f, 1.0f, 1.0f, a);
+    localSet4(emission, 0.0f, 0.0f, 0.0f, 0.0f);
+    shininess = 128.0f;
+}
+
+void FXMaterial::SetDefSpecular1(float a) {
+    localSet4(ambient, 0.2f, 0.2f, 0.2f, a);
+    localSet4(diffuse, 1.0f, 1.0f, 1.0f, a);
+    localSet4(specular, 1.0f, 1.0f, 1.0f, a);
+    localSet4(emission, 0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+void FXMaterial::SetDefEmission(float a) {
+    localSet4(ambient, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(diffuse, 0.0f, 0.0f, 0.0f, a);
+    localSet4(specular, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(emission, 1.0f, 1.0f, 1.0f, a);
+}
+
+void FXMaterial::PrepareDarkDiffuse(float a) {
+    localSet4(ambient, 0.0f, 0.0f, 0.0f, a);
+    localSet4(diffuse, 1.0f, 1.0f, 1.0f, a);
+    localSet4(specular, 0.0f, 0.0f, 0.0f, 0.0f);
+    localSet4(emission, 0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+void FXMaterial::ChangeDarkDiffuse(float v) {
+    diffuse[0] = v;
+    diffuse[1] = v;
+    diffuse[2] = v;
+}
+
+void FXMaterial::PreserveCols() {
+    memcpy(preservedCols[0], ambient, sizeof(ambient));
+    memcpy(preservedCols[1], diffuse, sizeof(diffuse));
+    memcpy(preservedCols[2], specular, sizeof(specular));
+    memcpy(preservedCols[3], emission, sizeof(emission));
+}
+
+void FXMaterial::MultiCols(const float* m) {
+    float* cols[4] = {ambient, diffuse, specular, emission};
+    for (int c = 0; c < 4; c++) {
+        for (int i = 0; i < 4; i++) {
+            cols[c][i] = preservedCols[c][i] * m[i];
+        }
+    }
+}
+
+bool FXMaterial::IsSolid() const {
+    if (hasTexture && !texOpaque) {
+        return false;
+    }
+    return diffuse[3] == 1.0f;
+}
+
+// Deletes the uploaded texture name, if any; the device zeroes glTexture.
+void FXMaterial::ReleaseTexture() {
+    if (glTexture != 0) {
+        if (fxglobalEnv != nullptr) {
+            fxglobalEnv->UnprepareTexture(this);
+        }
+        // Without an environment there is no context left to delete the name from.
+        glTexture = 0;
+    }
+}
+
+bool FXMaterial::SetTexture(FXCanvas* canvas) {
+    if (canvas == nullptr) {
+        ReleaseTexture();
+        hasTexture = false;
+        return false;
+    }
+    const FXPixmap* p = &canvas->pixmap;
+    texScaleU = p->allocWidth > 0 ? (float)p->width / (float)p->allocWidth : 0.0f;
+    texScaleV = p->allocHeight > 0 ? (float)p->height / (float)p->allocHeight : 0.0f;
+    texOpaque = canvas->opaque;
+    hasTexture = true;
+    texture = canvas;
+    if (fxglobalEnv != nullptr && fxglobalEnv->PrepareTexture(this)) {
+        return true;
+    }
+    ReleaseTexture();
+    hasTexture = false;
+    return false;
+}
+
+bool FXMaterial::AttachLoaded(bool loaded) {
+    if (loaded) {
+        return SetTexture(&ownTexture);
+    }
+    // A texture uploaded earlier for this material must not outlive the failed reload.
+    ReleaseTexture();
+    hasTexture = false;
+    return false;
+}
+
+bool FXMaterial::LoadTexture(const char* file) {
+    texture = nullptr;
+    return AttachLoaded(file != nullptr && ownTexture.CreateFromPict(file));
+}
+
+bool FXMaterial::LoadTextureCN(FXPackage* pkg, int id) {
+    texture = nullptr;
+    return AttachLoaded(pkg != nullptr && ownTexture.CreateFromPictCN(pkg, id));
+}
+
+bool FXMaterial::LoadTextureC(FXPackage* pkg, const char* idText) {
+    texture = nullptr;
+    return AttachLoaded(pkg != nullptr && idText != nullptr && ownTexture.CreateFromPictC(pkg, idText));
+}
+
+int FXMaterial::GetWidth() const {
+    return texture != nullptr ? texture->GetWidth() : 0;
+}
+
+int FXMaterial::GetHeight() const {
+    return texture != nullptr ? texture->GetHeight() : 0;
+}
+
+float FXMaterial::GetWidthF() const {
+    return texture != nullptr ? texture->GetWidthF() : 0.0f;
+}
+
+float FXMaterial::GetHeightF() const {
+    return texture != nullptr ? texture->GetHeightF() : 0.0f;
+}
+
+void FXMaterial::Destroy() {
+    ReleaseTexture();
+    hasTexture = false;
+    ownTexture.Destroy();
+    texture = nullptr;
+}
+
+bool FXMaterial::Save(FILE* f) const {
+    if (f == nullptr) {
+        return false;
+    }
+    name.Save(f);
+    texFile.Save(f);
+    bool ok = localWriteFloats(f, ambient, 4);
+    ok = localWriteFloats(f, diffuse, 4) && ok;
+    ok = localWriteFloats(f, specular, 4) && ok;
+    ok = localWriteFloats(f, emission, 4) && ok;
+    ok = localWriteFloats(f, &shininess, 1) && ok;
+    return ok && ferror(f) == 0;
+}
+
+bool FXMaterial::Load(FILE* f) {
+    if (f == nullptr) {
+        return false;
+    }
+    // A reloaded material must not keep the texture of its previous record.
+    Destroy();
+    SetDefSpecular(1.0f);
+    name.Load(f);
+    texFile.Load(f);
+    localReadFloats(f, ambient, 4);
+    localReadFloats(f, diffuse, 4);
+    localReadFloats(f, specular, 4);
+    localReadFloats(f, emission, 4);
+    if (!localReadFloats(f, &shininess, 1)) {
+        shininess = 0.0f;
+    }
+    libOwned = true;
+    if (texFile.IsEmpty()) {
+        return true;
+    }
+    return LoadTexture(texFile.chars);
+}
+
+bool FXMaterial::LoadC(FXPackage* pkg, FXPackageData* data) {
+    if (data == nullptr) {
+        return false;
+    }
+    Destroy();
+    SetDefSpecular(1.0f);
+    data->ReadString(&name);
+    data->ReadString(&texFile);
+    // ReadFloat4 takes a colour only when all 16 bytes are there.
+    data->ReadFloat4(ambient);
+    data->ReadFloat4(diffuse);
+    data->ReadFloat4(specular);
+    data->ReadFloat4(emission);
+    shininess = data->ReadFloat();
+    libOwned = true;
+    if (texFile.IsEmpty()) {
+        return true;
+    }
+    return LoadTextureC(pkg, texFile.chars);
+}
