@@ -260,12 +260,22 @@ bool FXMaterial::LoadC(FXPackage* pkg, FXPackageData* data) {
     SetDefSpecular(1.0f);
     data->ReadString(&name);
     data->ReadString(&texFile);
-    // ReadFloat4 takes a colour only when all 16 bytes are there.
-    data->ReadFloat4(ambient);
-    data->ReadFloat4(diffuse);
-    data->ReadFloat4(specular);
-    data->ReadFloat4(emission);
-    shininess = data->ReadFloat();
+    float* cols[4] = {ambient, diffuse, specular, emission};
+    shininess = 0.0f;
+    bool whole = true;
+    for (int i = 0; i < 4 && whole; i++) {
+        whole = data->remaining >= 16;
+        if (whole) {
+            data->ReadFloat4(cols[i]);
+        }
+    }
+    if (whole) {
+        shininess = data->ReadFloat();
+    } else {
+        // A cut record is the last one: its stray bytes are not the start of another, nor the
+        // shininess. The file form ends the same way, at the end of the file.
+        data->ReadBlc(data->remaining);
+    }
     libOwned = true;
     if (texFile.IsEmpty()) {
         return true;
