@@ -5,6 +5,7 @@
 
 #include "assets/package.h"
 #include "base/env.h"
+#include "base/stream.h"
 
 static void localSet4(float* c, float r, float g, float b, float a) {
     c[0] = r;
@@ -13,40 +14,26 @@ static void localSet4(float* c, float r, float g, float b, float a) {
     c[3] = a;
 }
 
-static void localPutFloat(uint8_t* dst, float v) {
-    uint32_t bits;
-    memcpy(&bits, &v, 4);
-    dst[0] = (uint8_t)bits;
-    dst[1] = (uint8_t)(bits >> 8);
-    dst[2] = (uint8_t)(bits >> 16);
-    dst[3] = (uint8_t)(bits >> 24);
+static bool localWriteColour(FILE* f, const float* c) {
+    size_t written = 0;
+    for (int i = 0; i < 4; i++) {
+        written += fxWriteFloat(f, c[i]);
+    }
+    return written == 16;
 }
 
-static float localGetFloat(const uint8_t* src) {
-    uint32_t bits = (uint32_t)src[0] | ((uint32_t)src[1] << 8) | ((uint32_t)src[2] << 16) | ((uint32_t)src[3] << 24);
-    float v;
-    memcpy(&v, &bits, 4);
-    return v;
-}
-
-static bool localWriteFloats(FILE* f, const float* v, int n) {
-    uint8_t bytes[16];
-    for (int i = 0; i < n; i++) {
-        localPutFloat(bytes + 4 * i, v[i]);
+// Takes the colour only when all of it is there, so a cut record keeps the preset values.
+static void localReadColour(FILE* f, float* c) {
+    float v[4];
+    bool whole = true;
+    for (int i = 0; i < 4; i++) {
+        bool complete = false;
+        v[i] = fxReadFloat(f, &complete);
+        whole = whole && complete;
     }
-    return fwrite(bytes, 1, (size_t)(4 * n), f) == (size_t)(4 * n);
-}
-
-// Takes the n floats only when all of them are there, so a cut record keeps the preset values.
-static bool localReadFloats(FILE* f, float* v, int n) {
-    uint8_t bytes[16];
-    if (fread(bytes, 1, (size_t)(4 * n), f) != (size_t)(4 * n)) {
-        return false;
+    if (whole) {
+        memcpy(c, v, sizeof(v));
     }
-    for (int i = 0; i < n; i++) {
-        v[i] = localGetFloat(bytes + 4 * i);
-    }
-    return true;
 }
 
 FXMaterial::FXMaterial()
@@ -221,11 +208,11 @@ bool FXMaterial::Save(FILE* f) const {
     }
     name.Save(f);
     texFile.Save(f);
-    bool ok = localWriteFloats(f, ambient, 4);
-    ok = localWriteFloats(f, diffuse, 4) && ok;
-    ok = localWriteFloats(f, specular, 4) && ok;
-    ok = localWriteFloats(f, emission, 4) && ok;
-    ok = localWriteFloats(f, &shininess, 1) && ok;
+    bool ok = localWriteColour(f, ambient);
+    ok = localWriteColour(f, diffuse) && ok;
+    ok = localWriteColour(f, specular) && ok;
+    ok = localWriteColour(f, emission) && ok;
+    ok = fxWriteFloat(f, shininess) == 4 && ok;
     return ok && ferror(f) == 0;
 }
 
@@ -238,11 +225,13 @@ bool FXMaterial::Load(FILE* f) {
     SetDefSpecular(1.0f);
     name.Load(f);
     texFile.Load(f);
-    localReadFloats(f, ambient, 4);
-    localReadFloats(f, diffuse, 4);
-    localReadFloats(f, specular, 4);
-    localReadFloats(f, emission, 4);
-    if (!localReadFloats(f, &shininess, 1)) {
+    localReadColour(f, ambient);
+    localReadColour(f, diffuse);
+    localReadColour(f, specular);
+    localReadColour(f, emission);
+    bool complete = false;
+    shininess = fxReadFloat(f, &complete);
+    if (!complete) {
         shininess = 0.0f;
     }
     libOwned = true;

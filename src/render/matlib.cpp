@@ -8,6 +8,7 @@
 #include "assets/package.h"
 #include "base/env.h"
 #include "base/paths.h"
+#include "base/stream.h"
 #include "base/trace.h"
 #include "render/material.h"
 
@@ -18,45 +19,18 @@
 // ---------------------------------------------------------------------------------------------
 // Stored library
 
-static void localWriteInt32(FILE* f, int32_t v) {
-    uint32_t u = (uint32_t)v;
-    uint8_t bytes[4] = {(uint8_t)u, (uint8_t)(u >> 8), (uint8_t)(u >> 16), (uint8_t)(u >> 24)};
-    fwrite(bytes, 1, 4, f);
-}
-
-// A missing or short count reads as 0.
-static int32_t localReadInt32(FILE* f) {
-    uint8_t bytes[4];
-    if (fread(bytes, 1, 4, f) != 4) {
-        return 0;
-    }
-    return (int32_t)((uint32_t)bytes[0] | ((uint32_t)bytes[1] << 8) | ((uint32_t)bytes[2] << 16) |
-                     ((uint32_t)bytes[3] << 24));
-}
-
-// Bytes from the current position to the end of the file; 0 when it cannot be told.
-static long localBytesLeft(FILE* f) {
-    long here = ftell(f);
-    if (here < 0 || fseek(f, 0, SEEK_END) != 0) {
-        return 0;
-    }
-    long end = ftell(f);
-    fseek(f, here, SEEK_SET);
-    return end > here ? end - here : 0;
-}
-
-// The stored count, held to what the remaining bytes can carry.
-static int localBoundCount(int32_t stored, long bytesLeft, const char* what) {
+// The stored count, held to what the remaining bytes can carry; -1 bytes: the stream cannot tell.
+static int localBoundCount(int32_t stored, int64_t bytesLeft, const char* what) {
     if (stored < 0) {
         err("FXMatlib::%s -> negative material count %d\n", what, (int)stored);
         return 0;
     }
-    long most = bytesLeft / FXMATERIAL_MIN_RECORD + 1;
-    if (bytesLeft == 0) {
-        most = 0;
+    if (bytesLeft < 0) {
+        return (int)stored;
     }
-    if ((long)stored > most) {
-        err("FXMatlib::%s -> %d materials announced, room for %ld at most\n", what, (int)stored, most);
+    int64_t most = bytesLeft == 0 ? 0 : bytesLeft / FXMATERIAL_MIN_RECORD + 1;
+    if ((int64_t)stored > most) {
+        err("FXMatlib::%s -> %d materials announced, room for %lld at most\n", what, (int)stored, (long long)most);
         return (int)most;
     }
     return (int)stored;
@@ -417,9 +391,12 @@ bool FXMatlib::Load(const char* path) {
         return false;
     }
     name.Load(f);
-    int32_t stored = localReadInt32(f);
-    int n = localBoundCount(stored, localBytesLeft(f), "Load");
-    materials.Realloc(materials.size + n);
+    int32_t stored = fxReadInt32(f);
+    int64_t left = fxStreamBytesLeft(f);
+    int n = localBoundCount(stored, left, "Load");
+    if (left >= 0) {
+        materials.Realloc(materials.size + n);
+    }
     for (int i = 0; i < n; i++) {
         int c = getc(f);
         if (c == EOF) {
@@ -463,7 +440,7 @@ bool FXMatlib::Save(const char* path) {
         return false;
     }
     name.Save(f);
-    localWriteInt32(f, materials.size);
+    fxWriteInt32(f, materials.size);
     for (int i = 0; i < materials.size; i++) {
         ((FXMaterial*)materials.elements[i])->Save(f);
     }
