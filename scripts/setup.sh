@@ -7,6 +7,9 @@ packages=(
     build-essential cmake make pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils
+    libdevil-dev libdevil1c2
+    libfreetype-dev libfontconfig-dev fonts-dejavu-core
+    xplanet-images
 )
 
 missing=()
