@@ -100,7 +100,7 @@ TEST_F(MatlibTest, ImportReadsColoursShininessAndAlphaIntoPresetMaterials) {
     ASSERT_TRUE(Import(&lib, "Kd 0.5 0.5 0.5\n"
                              "newmtl full\n"
                              "Ns 100\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nKe 1 1 1\n"
-                             "Ni 1.45\nillum 2\nd 0.25\nTr 0.5\nmap_Ks spec.png\n"
+                             "Ni 1.45\nillum 2\nd 0.25\nTr 0.5\nmap_Ks shine.png\n"
                              "newmtl half\nNs 50\n"));
     EXPECT_TRUE(lib.name.Compare(dir.File("lib.mtl").c_str()));
     ASSERT_EQ(lib.materials.size, 3);
