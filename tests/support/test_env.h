@@ -29,7 +29,7 @@ public:
             actOff++;
         }
     }
-    void RenderStart() override {}
+    bool RenderStart() override { return true; }
     void RenderEnd() override {}
     void SetClrColor(float*) override {}
     void Clrscr(bool, bool, bool) override {}
