@@ -8,6 +8,9 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
+    libdevil-dev libdevil1c2
+    libfreetype-dev libfontconfig-dev fonts-dejavu-core
+    xplanet-images
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "base/env.h"
 
 #include "base/other.h"
+#include "base/strings.h"
 
 PEnv* fxglobalEnv = nullptr;
 
@@ -10,12 +11,16 @@ void fxSetEnv(PEnv* env) {
 
 PEnv::PEnv()
     : width(0), height(0), screenWidth(0), screenHeight(0), enlarged(false), render(nullptr), lockFrames(true),
-      lightsOn(false), tex0On(false), tex1On(false), depthWrite(true), depthTest(true), cullFront(false),
-      cullBack(false), mutex(nullptr), loopRunning(false), loopStop(false), thread(nullptr), window(nullptr),
-      npot(false) {
+      testingMaterial(false), lightsOn(false), tex0On(false), tex1On(false), depthWrite(true), depthTest(true),
+      cullFront(false), cullBack(false), mutex(nullptr), loopRunning(false), loopStop(false), thread(nullptr),
+      window(nullptr), npot(false) {
     for (int i = 0; i < FX_MAX_LIGHTS; i++) {
         lights[i] = nullptr;
     }
+    defMaterial.SetDefDiffuse(1.0f);
+    defMatlib.AddMaterial(&defMaterial);
+    // Embedded, not allocated: a stray last Release must not delete it.
+    defMatlib.releaseDeletes = false;
     curMatrix.SetIdentity();
     mutex = fxCreateMutex();
 }
@@ -112,6 +117,7 @@ void PEnv::Destroy() {
         fxLock(m);
     }
     loopStop = true;
+    ReleaseMaterials();
     if (m != nullptr) {
         mutex = nullptr;
         fxUnlock(m);
@@ -140,4 +146,80 @@ void PEnv::UnregisterLight(FXLight* light) {
             return;
         }
     }
+}
+
+// Deletes the loaded libraries and empties the default material and library.
+void PEnv::ReleaseMaterials() {
+    for (int i = 0; i < matlibs.size; i++) {
+        delete (FXMatlib*)matlibs.elements[i];
+    }
+    matlibs.DestroyBuf();
+    defMatlib.Destroy();
+    defMaterial.Destroy();
+}
+
+FXMaterial* PEnv::GetDefaultMaterial() {
+    return &defMaterial;
+}
+
+FXMatlib* PEnv::GetDefaultMatlib() {
+    return &defMatlib;
+}
+
+// The library already loaded under that name, with one more use; null when there is none.
+FXMatlib* PEnv::FindMatlib(const char* name) {
+    for (int i = 0; i < matlibs.size; i++) {
+        FXMatlib* lib = (FXMatlib*)matlibs.elements[i];
+        if (lib != nullptr && lib->name.Compare(name)) {
+            lib->useCount++;
+            return lib;
+        }
+    }
+    return nullptr;
+}
+
+FXMatlib* PEnv::LoadMatlib(const char* name) {
+    FXMatlib* lib = FindMatlib(name);
+    if (lib != nullptr) {
+        return lib;
+    }
+    lib = new FXMatlib();
+    lib->fallback = &defMatlib;
+    lib->LoadFromMtl(name);
+    matlibs.Push(lib);
+    return lib;
+}
+
+FXMatlib* PEnv::LoadMatlibC(FXPackage* pkg, const char* name) {
+    FXMatlib* lib = FindMatlib(name);
+    if (lib != nullptr) {
+        return lib;
+    }
+    lib = new FXMatlib();
+    lib->fallback = &defMatlib;
+    lib->LoadC(pkg, name);
+    matlibs.Push(lib);
+    return lib;
+}
+
+FXMatlib* PEnv::LoadMatlibCN(FXPackage* pkg, int id) {
+    FXStr text;
+    text.Format("%d", id);
+    return LoadMatlibC(pkg, text.chars);
+}
+
+void PEnv::RemoveMatlib(FXMatlib* lib) {
+    matlibs.Remove(lib);
+}
+
+void PEnv::AddMaterial(FXMaterial* material) {
+    defMatlib.AddMaterial(material);
+}
+
+void PEnv::ApplyDefaultMaterial() {
+    ApplyMaterial(&defMaterial);
+}
+
+void PEnv::EnableTestingMaterial(bool on) {
+    testingMaterial = on;
 }

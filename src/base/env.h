@@ -3,13 +3,17 @@
 
 #include <atomic>
 
+#include "base/arrays.h"
 #include "base/thread.h"
 #include "render/3dmath.h"
+#include "render/material.h"
+#include "render/matlib.h"
 
 class PEnv;
 class FXLight;
 class FXMaterial;
 class FXMesh;
+class FXPackage;
 class FXPixmap;
 
 #define FX_MAX_LIGHTS 8
@@ -21,7 +25,8 @@ public:
 };
 
 // The render environment: the render thread and its loop, the lock shared by the main and the
-// render thread, the light slots and the flags that mirror the device's state. The device
+// render thread, the light slots and the flags that mirror the device's state. It also owns the
+// default material, the default material library and the libraries loaded through it. The device
 // operations are implemented by the OpenGL device.
 class PEnv {
 public:
@@ -31,6 +36,10 @@ public:
     std::atomic<PRender*> render;
     bool lockFrames;
     FXLight* lights[FX_MAX_LIGHTS];
+    FXMaterial defMaterial; // drawn with when a mesh has no material of its own
+    FXMatlib defMatlib;     // holds defMaterial; every library loaded here searches it first
+    FXArray matlibs;        // FXMatlib*, owned
+    bool testingMaterial;   // while set, applying a material does nothing
     bool lightsOn;
     bool tex0On;
     bool tex1On;
@@ -65,6 +74,17 @@ public:
     virtual bool RegisterLight(FXLight* light);
     virtual void UnregisterLight(FXLight* light);
     virtual void UpdateLights() = 0;
+    virtual FXMaterial* GetDefaultMaterial();
+    virtual FXMatlib* GetDefaultMatlib();
+    // One shared library per name: a repeated request counts one more use. Never null: a library
+    // that could not be loaded is listed and handed out empty.
+    virtual FXMatlib* LoadMatlib(const char* name);
+    virtual FXMatlib* LoadMatlibC(FXPackage* pkg, const char* name);
+    virtual FXMatlib* LoadMatlibCN(FXPackage* pkg, int id);
+    // Takes the library off the list without deleting it.
+    virtual void RemoveMatlib(FXMatlib* lib);
+    virtual void AddMaterial(FXMaterial* material);
+    virtual void ApplyDefaultMaterial();
     virtual void ApplyMaterial(FXMaterial* material) = 0;
     virtual void ApplyMaterial2(FXMaterial* material) = 0;
     virtual void ApplyMatrix(FXMatrix* matrix) = 0;
@@ -77,6 +97,7 @@ public:
     virtual void EnableDepthTest(bool on) = 0;
     virtual void EnableDepthWrite(bool on) = 0;
     virtual void EnableCullface(bool front, bool back) = 0;
+    virtual void EnableTestingMaterial(bool on);
     virtual bool PrepareTexture(FXMaterial* material) = 0;
     virtual bool FastPrepareTexture(FXMaterial* material, FXPixmap* pixmap) = 0;
     virtual bool PrepareCubeTexture(FXMaterial* material, FXPixmap* px, FXPixmap* nx, FXPixmap* py, FXPixmap* ny,
@@ -86,6 +107,10 @@ public:
     virtual void UnprepareMesh(FXMesh* mesh) = 0;
     virtual void RenderMesh(FXMesh* mesh) = 0;
     virtual void RenderLoop();
+
+private:
+    void ReleaseMaterials();
+    FXMatlib* FindMatlib(const char* name);
 };
 
 extern PEnv* fxglobalEnv;

@@ -6,13 +6,26 @@
 #include "base/env.h"
 
 // A render environment without a device: every device operation does nothing except that
-// SetAct counts and checks its pairing, so loop tests can see what the render thread did.
+// SetAct counts and checks its pairing, so loop tests can see what the render thread did, and
+// the texture and material operations are recorded, so material tests can see what reached
+// the device.
 class TestEnv : public PEnv {
 public:
     std::atomic<int> actOn{0};
     std::atomic<int> actOff{0};
     std::atomic<bool> actNested{false};
     std::atomic<int> actDepth{0};
+
+    // Textures: every upload and release, the names handed out and still alive.
+    int prepareCalls = 0;
+    int unprepareCalls = 0;
+    int liveTextures = 0;
+    unsigned int lastTextureName = 0;
+    bool failPrepare = false; // while set, uploads fail as the device's do without pixels
+    FXMaterial* lastPrepared = nullptr;
+    // Materials applied while testingMaterial was clear, and the last of them.
+    int applyCalls = 0;
+    FXMaterial* lastApplied = nullptr;
 
     ~TestEnv() override { Destroy(); }
 
@@ -35,7 +48,13 @@ public:
     void Clrscr(bool, bool, bool) override {}
     void Enlarge(bool) override {}
     void UpdateLights() override {}
-    void ApplyMaterial(FXMaterial*) override {}
+    void ApplyMaterial(FXMaterial* m) override {
+        if (testingMaterial) {
+            return;
+        }
+        applyCalls++;
+        lastApplied = m;
+    }
     void ApplyMaterial2(FXMaterial*) override {}
     void ApplyMatrix(FXMatrix*) override {}
     void MultiplyMatrix(FXMatrix*) override {}
@@ -47,12 +66,30 @@ public:
     void EnableDepthTest(bool) override {}
     void EnableDepthWrite(bool) override {}
     void EnableCullface(bool, bool) override {}
-    bool PrepareTexture(FXMaterial*) override { return true; }
+    // Like the device: a fresh name when the material has none, refused without pixels.
+    bool PrepareTexture(FXMaterial* m) override {
+        prepareCalls++;
+        lastPrepared = m;
+        if (failPrepare || m == nullptr || m->texture == nullptr || m->texture->pixmap.pixels == nullptr) {
+            return false;
+        }
+        if (m->glTexture == 0) {
+            m->glTexture = ++lastTextureName;
+            liveTextures++;
+        }
+        return true;
+    }
     bool FastPrepareTexture(FXMaterial*, FXPixmap*) override { return true; }
     bool PrepareCubeTexture(FXMaterial*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*) override {
         return false;
     }
-    void UnprepareTexture(FXMaterial*) override {}
+    void UnprepareTexture(FXMaterial* m) override {
+        unprepareCalls++;
+        if (m != nullptr && m->glTexture != 0) {
+            m->glTexture = 0;
+            liveTextures--;
+        }
+    }
     bool PrepareMesh(FXMesh*) override { return true; }
     void UnprepareMesh(FXMesh*) override {}
     void RenderMesh(FXMesh*) override {}

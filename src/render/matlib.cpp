@@ -1,0 +1,475 @@
+#include "render/matlib.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "assets/package.h"
+#include "base/env.h"
+#include "base/paths.h"
+#include "base/stream.h"
+#include "base/trace.h"
+#include "render/material.h"
+
+// Smallest complete material record: two empty names, four colours and the shininess. Only the
+// last record of a stored library may be shorter, so this bounds how many records can follow.
+#define FXMATERIAL_MIN_RECORD (4 + 4 + 4 * 16 + 4)
+
+// ---------------------------------------------------------------------------------------------
+// Stored library
+
+// The stored count, held to what the remaining bytes can carry; -1 bytes: the stream cannot tell.
+static int localBoundCount(int32_t stored, int64_t bytesLeft, const char* what) {
+    if (stored < 0) {
+        err("FXMatlib::%s -> negative material count %d\n", what, (int)stored);
+        return 0;
+    }
+    if (bytesLeft < 0) {
+        return (int)stored;
+    }
+    int64_t most = bytesLeft == 0 ? 0 : bytesLeft / FXMATERIAL_MIN_RECORD + 1;
+    if ((int64_t)stored > most) {
+        err("FXMatlib::%s -> %d materials announced, room for %lld at most\n", what, (int)stored, (long long)most);
+        return (int)most;
+    }
+    return (int)stored;
+}
+
+// The "%d" reading of a package entry name: optional spaces and sign, then digits; what follows
+// them is ignored. False when there are no digits or the number does not fit an int.
+static bool localParseId(const char* text, int* id) {
+    if (text == nullptr) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+        return false;
+    }
+    *id = (int)v;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// MTL import
+
+// The whole MTL text, terminated, with the read position.
+struct tagFXMtlText {
+    char* text;
+    size_t size;
+    size_t pos;
+};
+
+static bool localReadText(const char* path, tagFXMtlText* t) {
+    t->text = nullptr;
+    t->size = 0;
+    t->pos = 0;
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    size_t capacity = 4096;
+    char* text = (char*)malloc(capacity);
+    size_t size = 0;
+    while (text != nullptr) {
+        if (capacity - size < 2) {
+            char* bigger = capacity < ((size_t)-1) / 2 ? (char*)realloc(text, capacity * 2) : nullptr;
+            if (bigger == nullptr) {
+                free(text);
+                text = nullptr;
+                break;
+            }
+            text = bigger;
+            capacity *= 2;
+        }
+        size_t got = fread(text + size, 1, capacity - size - 1, f);
+        size += got;
+        if (got == 0) {
+            break;
+        }
+    }
+    fclose(f);
+    if (text == nullptr) {
+        err("FXMatlib::LoadFromMtl -> out of memory reading %s\n", path);
+        return false;
+    }
+    text[size] = 0;
+    t->text = text;
+    t->size = size;
+    return true;
+}
+
+static bool localIsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The next white-space separated token into tok (FXMTL_LINE chars); false at the end. Characters
+// beyond the buffer are passed over and reported through *cut.
+static bool localNextToken(tagFXMtlText* t, char* tok, bool* cut) {
+    while (t->pos < t->size && localIsSpace(t->text[t->pos])) {
+        t->pos++;
+    }
+    if (t->pos >= t->size) {
+        return false;
+    }
+    int n = 0;
+    *cut = false;
+    while (t->pos < t->size && !localIsSpace(t->text[t->pos])) {
+        if (n < FXMTL_LINE - 1) {
+            tok[n++] = t->text[t->pos];
+        } else {
+            *cut = true;
+        }
+        t->pos++;
+    }
+    tok[n] = 0;
+    return true;
+}
+
+// Drops the rest of the current line, its line end included.
+static void localSkipLine(tagFXMtlText* t) {
+    while (t->pos < t->size && t->text[t->pos] != '\n') {
+        t->pos++;
+    }
+    if (t->pos < t->size) {
+        t->pos++;
+    }
+}
+
+// The rest of the current line into line (FXMTL_LINE chars), without its line end, which is
+// consumed; a longer line is cut and the remainder dropped. Answers whether it was cut.
+static bool localRestOfLine(tagFXMtlText* t, char* line) {
+    int n = 0;
+    bool cut = false;
+    while (t->pos < t->size && t->text[t->pos] != '\n') {
+        if (n < FXMTL_LINE - 1) {
+            line[n++] = t->text[t->pos];
+        } else {
+            cut = true;
+        }
+        t->pos++;
+    }
+    if (t->pos < t->size) {
+        t->pos++;
+    }
+    line[n] = 0;
+    return cut;
+}
+
+// One "%f": skips white space (line ends too), then takes a number; nothing is consumed when
+// none follows.
+static bool localReadFloat(tagFXMtlText* t, float* v) {
+    while (t->pos < t->size && localIsSpace(t->text[t->pos])) {
+        t->pos++;
+    }
+    if (t->pos >= t->size) {
+        return false;
+    }
+    // The text is terminated, so the conversion cannot run past its end.
+    const char* start = t->text + t->pos;
+    char* end = nullptr;
+    float f = strtof(start, &end);
+    if (end == start) {
+        return false;
+    }
+    t->pos += (size_t)(end - start);
+    *v = f;
+    return true;
+}
+
+// "%f %f %f" into R, G, B: stops at the first value that is not a number.
+static void localReadRGB(tagFXMtlText* t, float* c) {
+    for (int i = 0; i < 3; i++) {
+        if (!localReadFloat(t, &c[i])) {
+            return;
+        }
+    }
+}
+
+// One pass over the statements. Both passes read the text the same way, so the counting pass
+// (lib null) finds exactly the "newmtl" statements the filling pass will meet, wherever they
+// stand. The counting pass reports what it rejects and answers the number of materials.
+static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* path) {
+    const bool counting = lib == nullptr;
+    char tok[FXMTL_LINE];
+    char line[FXMTL_LINE];
+    float scratch[4];
+    int found = 1;
+    int current = 0;
+    t->pos = 0;
+    bool cut = false;
+    while (localNextToken(t, tok, &cut)) {
+        FXMaterial* m = counting ? nullptr : (FXMaterial*)lib->materials.elements[current];
+        if (cut) {
+            if (counting) {
+                err("FXMatlib::LoadFromMtl -> token longer than %d characters in lib:%s\n", FXMTL_LINE - 1, path);
+            }
+            localSkipLine(t);
+            continue;
+        }
+        if (strncmp(tok, "newmtl", 6) == 0) {
+            bool lineCut = localRestOfLine(t, line);
+            if (counting) {
+                if (lineCut) {
+                    err("FXMatlib::LoadFromMtl -> material name cut to %d characters in lib:%s\n", FXMTL_LINE - 1,
+                        path);
+                }
+                found++;
+                continue;
+            }
+            if (current + 1 >= count) {
+                // Cannot happen while both passes agree; never step past the counted materials.
+                err("FXMatlib::LoadFromMtl -> uncounted material in lib:%s\n", path);
+                continue;
+            }
+            current++;
+            m = (FXMaterial*)lib->materials.elements[current];
+            char word[FXMTL_LINE];
+            const char* p = line;
+            while (*p != 0 && localIsSpace(*p)) {
+                p++;
+            }
+            int n = 0;
+            while (p[n] != 0 && !localIsSpace(p[n])) {
+                word[n] = p[n];
+                n++;
+            }
+            word[n] = 0;
+            m->name.Set(word);
+            m->name.TrimSpaces();
+            continue;
+        }
+        if (strncmp(tok, "map_Kd", 6) == 0) {
+            bool lineCut = localRestOfLine(t, line);
+            if (counting) {
+                if (lineCut) {
+                    err("FXMatlib::LoadFromMtl -> texture name cut to %d characters in lib:%s\n", FXMTL_LINE - 1, path);
+                }
+                continue;
+            }
+            FXStr file(line);
+            file.TrimSpaces();
+            // A texture that cannot be loaded leaves the material untextured; the import goes on.
+            m->LoadTexture(file.chars);
+            m->texFile = file;
+            continue;
+        }
+        switch (tok[0]) {
+            case 'n':
+                if (counting) {
+                    err("FXMatlib::LoadFromMtl -> unknown token(0): %s  in lib:%s\n", tok, path);
+                }
+                localSkipLine(t);
+                break;
+            case 'N':
+                if (tok[1] == 's') {
+                    float v;
+                    if (localReadFloat(t, &v) && !counting) {
+                        // MTL's 0 ... 100 becomes OpenGL's 0 ... 128.
+                        m->shininess = v * 1.28f;
+                    }
+                } else if (tok[1] == 'i') {
+                    localSkipLine(t);
+                }
+                break;
+            case 'K':
+                if (tok[1] == 'a') {
+                    localReadRGB(t, counting ? scratch : m->ambient);
+                } else if (tok[1] == 'd') {
+                    localReadRGB(t, counting ? scratch : m->diffuse);
+                } else if (tok[1] == 's') {
+                    localReadRGB(t, counting ? scratch : m->specular);
+                } else {
+                    localSkipLine(t);
+                }
+                break;
+            case 'd':
+                localReadFloat(t, counting ? scratch : &m->diffuse[3]);
+                break;
+            default:
+                localSkipLine(t);
+                break;
+        }
+    }
+    return found;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXMatlib
+
+FXMatlib::FXMatlib() : fallback(nullptr), releaseDeletes(true), useCount(1) {}
+
+FXMatlib::~FXMatlib() {
+    Destroy();
+}
+
+int FXMatlib::AddMaterial(FXMaterial* m) {
+    if (m == nullptr) {
+        return -1;
+    }
+    int pos = materials.Findpos(m);
+    if (pos >= 0) {
+        return pos;
+    }
+    materials.Push(m);
+    return materials.size - 1;
+}
+
+void FXMatlib::RemoveMaterial(FXMaterial* m) {
+    materials.Remove(m);
+}
+
+FXMaterial* FXMatlib::FindMaterial(const char* materialName) {
+    if (fallback != nullptr && fallback != this) {
+        FXMaterial* m = fallback->FindMaterial(materialName);
+        if (m != nullptr) {
+            return m;
+        }
+    }
+    for (int i = 0; i < materials.size; i++) {
+        FXMaterial* m = (FXMaterial*)materials.elements[i];
+        if (m != nullptr && m->name.Compare(materialName)) {
+            return m;
+        }
+    }
+    return nullptr;
+}
+
+void FXMatlib::Destroy() {
+    for (int i = 0; i < materials.size; i++) {
+        FXMaterial* m = (FXMaterial*)materials.elements[i];
+        if (m != nullptr && m->libOwned) {
+            m->Destroy();
+            delete m;
+        }
+    }
+    materials.DestroyBuf();
+}
+
+void FXMatlib::Release() {
+    useCount--;
+    if (!releaseDeletes || useCount > 0) {
+        return;
+    }
+    Destroy();
+    if (fxglobalEnv != nullptr) {
+        fxglobalEnv->RemoveMatlib(this);
+    }
+    delete this;
+}
+
+bool FXMatlib::LoadFromMtl(const char* path) {
+    Destroy();
+    if (path == nullptr || path[0] == 0) {
+        return false;
+    }
+    tagFXMtlText t;
+    if (!localReadText(path, &t)) {
+        return false;
+    }
+    name.Set(path);
+    int count = localParseMtl(&t, nullptr, 0, path);
+    // Material 0 is unnamed: it takes whatever comes before the first "newmtl".
+    materials.Realloc(count);
+    for (int i = 0; i < count; i++) {
+        FXMaterial* m = new FXMaterial();
+        m->libOwned = true;
+        m->SetDefSpecular(1.0f);
+        materials.Push(m);
+    }
+    localParseMtl(&t, this, count, path);
+    free(t.text);
+    return true;
+}
+
+bool FXMatlib::Load(const char* path) {
+    FILE* f = path != nullptr ? fopen(path, "rb") : nullptr;
+    if (f == nullptr) {
+        err("FXMatlib::Load -> cannot open %s\n", path != nullptr ? path : "(null)");
+        return false;
+    }
+    name.Load(f);
+    int32_t stored = fxReadInt32(f);
+    int64_t left = fxStreamBytesLeft(f);
+    int n = localBoundCount(stored, left, "Load");
+    if (left >= 0) {
+        materials.Realloc(materials.size + n);
+    }
+    for (int i = 0; i < n; i++) {
+        int c = getc(f);
+        if (c == EOF) {
+            err("FXMatlib::Load -> %s ends after %d of %d materials\n", path, i, n);
+            break;
+        }
+        ungetc(c, f);
+        FXMaterial* m = new FXMaterial();
+        m->Load(f);
+        materials.Push(m);
+    }
+    fclose(f);
+    return true;
+}
+
+bool FXMatlib::LoadC(FXPackage* pkg, const char* idText) {
+    int id = 0;
+    if (pkg == nullptr || !localParseId(idText, &id)) {
+        return false;
+    }
+    FXPackageData* data = pkg->GetDataPtr(id);
+    if (data == nullptr) {
+        return false;
+    }
+    data->ReadString(&name);
+    int32_t stored = data->ReadInt();
+    int n = localBoundCount(stored, data->remaining, "LoadC");
+    materials.Realloc(materials.size + n);
+    for (int i = 0; i < n && data->remaining > 0; i++) {
+        FXMaterial* m = new FXMaterial();
+        m->LoadC(pkg, data);
+        materials.Push(m);
+    }
+    return true;
+}
+
+bool FXMatlib::Save(const char* path) {
+    FILE* f = path != nullptr ? fopen(path, "wb") : nullptr;
+    if (f == nullptr) {
+        err("FXMatlib::Save -> cannot open %s\n", path != nullptr ? path : "(null)");
+        return false;
+    }
+    name.Save(f);
+    fxWriteInt32(f, materials.size);
+    for (int i = 0; i < materials.size; i++) {
+        ((FXMaterial*)materials.elements[i])->Save(f);
+    }
+    bool ok = ferror(f) == 0;
+    if (fclose(f) != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        err("FXMatlib::Save -> writing %s failed\n", path);
+    }
+    return ok;
+}
+
+void FXMatlib::Compile(FXPackage* pkg) {
+    if (pkg == nullptr) {
+        return;
+    }
+    for (int i = 0; i < materials.size; i++) {
+        FXMaterial* m = (FXMaterial*)materials.elements[i];
+        if (m == nullptr || m->texFile.IsEmpty()) {
+            continue;
+        }
+        const char* full = fxCombinePaths(pkg->workFolder.chars, m->texFile.chars);
+        if (full == nullptr) {
+            err("FXMatlib::Compile -> no path for texture %s of %s\n", m->texFile.chars, name.chars);
+            continue;
+        }
+        FXStr entry(full);
+        pkg->AddDataFile1(&entry);
+        m->texFile = entry;
+    }
+}

@@ -1,0 +1,113 @@
+// fxpack: command-line tool that builds, lists and unpacks asset packages.
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "fxpack.h"
+
+void fxpackError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("fxpack: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+}
+
+void fxpackUsage(FILE* out) {
+    fputs("usage: fxpack list PACKAGE\n"
+          "       fxpack extract PACKAGE ID FILE\n"
+          "       fxpack build MANIFEST -o PACKAGE [--scramble] [--names FILE] [--header FILE]\n"
+          "       fxpack --help\n"
+          "\n"
+          "list     prints one line per entry: id, offset, size, type code and type name\n"
+          "         (jpg, png, tga, bmp, gif, or data for records, models and libraries).\n"
+          "extract  writes the bytes of the entry with that id to FILE.\n"
+          "build    makes a package from a manifest: one entry per line, the entry's id and then\n"
+          "         the source file, relative to the manifest's folder. Blank lines and lines\n"
+          "         starting with # are skipped. Entries keep the manifest's order; pictures get\n"
+          "         their type code from the extension. Ids run from 0 to 2147483646; names that\n"
+          "         compilers register get ids above the highest id of the manifest.\n"
+          "         --scramble   writes the scrambled form of the package\n"
+          "         --names F    writes the names file of the registered names to F\n"
+          "         --header F   writes the names header (#define lines) to F\n"
+          "\n"
+          "Nothing is written when a command fails. Exit status: 0 done, 1 failed, 2 wrong usage.\n",
+          out);
+}
+
+bool fxpackParseInt(const char* text, int* value) {
+    if (text == nullptr || *text == 0) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (errno != 0 || *end != 0 || v < INT_MIN || v > INT_MAX || end == text) {
+        return false;
+    }
+    *value = (int)v;
+    return true;
+}
+
+bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size) {
+    std::string tmp = path + ".tmp";
+    FILE* f = fopen(tmp.c_str(), "wb");
+    if (f == nullptr) {
+        fxpackError("cannot create %s: %s", tmp.c_str(), strerror(errno));
+        return false;
+    }
+    bool ok = size == 0 || fwrite(bytes, 1, size, f) == size;
+    if (fclose(f) != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        fxpackError("cannot write %s", tmp.c_str());
+        remove(tmp.c_str());
+        return false;
+    }
+    if (rename(tmp.c_str(), path.c_str()) != 0) {
+        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
+        remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+static bool localWantsHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fxpackUsage(stderr);
+        return FXPACK_USAGE;
+    }
+    if (localWantsHelp(argc, argv)) {
+        fxpackUsage(stdout);
+        return FXPACK_OK;
+    }
+    const char* command = argv[1];
+    // Each command sees its own arguments from argv[0] on.
+    if (strcmp(command, "list") == 0) {
+        return fxpackList(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "extract") == 0) {
+        return fxpackExtract(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "build") == 0) {
+        return fxpackBuild(argc - 1, argv + 1);
+    }
+    fxpackError("unknown command '%s'", command);
+    fxpackUsage(stderr);
+    return FXPACK_USAGE;
+}

@@ -1,0 +1,26 @@
+#ifndef FX_TOOLS_FXPACK_H
+#define FX_TOOLS_FXPACK_H
+
+#include <cstdio>
+#include <string>
+
+#include "base/trace.h"
+
+// Exit codes of every command.
+#define FXPACK_OK 0
+#define FXPACK_FAILED 1 // the command could not be carried out
+#define FXPACK_USAGE 2  // the command line is wrong
+
+// "fxpack: " and the message on standard error.
+void fxpackError(const char* format, ...) FX_PRINTF(1, 2);
+void fxpackUsage(FILE* out);
+// Parses a whole decimal int; false for anything else.
+bool fxpackParseInt(const char* text, int* value);
+// Writes bytes beside path and renames them over it, so path is never left half-written.
+bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size);
+
+int fxpackList(int argc, char** argv);
+int fxpackExtract(int argc, char** argv);
+int fxpackBuild(int argc, char** argv);
+
+#endif
