@@ -1,0 +1,134 @@
+#ifndef FX_GEOMETRY_MESH_H
+#define FX_GEOMETRY_MESH_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "base/arrays.h"
+#include "base/strings.h"
+
+class FXCanvas;
+class FXMaterial;
+class FXMatlib;
+class FXNumPool;
+class FXPackage;
+class FXPackageData;
+class FXVectorMap;
+class PMeshSaveClb;
+
+// One mesh vertex; stored in files with exactly this layout, little-endian.
+struct tagFXVertex {
+    float position[3];
+    float normal[3];
+    float texCoord[2];
+    float colour[4]; // used when the mesh's colourMode is 1
+    float normalSum[3];
+    int32_t tag;         // scratch mark of the geometry operations and the reduction
+    int32_t reserved[3]; // source indices of a corner during the OBJ import
+};
+
+static_assert(sizeof(float) == 4, "vertex records hold 32-bit floats");
+static_assert(sizeof(tagFXVertex) == 76, "tagFXVertex is a 76-byte record");
+static_assert(offsetof(tagFXVertex, position) == 0, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, normal) == 12, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, texCoord) == 24, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, colour) == 32, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, normalSum) == 48, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, tag) == 60, "tagFXVertex layout");
+static_assert(offsetof(tagFXVertex, reserved) == 64, "tagFXVertex layout");
+
+#define FXVERTEX_SIZE 76
+
+// Indexed triangle list with one material: three indices per triangle, and the face normal of
+// a triangle (a, b, c) points along (c - a) x (b - a).
+class FXMesh {
+public:
+    bool disabled;
+    int renderClass; // 0 solid, 1 blended, 2 drawn in a last pass
+    int colourMode;  // 1: vertex colours drive ambient and diffuse
+    bool flipV;
+    FXMesh* secondMesh;   // feeds the second texture unit; not owned
+    FXMaterial* material; // borrowed from a material library
+    FXStr materialName;
+    float loadedU, loadedV; // texture scales the stored texture coordinates were made with; 0 = unknown
+    int vertexCapacity, vertexCount;
+    tagFXVertex* vertices;
+    int indexCapacity, indexCount;
+    int* indices;
+
+    // Working state of the mesh reduction.
+    float reduceTolerance;
+    float facePlane[4];
+    float edgePlane[4];
+    float edgePlane2[4];
+    float sideRef;
+    FXArray reduceDepends, reduceTargets;
+
+    FXMesh();
+    ~FXMesh();
+    FXMesh(const FXMesh&) = delete;
+    FXMesh& operator=(const FXMesh&) = delete;
+
+    // Sets the counts; a block that is missing or too small is replaced by a new zero-filled one
+    // (old contents are not kept), a large-enough block keeps its contents. Negative counts are
+    // taken as 0. False, with that count 0, when a block cannot be allocated.
+    bool Realloc(int nVertices, int nIndices);
+    void Destroy();
+    // Copies the material, name, scales, render class, colour mode, vertices and indices; not
+    // disabled, flipV or secondMesh.
+    bool Copy(FXMesh* src);
+
+    // Full stored record. The loaders answer false, with an empty mesh and an error trace, for
+    // counts the input cannot hold and for indices outside the vertex table.
+    bool SaveMesh(FILE* f);
+    bool LoadMesh(FILE* f, FXMatlib* lib);
+    bool LoadMeshC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
+    // Indexed header: the vertices and indices travel in a vector map and a number pool.
+    bool SaveMeshI(FILE* f);
+    bool LoadMeshI(FILE* f, FXMatlib* lib);
+    bool LoadMeshIC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
+    bool CopyMeshI(FXMesh* src);
+
+    // Encodes the corners into the shared map and this mesh's pool (dropping unused vertices
+    // first). With redirect, the map indices of each corner are appended to redirect[0..2].
+    bool ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int owner, FXArray** redirect);
+    // Rebuilds vertices and indices sized by the header; false, with an empty mesh and an error
+    // trace, when the stream is short, names vectors the map lacks or needs more vertices than
+    // the header allows.
+    bool FromVMap(FXVectorMap* map, FXNumPool* pool);
+    void ApplyRedir(FXVectorMap* map, FXArray** redirect);
+
+    void ComputeNormals(bool onlyTagged);
+    void ComputeNormalsZ(bool onlyTagged, float zScale);
+    void Normalize(bool onlyTagged);
+    void ResizeTexCoords();
+    void ResizeTexCoords1();
+    void ComputeFrontTexCoords();
+    void CopyTexCoords(FXMesh* src);
+    void FindMaxims(float* box);
+    void FindMultiMaxims(bool* first, float* box);
+    void UnitizeMaxims(float* box);
+    void UnitizeMaximsStretch(float* box);
+    void UnitizeMaximsStretch1(float* box);
+    void Unitize();
+    void FlipHoriz();
+    void ExtendPositions(float d);
+    void ApplyBumpMap(FXCanvas* c, float height);
+    void ApplyColorMap(FXCanvas* c, float* mul);
+    void ApplyFrontColorMap(FXCanvas* c, float* mul);
+    void SetVerticesCol(float* c);
+    void Transform(int ix, int iy, int iz, bool negX, bool negY, bool negZ);
+    static int TextToIndi(const char* s);
+    // Removes the vertices no index names; false (nothing changed) when an index is invalid.
+    bool DiscardVertices();
+
+    // Whether every index names a vertex of the table.
+    bool IndicesValid() const;
+
+private:
+    void ResizeTexCoordsBy(float su, float sv);
+    void FinishLoad(FXMatlib* lib);
+};
+
+#endif
