@@ -179,9 +179,9 @@ TEST(ScrPos, PlacementOfAnItem) {
     pos.itemH = 50.0f;
     pos.SetPos(10.0f, 10.0f);
     EXPECT_FLOAT_EQ(pos.placement.m[0], 0.1953125f);
-    EXPECT_FLOAT_EQ(pos.placement.m[5], 0.0651042f);
+    EXPECT_NEAR(pos.placement.m[5], 50.0f / 768.0f, 1e-7); // 0.0651042
     EXPECT_FLOAT_EQ(pos.placement.m[12], -0.78515625f);
-    EXPECT_FLOAT_EQ(pos.placement.m[13], 0.90885417f);
+    EXPECT_NEAR(pos.placement.m[13], 0.90885417f, 1e-6);
     // Corners of the unit quad land on pixels (10, 10) and (210, 60).
     float left = pos.placement.m[12] - pos.placement.m[0];
     float top = pos.placement.m[13] + pos.placement.m[5];
