@@ -117,25 +117,25 @@ inline ::testing::AssertionResult Near3(const std::vector<float>& v, float x, fl
     return ::testing::AssertionSuccess();
 }
 
-// A model file of one square mesh over x0 ... x1, y -1 ... 1 at depth z, facing the viewer
+// A model file of one rectangular mesh over x0 ... x1, y0 ... y1 at depth z, facing the viewer
 // (normals (0, 0, -1)), with the given vertex colour and colour mode.
 inline bool WriteSquareModel(const std::string& path, float z, float x0 = -1.0f, float x1 = 1.0f,
-                             const float* colour = nullptr, int colourMode = 0) {
+                             const float* colour = nullptr, int colourMode = 0, float y0 = -1.0f, float y1 = 1.0f) {
     FXModel model;
     FXMesh* mesh = new FXMesh();
     if (!mesh->Realloc(4, 6)) {
         delete mesh;
         return false;
     }
-    const float corners[4][2] = {{x0, 1.0f}, {x1, 1.0f}, {x0, -1.0f}, {x1, -1.0f}};
+    const float corners[4][2] = {{x0, y1}, {x1, y1}, {x0, y0}, {x1, y0}};
     for (int i = 0; i < 4; i++) {
         tagFXVertex* v = &mesh->vertices[i];
         v->position[0] = corners[i][0];
         v->position[1] = corners[i][1];
         v->position[2] = z;
         v->normal[2] = -1.0f;
-        v->texCoord[0] = (corners[i][0] + 1.0f) * 0.5f;
-        v->texCoord[1] = (1.0f - corners[i][1]) * 0.5f;
+        v->texCoord[0] = i % 2 == 1 ? 1.0f : 0.0f;
+        v->texCoord[1] = i >= 2 ? 1.0f : 0.0f;
         for (int k = 0; k < 4; k++) {
             v->colour[k] = colour != nullptr ? colour[k] : 1.0f;
         }
