@@ -164,7 +164,7 @@ inline bool WriteQuadrantPicture(const std::string& path, int w, int h, uint32_t
             canvas.pixmap.pixels[(size_t)y * (size_t)canvas.pixmap.allocWidth + (size_t)x] = c;
         }
     }
-    return canvas.SaveToPict(path.c_str());
+    return canvas.SaveToPict2(path.c_str(), 0, 0, w, h); // with its alpha
 }
 
 inline bool WriteSolidPicture(const std::string& path, int w, int h, uint32_t c) {
