@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -325,6 +326,8 @@ protected:
         demo.route.GetAll(p, demo.routePhaser.value);
         int x = (int)((p[0] + dx + 1.0f) * 0.5f * (float)size);
         int y = (int)((p[1] + dy + 1.0f) * 0.5f * (float)size); // from the bottom
+        x = std::min(std::max(x, 0), size - 1);                 // the route may swing a little past its points
+        y = std::min(std::max(y, 0), size - 1);
         std::vector<uint32_t> px = Pixels();
         return px[(size_t)y * (size_t)size + (size_t)x];
     }
