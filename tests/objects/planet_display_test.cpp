@@ -85,39 +85,3 @@ TEST_F(PlanetDisplay, TransparencyPulseShowsOnScreen) {
         EXPECT_NEAR(Green(c), s.level, 2) << s.t - T0;
     }
 }
-
-// A square of half-size 0.4 pulsed along X: at half a cycle it is 1.35 times as wide and 0.55
-// times as high.
-TEST_F(PlanetDisplay, SizePulseStretchesOnScreen) {
-    FXPlanet planet;
-    ASSERT_TRUE(planet.AddLayer(Square("small.xm", 0.0f, 0.4f).c_str()));
-    planet.SetLayerScale(1, 4.0);
-    // Pixel columns and rows at x = 0.5 and y = 0.3 in normalised coordinates.
-    const int x05 = (int)(0.75f * (float)width);
-    const int y03 = (int)(0.35f * (float)height);
-    const uint32_t white = fxTestRGBA(255, 255, 255, 255);
-    const uint32_t black = fxTestRGBA(0, 0, 0, 255);
-    Frame(&planet, T0);
-    EXPECT_EQ(PixelAt(x05, height / 2), black);
-    EXPECT_EQ(PixelAt(width / 2, y03), white);
-    Frame(&planet, T0 + 2.0);
-    EXPECT_EQ(PixelAt(x05, height / 2), white);
-    EXPECT_EQ(PixelAt(width / 2, y03), black);
-    Frame(&planet, T0 + 4.0); // the cycle restarts at full size
-    EXPECT_EQ(PixelAt(x05, height / 2), black);
-    EXPECT_EQ(PixelAt(width / 2, y03), white);
-}
-
-// A quarter turn about X shows the square edge-on; half a turn shows it again.
-TEST_F(PlanetDisplay, TurningLayersGoEdgeOnAtAQuarterTurn) {
-    FXPlanet planet;
-    ASSERT_TRUE(planet.AddLayer(Square("shell.xm", 0.0f, 0.5f).c_str()));
-    planet.SetLayerRot(1, 10.0, 12.0);
-    const uint32_t white = fxTestRGBA(255, 255, 255, 255);
-    Frame(&planet, T0);
-    EXPECT_EQ(PixelAt(width / 2, height / 4 + 3), white);
-    Frame(&planet, T0 + 2.5);
-    EXPECT_EQ(PixelAt(width / 2, height / 4 + 3), fxTestRGBA(0, 0, 0, 255));
-    Frame(&planet, T0 + 5.0);
-    EXPECT_EQ(PixelAt(width / 2, height / 4 + 3), white);
-}
