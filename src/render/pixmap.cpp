@@ -98,13 +98,18 @@ bool fxColIsZero(float* c) {
     return c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f && c[3] == 0.0f;
 }
 
+// No pixels and no size; pow2 is a setting and is left as it is.
+static void localSetEmpty(FXPixmap* p) {
+    p->pixels = nullptr;
+    p->capacity = 0;
+    p->allocWidth = 0;
+    p->allocHeight = 0;
+    p->width = 0;
+    p->height = 0;
+}
+
 FXPixmap::FXPixmap() {
-    pixels = nullptr;
-    capacity = 0;
-    allocWidth = 0;
-    allocHeight = 0;
-    width = 0;
-    height = 0;
+    localSetEmpty(this);
     pow2 = true;
 }
 
@@ -161,10 +166,5 @@ void FXPixmap::Clear(unsigned v) {
 
 void FXPixmap::Destroy() {
     free(pixels);
-    pixels = nullptr;
-    capacity = 0;
-    allocWidth = 0;
-    allocHeight = 0;
-    width = 0;
-    height = 0;
+    localSetEmpty(this);
 }
