@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
     xvfb xauth x11-utils
     libdevil-dev libdevil1c2
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
