@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,31 @@ TEST_F(ModelTest, CutAndDamagedFilesLoadWhatTheyHold) {
         std::string log = Traced([&] { EXPECT_TRUE(loaded.Load(path.c_str())); });
         EXPECT_EQ(loaded.loadedMeshes.size, 2) << version;
         EXPECT_NE(log.find("meshes announced"), std::string::npos) << log;
+    }
+}
+
+// Bytes changed at random in a stored model: what loads is always a consistent mesh.
+TEST_F(ModelTest, DamagedBytesNeverLoadBrokenMeshes) {
+    FXModel model;
+    model.workMeshes.Push(Strip(40, 1.0f));
+    model.workMeshes.Push(Strip(300, 2.0f));
+    std::string path = dir.File("whole.xm");
+    ASSERT_TRUE(model.Save(path.c_str()));
+    FXBytes whole = Bytes(path);
+    std::mt19937 rng(5);
+    for (int round = 0; round < 400; round++) {
+        FXBytes damaged = whole;
+        for (int k = 0; k < 1 + round % 4; k++) {
+            damaged[rng() % damaged.size()] = (uint8_t)rng();
+        }
+        ASSERT_TRUE(fxTestWriteFile(path, damaged));
+        FXModel loaded;
+        ASSERT_TRUE(loaded.Load(path.c_str()));
+        for (int i = 0; i < loaded.loadedMeshes.size; i++) {
+            FXMesh* m = LoadedMesh(&loaded, i);
+            ASSERT_TRUE(m->IndicesValid()) << round;
+            ASSERT_LE(m->vertexCount, m->vertexCapacity) << round;
+        }
     }
 }
 
