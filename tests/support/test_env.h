@@ -33,6 +33,9 @@ public:
     bool recordDraws = false;
     std::vector<std::string> draws;
     std::vector<FXMesh*> drawnMeshes; // the meshes of the "mesh" entries, in the same order
+    // The last matrix applied, as a pointer and as a copy.
+    FXMatrix* lastAppliedMatrix = nullptr;
+    FXMatrix lastMatrix;
 
     ~TestEnv() override { Destroy(); }
 
@@ -49,7 +52,7 @@ public:
             actOff++;
         }
     }
-    void RenderStart() override {}
+    bool RenderStart() override { return true; }
     void RenderEnd() override {}
     void SetClrColor(float*) override {}
     void Clrscr(bool, bool, bool) override {}
@@ -63,7 +66,11 @@ public:
         lastApplied = m;
     }
     void ApplyMaterial2(FXMaterial*) override {}
-    void ApplyMatrix(FXMatrix*) override {}
+    void ApplyMatrix(FXMatrix* m) override {
+        lastAppliedMatrix = m;
+        lastMatrix.Copy(m);
+        curMatrix.Copy(m);
+    }
     void MultiplyMatrix(FXMatrix*) override {}
     void ApplyMatrixIdentity() override {}
     void EnableLights(bool) override {}

@@ -31,7 +31,7 @@ public:
     bool CreateChild(void*) override { return true; }
     void ClrParams() override {}
     void SetAct(bool) override {}
-    void RenderStart() override {}
+    bool RenderStart() override { return true; }
     void RenderEnd() override {}
     void SetClrColor(float*) override {}
     void Clrscr(bool, bool, bool) override {}
