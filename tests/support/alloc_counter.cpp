@@ -123,3 +123,11 @@ int64_t fxTestAllocStop() {
 int64_t fxTestAllocCount() {
     return localCount.load();
 }
+
+FXTestAllocPause::FXTestAllocPause() : wasCounting(localCounting) {
+    localCounting = false;
+}
+
+FXTestAllocPause::~FXTestAllocPause() {
+    localCounting = wasCounting;
+}

@@ -20,4 +20,17 @@ int64_t fxTestAllocCount();
 // Whether allocations made through malloc itself are counted too.
 bool fxTestAllocSeesMalloc();
 
+// Leaves out of the count what happens while it lives, such as the GL driver's own allocations
+// inside a device call:  { FXTestAllocPause pause; FXGL::RenderMesh(mesh); }
+class FXTestAllocPause {
+public:
+    FXTestAllocPause();
+    ~FXTestAllocPause();
+    FXTestAllocPause(const FXTestAllocPause&) = delete;
+    FXTestAllocPause& operator=(const FXTestAllocPause&) = delete;
+
+private:
+    bool wasCounting;
+};
+
 #endif
