@@ -71,7 +71,7 @@ protected:
     bool AdvanceClock(double time, float factor, float* e, float* k);
     // Runs the speed generator when speedsDue is set or the interval has passed.
     void UpdateSpeedsWhenDue(double time);
-    // Places a vertex of `mesh` at distance r along the direction of spoke i, sampling the
+    // Places a vertex of `mesh` at distance r along the direction dir (sin, cos), sampling the
     // picture where it lies; answers whether it lies on the screen square.
     static bool PlaceVertex(FXDesk* mesh, int row, int column, const float* dir, float r, float cu, float cv);
     static void PlaceVertexAt(FXDesk* mesh, int row, int column, float x, float y, float cu, float cv);

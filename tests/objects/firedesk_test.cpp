@@ -86,21 +86,6 @@ TEST_F(FireDeskTest, EverySpokeKeepsItsOwnDirectionAndRingsStartStaggered) {
     }
 }
 
-TEST_F(FireDeskTest, CreateColoursTheBandsOfTheHole) {
-    const int n = fire.spokes;
-    for (int column = 0; column <= n; column++) {
-        expectColour(V(0, column).colour, 0.0f, 0.0f, 0.0f, 0.0f);
-        expectColour(V(2, column).colour, 0.0f, 0.0f, 0.0f, 1.0f);
-        expectColour(V(4, column).colour, 1.0f, 0.0f, 0.0f, 1.0f);
-        expectColour(V(6, column).colour, 128.0f / 255.0f, 99.0f / 255.0f, 68.0f / 255.0f, 1.0f);
-        // Halfway between the brown and white.
-        expectColour(V(7, column).colour, (128.0f / 255.0f + 1.0f) / 2.0f, (99.0f / 255.0f + 1.0f) / 2.0f,
-                     (68.0f / 255.0f + 1.0f) / 2.0f, 1.0f);
-        expectColour(V(9, column).colour, 1.0f, 1.0f, 1.0f, 1.0f);
-    }
-    EXPECT_EQ(fire.desk.mesh.colourMode, 1);
-}
-
 TEST_F(FireDeskTest, SpacingLiftsToTheLeastRoomOrPullsInToTheMost) {
     fire.UpdatePositions(0.0);
     SetAllSpeeds(0.0f);
