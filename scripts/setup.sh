@@ -7,6 +7,7 @@ packages=(
     build-essential cmake make pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils
+    libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libdevil-dev libdevil1c2
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     xplanet-images

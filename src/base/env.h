@@ -63,7 +63,7 @@ public:
     virtual void Destroy();
     virtual void ClrParams() = 0;
     virtual void SetAct(bool on) = 0;
-    virtual void RenderStart() = 0;
+    virtual bool RenderStart() = 0;
     virtual void RenderEnd() = 0;
     virtual bool StartLoop(PRender* r);
     virtual void StopLoop(double timeout);

@@ -26,6 +26,9 @@ public:
     // Materials applied while testingMaterial was clear, and the last of them.
     int applyCalls = 0;
     FXMaterial* lastApplied = nullptr;
+    // The last matrix applied, as a pointer and as a copy.
+    FXMatrix* lastAppliedMatrix = nullptr;
+    FXMatrix lastMatrix;
 
     ~TestEnv() override { Destroy(); }
 
@@ -42,7 +45,7 @@ public:
             actOff++;
         }
     }
-    void RenderStart() override {}
+    bool RenderStart() override { return true; }
     void RenderEnd() override {}
     void SetClrColor(float*) override {}
     void Clrscr(bool, bool, bool) override {}
@@ -56,7 +59,11 @@ public:
         lastApplied = m;
     }
     void ApplyMaterial2(FXMaterial*) override {}
-    void ApplyMatrix(FXMatrix*) override {}
+    void ApplyMatrix(FXMatrix* m) override {
+        lastAppliedMatrix = m;
+        lastMatrix.Copy(m);
+        curMatrix.Copy(m);
+    }
     void MultiplyMatrix(FXMatrix*) override {}
     void ApplyMatrixIdentity() override {}
     void EnableLights(bool) override {}

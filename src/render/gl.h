@@ -1,0 +1,89 @@
+#ifndef FX_RENDER_GL_H
+#define FX_RENDER_GL_H
+
+#include <cstdint>
+
+#include "base/env.h"
+
+struct tagFXWindow;
+
+typedef void (*FXGLActiveTextureProc)(unsigned int unit);
+typedef void (*FXGLMultiTexCoord2fProc)(unsigned int unit, float s, float t);
+typedef void (*FXGLMultiTexCoord2fvProc)(unsigned int unit, const float* st);
+
+// The OpenGL render environment: a context on a window, the fixed device state, and every
+// device operation in fixed-function immediate mode. The platform part (context, current
+// thread, swap, window lifting) is in the gl_ twins; the rest is portable.
+class FXGL : public PEnv {
+public:
+    tagFXWindow* hwnd;          // window the device draws into
+    unsigned long savedParent;  // parent of the window while it is enlarged
+    int32_t savedRect[4];       // left, top, right, bottom inside the parent before enlarging
+    void* hdc;                  // the device's own connection to the window system
+    void* hglrc;                // the OpenGL context
+    float clrColor[4];
+    bool extBgra;
+    bool extSeparateSpecular;
+    bool extEdgeClamp;
+    bool extMultitexture;
+    bool extCubeMap;
+
+    // Extension entry points; null until InitExtensions finds ARB_multitexture.
+    static FXGLActiveTextureProc glActiveTexture;
+    static FXGLMultiTexCoord2fProc glMultiTexCoord2f;
+    static FXGLMultiTexCoord2fvProc glMultiTexCoord2fv;
+
+    FXGL();
+    ~FXGL() override;
+
+    bool CreateChild(void* window) override;
+    void Destroy() override;
+    void ClrParams() override;
+    void SetAct(bool on) override;
+    bool RenderStart() override;
+    void RenderEnd() override;
+    void SetClrColor(float* colour) override;
+    void Clrscr(bool colour, bool depth, bool stencil) override;
+    void Enlarge(bool on) override;
+    void UpdateLights() override;
+    void ApplyMaterial(FXMaterial* material) override;
+    void ApplyMaterial2(FXMaterial* material) override;
+    void ApplyMatrix(FXMatrix* matrix) override;
+    void MultiplyMatrix(FXMatrix* matrix) override;
+    void ApplyMatrixIdentity() override;
+    void EnableLights(bool on) override;
+    void EnableLight(bool on, FXLight* light) override;
+    void DisableAllLights() override;
+    void SetAmbient(float* colour) override;
+    void EnableDepthTest(bool on) override;
+    void EnableDepthWrite(bool on) override;
+    void EnableCullface(bool front, bool back) override;
+    bool PrepareTexture(FXMaterial* material) override;
+    bool FastPrepareTexture(FXMaterial* material, FXPixmap* pixmap) override;
+    bool PrepareCubeTexture(FXMaterial* material, FXPixmap* px, FXPixmap* nx, FXPixmap* py, FXPixmap* ny,
+                            FXPixmap* pz, FXPixmap* nz) override;
+    void UnprepareTexture(FXMaterial* material) override;
+    bool PrepareMesh(FXMesh* mesh) override;
+    void UnprepareMesh(FXMesh* mesh) override;
+    void RenderMesh(FXMesh* mesh) override;
+
+    bool InitExtensions();
+    static bool TestExtensionString(const char* list, const char* name);
+    bool TestGL(bool showMessage);
+};
+
+// Takes the environment lock, then makes the context current; undoes both when it goes.
+class FXGRAutoAct {
+public:
+    PEnv* env;
+
+    explicit FXGRAutoAct(PEnv* env);
+    ~FXGRAutoAct();
+    FXGRAutoAct(const FXGRAutoAct&) = delete;
+    FXGRAutoAct& operator=(const FXGRAutoAct&) = delete;
+};
+
+// Looks up an OpenGL entry point of the current driver by name (platform part).
+void* fxGLGetProcAddress(const char* name);
+
+#endif

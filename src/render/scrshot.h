@@ -1,0 +1,23 @@
+#ifndef FX_RENDER_SCRSHOT_H
+#define FX_RENDER_SCRSHOT_H
+
+#include "render/canvas.h"
+
+// A picture of the whole primary screen, taken once at start-up so the show can play with the
+// user's own desktop.
+class FXScrShot {
+public:
+    FXCanvas canvas; // first member
+    int shots;       // successful captures
+
+    FXScrShot();
+    ~FXScrShot();
+    FXScrShot(const FXScrShot&) = delete;
+    FXScrShot& operator=(const FXScrShot&) = delete;
+
+    // Captures the screen into canvas: RGB with alpha 255, the rest of the allocation opaque
+    // black. False (with an error trace) when the screen cannot be read.
+    bool Update();
+};
+
+#endif

@@ -1,0 +1,215 @@
+#include "render/scrshot.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include "base/trace.h"
+#include "render/window.h"
+
+// Shared by every capture and made on first use, like the connection of the screen it reads.
+static Display* localDisplay = nullptr;
+
+namespace {
+
+// Releases whatever an attempt to read the screen made, on every way out.
+struct localImageHolder {
+    Display* dpy = nullptr;
+    XImage* image = nullptr;
+    XShmSegmentInfo shm = {};
+    bool shmAttached = false;
+
+    localImageHolder() { shm.shmid = -1; }
+    ~localImageHolder() {
+        if (shmAttached) {
+            XShmDetach(dpy, &shm);
+            XSync(dpy, False);
+        }
+        if (image != nullptr) {
+            if (shm.shmaddr != nullptr) {
+                image->data = nullptr; // the segment, detached below, is not the image's to free
+            }
+            XDestroyImage(image);
+        }
+        if (shm.shmaddr != nullptr) {
+            shmdt(shm.shmaddr);
+        }
+        if (shm.shmid >= 0) {
+            shmctl(shm.shmid, IPC_RMID, nullptr);
+        }
+    }
+};
+
+// Tells the failure of a shared-memory attach (a remote server, say) from success.
+bool localShmFailed = false;
+int localShmErrorHandler(Display*, XErrorEvent*) {
+    localShmFailed = true;
+    return 0;
+}
+
+} // namespace
+
+// The shared-memory path: one copy from the server, when the server offers it.
+static bool localGrabShm(localImageHolder* h, Window root, Visual* visual, int depth, int w, int h2) {
+    if (!XShmQueryExtension(h->dpy)) {
+        return false;
+    }
+    h->image = XShmCreateImage(h->dpy, visual, (unsigned)depth, ZPixmap, nullptr, &h->shm, (unsigned)w, (unsigned)h2);
+    if (h->image == nullptr) {
+        return false;
+    }
+    h->shm.shmid = shmget(IPC_PRIVATE, (size_t)h->image->bytes_per_line * (size_t)h->image->height, IPC_CREAT | 0600);
+    if (h->shm.shmid < 0) {
+        return false;
+    }
+    h->shm.shmaddr = (char*)shmat(h->shm.shmid, nullptr, 0);
+    if (h->shm.shmaddr == (char*)-1) {
+        h->shm.shmaddr = nullptr;
+        return false;
+    }
+    h->image->data = h->shm.shmaddr;
+    h->shm.readOnly = False;
+    localShmFailed = false;
+    XErrorHandler old = XSetErrorHandler(localShmErrorHandler);
+    Status attached = XShmAttach(h->dpy, &h->shm);
+    XSync(h->dpy, False);
+    h->shmAttached = attached && !localShmFailed;
+    bool ok = h->shmAttached && XShmGetImage(h->dpy, root, h->image, 0, 0, AllPlanes);
+    XSync(h->dpy, False);
+    XSetErrorHandler(old);
+    return ok && !localShmFailed;
+}
+
+// Position and width of a channel in a TrueColor pixel, from its mask.
+static void localMaskShift(unsigned long mask, int* shift, int* bits) {
+    *shift = 0;
+    *bits = 0;
+    if (mask == 0) {
+        return;
+    }
+    while ((mask & 1) == 0) {
+        mask >>= 1;
+        (*shift)++;
+    }
+    while (mask & 1) {
+        mask >>= 1;
+        (*bits)++;
+    }
+}
+
+static uint32_t localScale(unsigned long value, int bits) {
+    if (bits >= 8) {
+        return (uint32_t)(value >> (bits - 8)) & 255u;
+    }
+    unsigned long max = (1ul << bits) - 1;
+    return max == 0 ? 0 : (uint32_t)((value * 255 + max / 2) / max);
+}
+
+// Converts whatever TrueColor layout the image has; never reads beyond a row's bytes.
+static bool localConvert(const XImage* image, FXPixmap* pixmap, int w, int h) {
+    int bpp = image->bits_per_pixel;
+    if (bpp != 16 && bpp != 24 && bpp != 32) {
+        err("FXScrShot: %d bits per pixel is not supported\n", bpp);
+        return false;
+    }
+    if (w > image->width || h > image->height || (long)image->bytes_per_line * 8 < (long)w * bpp) {
+        err("FXScrShot: the screen image is smaller than the screen\n");
+        return false;
+    }
+    int rs, rb, gs, gb, bs, bb;
+    localMaskShift(image->red_mask, &rs, &rb);
+    localMaskShift(image->green_mask, &gs, &gb);
+    localMaskShift(image->blue_mask, &bs, &bb);
+    int bytes = bpp / 8;
+    bool msb = image->byte_order == MSBFirst;
+    for (int y = 0; y < h; y++) {
+        const unsigned char* src = (const unsigned char*)image->data + (size_t)y * (size_t)image->bytes_per_line;
+        uint32_t* dst = pixmap->pixels + (size_t)y * (size_t)pixmap->allocWidth;
+        for (int x = 0; x < w; x++) {
+            const unsigned char* p = src + (size_t)x * (size_t)bytes;
+            unsigned long v = 0;
+            for (int i = 0; i < bytes; i++) {
+                int at = msb ? i : bytes - 1 - i;
+                v = (v << 8) | p[at];
+            }
+            uint32_t r = localScale((v & image->red_mask) >> rs, rb);
+            uint32_t g = localScale((v & image->green_mask) >> gs, gb);
+            uint32_t b = localScale((v & image->blue_mask) >> bs, bb);
+            dst[x] = r | g << 8 | b << 16 | 0xff000000u;
+        }
+    }
+    return true;
+}
+
+FXScrShot::FXScrShot() : shots(0) {}
+
+FXScrShot::~FXScrShot() {
+    if (localDisplay != nullptr) {
+        XCloseDisplay(localDisplay);
+        localDisplay = nullptr;
+    }
+    canvas.Destroy();
+}
+
+bool FXScrShot::Update() {
+    if (localDisplay == nullptr) {
+        fxInitWindowing();
+        localDisplay = XOpenDisplay(nullptr);
+        if (localDisplay == nullptr) {
+            err("XOpenDisplay\n");
+            return false;
+        }
+    }
+    Display* dpy = localDisplay;
+    int screen = DefaultScreen(dpy);
+    int w = DisplayWidth(dpy, screen);
+    int h = DisplayHeight(dpy, screen);
+    if (w <= 0 || h <= 0) {
+        return false;
+    }
+    Window root = RootWindow(dpy, screen);
+    XWindowAttributes attr;
+    if (!XGetWindowAttributes(dpy, root, &attr)) {
+        err("XGetWindowAttributes (root window)\n");
+        return false;
+    }
+    if (attr.visual->c_class != TrueColor && attr.visual->c_class != DirectColor) {
+        err("FXScrShot: the screen is not a true-colour visual\n");
+        return false;
+    }
+
+    localImageHolder shared, plain;
+    shared.dpy = dpy;
+    plain.dpy = dpy;
+    XImage* image = nullptr;
+    if (localGrabShm(&shared, root, attr.visual, attr.depth, w, h)) {
+        image = shared.image;
+    } else {
+        plain.image = XGetImage(dpy, root, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        if (plain.image == nullptr) {
+            err("XGetImage (root window)\n");
+            return false;
+        }
+        image = plain.image;
+    }
+    if (image->red_mask == 0) {
+        image->red_mask = attr.visual->red_mask;
+        image->green_mask = attr.visual->green_mask;
+        image->blue_mask = attr.visual->blue_mask;
+    }
+
+    if (!canvas.pixmap.Realloc(w, h)) {
+        err("FXScrShot: no memory for a %dx%d picture\n", w, h);
+        return false;
+    }
+    float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    canvas.Clear(black);
+    if (!localConvert(image, &canvas.pixmap, w, h)) {
+        return false;
+    }
+    canvas.opaque = true;
+    shots++;
+    return true;
+}

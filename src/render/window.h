@@ -1,0 +1,27 @@
+#ifndef FX_RENDER_WINDOW_H
+#define FX_RENDER_WINDOW_H
+
+// A native window the device can draw into. On X11 it is the connection the window was made on
+// and the window's id; the device opens a connection of its own to the same server, so the
+// thread that pumps events and the render thread never share one.
+struct tagFXWindow {
+    void* display;      // the X connection (Display*)
+    unsigned long id;   // the window (Window)
+    bool ownsDisplay;   // opened by fxCreateWindow / fxAttachWindow, closed by fxDestroyWindow
+    bool ownsWindow;    // created by fxCreateWindow, destroyed by fxDestroyWindow
+};
+
+// Makes the windowing layer safe for several threads; call before anything else touches it.
+void fxInitWindowing();
+
+// A mapped window of the given client size: top-level, or a child filling a place inside
+// parent. The window has a visual the device can draw on (double-buffered RGBA with depth).
+bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y);
+// Adopts a window made by someone else (a screen-saver host hands one over by id).
+bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long id);
+void fxDestroyWindow(tagFXWindow* window);
+
+bool fxGetWindowSize(const tagFXWindow* window, int* width, int* height);
+bool fxGetScreenSize(const tagFXWindow* window, int* width, int* height);
+
+#endif

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "base/other.h"
+#include "base/trace.h"
+#include "render/light.h"
+#include "render/window.h"
+#include "support/gl_fixture.h"
+
+using GLDevice = GLFixture;
+
+TEST_F(GLDevice, CreateChildSizesTheDeviceAndSetsTheFixedState) {
+    EXPECT_EQ(gl.width, width);
+    EXPECT_EQ(gl.height, height);
+    EXPECT_GE(gl.screenWidth, width);
+    EXPECT_GE(gl.screenHeight, height);
+    EXPECT_EQ(gl.window, (void*)&window);
+    EXPECT_NE(gl.mutex, nullptr);
+    EXPECT_EQ(createResult, gl.extEdgeClamp);
+
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], width);
+    EXPECT_EQ(viewport[3], height);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    GLint func;
+    glGetIntegerv(GL_DEPTH_FUNC, &func);
+    EXPECT_EQ(func, GL_LEQUAL);
+    GLfloat ref;
+    glGetFloatv(GL_ALPHA_TEST_REF, &ref);
+    EXPECT_FLOAT_EQ(ref, 2.0f / 255.0f);
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    // Orthographic -1..1 with near 2 and far -2: z is scaled by +0.5.
+    EXPECT_FLOAT_EQ(projection[0], 1.0f);
+    EXPECT_FLOAT_EQ(projection[5], 1.0f);
+    EXPECT_FLOAT_EQ(projection[10], 0.5f);
+}
+
+TEST_F(GLDevice, ClearColourReachesEveryPixel) {
+    float colour[4] = {1.0f, 0.0f, 0.5f, 1.0f};
+    gl.SetClrColor(colour);
+    gl.Clrscr(true, true, false);
+    std::vector<uint32_t> pixels = ReadPixels();
+    uint32_t expected = fxTestRGBA(255, 0, 128, 255);
+    size_t wrong = 0;
+    for (uint32_t p : pixels) {
+        // Within one step for the half channel.
+        int b = (int)((p >> 16) & 255);
+        wrong += (p & 0xffff) != (expected & 0xffff) || b < 127 || b > 128;
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(gl.clrColor[2], 0.5f);
+}
+
+TEST_F(GLDevice, DepthOnlyClearKeepsTheColourBuffer) {
+    float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    float blue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+    gl.SetClrColor(red);
+    gl.Clrscr(true, true, false);
+    gl.SetClrColor(blue);
+    gl.Clrscr(false, true, false);
+    EXPECT_EQ(PixelAt(3, 3) & 0xffffff, fxTestRGBA(255, 0, 0, 0));
+    gl.Clrscr(false, false, false); // clears nothing
+    EXPECT_EQ(PixelAt(3, 3) & 0xffffff, fxTestRGBA(255, 0, 0, 0));
+    gl.Clrscr(true, false, false);
+    EXPECT_EQ(PixelAt(3, 3) & 0xffffff, fxTestRGBA(0, 0, 255, 0));
+}
+
+TEST_F(GLDevice, CullingModes) {
+    GLint mode;
+    gl.EnableCullface(true, true);
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    glGetIntegerv(GL_CULL_FACE_MODE, &mode);
+    EXPECT_EQ(mode, GL_BACK);
+    gl.EnableCullface(true, false);
+    glGetIntegerv(GL_CULL_FACE_MODE, &mode);
+    EXPECT_EQ(mode, GL_FRONT);
+    EXPECT_TRUE(gl.cullFront);
+    EXPECT_FALSE(gl.cullBack);
+    gl.EnableCullface(false, false);
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+}
+
+TEST_F(GLDevice, DepthStateFollowsTheFlags) {
+    gl.EnableDepthTest(false);
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_FALSE(gl.depthTest);
+    gl.EnableDepthWrite(false);
+    GLboolean mask;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+    EXPECT_FALSE(mask);
+    EXPECT_FALSE(gl.depthWrite);
+    gl.EnableDepthWrite(true);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+    EXPECT_TRUE(mask);
+}
+
+TEST_F(GLDevice, MatricesReachTheModelView) {
+    FXMatrix move, scale, expected;
+    move.SetMoveF(1.0f, 2.0f, 3.0f);
+    scale.SetScaleF(2.0f, 2.0f, 2.0f);
+    gl.ApplyMatrix(&move);
+    gl.MultiplyMatrix(&scale);
+    expected.Multiply(&move, &scale);
+    EXPECT_TRUE(gl.curMatrix.Compare(&expected));
+    GLfloat modelView[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+    for (int i = 0; i < 16; i++) {
+        EXPECT_FLOAT_EQ(modelView[i], expected.m[i]) << i;
+    }
+    gl.ApplyMatrixIdentity();
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+    EXPECT_EQ(modelView[12], 0.0f);
+    EXPECT_EQ(modelView[0], 1.0f);
+}
+
+TEST_F(GLDevice, LightsAreSentToTheirSlots) {
+    FXLight a, b;
+    b.SetDefSpecular(1.0f);
+    b.position[0] = 5.0f;
+    ASSERT_TRUE(gl.RegisterLight(&a));
+    ASSERT_TRUE(gl.RegisterLight(&b));
+    gl.ApplyMatrixIdentity();
+    gl.UpdateLights();
+    EXPECT_EQ(a.glLight, GL_LIGHT0);
+    EXPECT_EQ(b.glLight, GL_LIGHT1);
+    EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHT1));
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT2));
+    GLfloat v[4];
+    glGetLightfv(GL_LIGHT1, GL_POSITION, v);
+    EXPECT_EQ(v[0], 5.0f);
+    EXPECT_EQ(v[3], 1.0f);
+    glGetLightfv(GL_LIGHT1, GL_LINEAR_ATTENUATION, v);
+    EXPECT_FLOAT_EQ(v[0], 0.4f);
+
+    gl.EnableLight(false, &b);
+    EXPECT_TRUE(b.off);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT1));
+    gl.UpdateLights(); // switched-off lights stay dark
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT1));
+
+    gl.DisableAllLights();
+    EXPECT_TRUE(a.off);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT0));
+
+    gl.EnableLights(true);
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_TRUE(gl.lightsOn);
+    gl.EnableLights(false);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+}
+
+TEST_F(GLDevice, MultitextureEntryPointsWhenTheDriverHasThem) {
+    if (!gl.extMultitexture) {
+        EXPECT_FALSE(gl.TestGL(false));
+        GTEST_SKIP() << "driver without ARB_multitexture";
+    }
+    EXPECT_TRUE(gl.TestGL(false));
+    EXPECT_NE(FXGL::glActiveTexture, nullptr);
+    EXPECT_NE(FXGL::glMultiTexCoord2fv, nullptr);
+}
+
+namespace {
+
+// Clears to a colour that changes with every frame and swaps.
+class ClearTarget : public PRender {
+public:
+    std::atomic<int> frames{0};
+    void OnRender(PEnv* env, double) override {
+        float green[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+        env->SetClrColor(green);
+        env->Clrscr(true, true, false);
+        env->RenderEnd();
+        frames++;
+    }
+};
+
+} // namespace
+
+TEST(GLDeviceLoop, TheRenderThreadDrawsThroughTheDevice) {
+    tagFXWindow window{};
+    ASSERT_TRUE(fxCreateWindow(&window, 32, 32, nullptr, 0, 0));
+    {
+        FXGL gl;
+        gl.CreateChild(&window);
+        ASSERT_NE(gl.hglrc, nullptr);
+        ClearTarget target;
+        ASSERT_TRUE(gl.StartLoop(&target));
+        for (int i = 0; i < 5000 && target.frames < 3; i++) {
+            fxSleep(0.001);
+        }
+        gl.StopLoop(100000);
+        EXPECT_GE(target.frames.load(), 3);
+        // After the last swap the window itself shows the frame.
+        XImage* image = XGetImage((Display*)window.display, (Window)window.id, 5, 5, 1, 1, AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        unsigned long pixel = XGetPixel(image, 0, 0);
+        XDestroyImage(image);
+        EXPECT_EQ(pixel & 0xffffff, 0x00ff00u);
+    }
+    fxDestroyWindow(&window);
+}
+
+TEST(GLDeviceCreate, ANullWindowFails) {
+    FXGL gl;
+    EXPECT_FALSE(gl.CreateChild(nullptr));
+    EXPECT_EQ(gl.hglrc, nullptr);
+    gl.SetAct(true); // nothing to make current: harmless
+    gl.RenderEnd();
+    gl.Destroy();
+}
+
+TEST(GLDeviceCreate, ExtensionsAreTraced) {
+    char folder[] = "/tmp/vantrel-gl-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string log = std::string(folder) + "/gl.log";
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    tagFXWindow window{};
+    ASSERT_TRUE(fxCreateWindow(&window, 16, 16, nullptr, 0, 0));
+    {
+        FXGL gl;
+        gl.CreateChild(&window);
+    }
+    fxDestroyWindow(&window);
+    fxCloseTraces();
+    FILE* f = fopen(log.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string text(65536, 0);
+    text.resize(fread(&text[0], 1, text.size(), f));
+    fclose(f);
+    unlink(log.c_str());
+    rmdir(folder);
+    EXPECT_NE(text.find("] OpenGL info:\n"), std::string::npos);
+    EXPECT_NE(text.find("] vendor: "), std::string::npos);
+    EXPECT_NE(text.find("] renderer: "), std::string::npos);
+    EXPECT_NE(text.find("] version: "), std::string::npos);
+}
+
+TEST(GLDeviceEnlarge, LiftsAChildToFullScreenAndPutsItBack) {
+    tagFXWindow parent{}, child{};
+    ASSERT_TRUE(fxCreateWindow(&parent, 200, 150, nullptr, 0, 0));
+    ASSERT_TRUE(fxCreateWindow(&child, 80, 60, &parent, 10, 20));
+    {
+        FXGL gl;
+        gl.CreateChild(&child);
+        ASSERT_NE(gl.hglrc, nullptr);
+        fxSetEnv(&gl);
+        gl.Enlarge(true);
+        EXPECT_TRUE(gl.enlarged);
+        EXPECT_EQ(gl.width, gl.screenWidth);
+        EXPECT_EQ(gl.height, gl.screenHeight);
+        EXPECT_EQ(gl.savedRect[0], 10);
+        EXPECT_EQ(gl.savedRect[1], 20);
+        EXPECT_EQ(gl.savedRect[2], 90);
+        EXPECT_EQ(gl.savedRect[3], 80);
+        EXPECT_EQ(gl.savedParent, parent.id);
+        gl.Enlarge(false);
+        EXPECT_FALSE(gl.enlarged);
+        EXPECT_EQ(gl.width, 80);
+        EXPECT_EQ(gl.height, 60);
+        EXPECT_EQ(gl.savedParent, 0u);
+        fxSetEnv(nullptr);
+    }
+    fxDestroyWindow(&child);
+    fxDestroyWindow(&parent);
+}
