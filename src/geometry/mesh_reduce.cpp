@@ -233,6 +233,8 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
 // ---------------------------------------------------------------------------------------------
 // Walking the live slots that name one vertex, in slot order
 
+namespace {
+
 class FXSlotWalk {
 public:
     FXSlotWalk(FXMesh* mesh, int vertex, int first) : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
@@ -272,6 +274,8 @@ private:
     int corner;
     int last;
 };
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Planes and predicates
