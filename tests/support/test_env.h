@@ -2,6 +2,8 @@
 #define FX_TESTS_TEST_ENV_H
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "base/env.h"
 
@@ -26,6 +28,11 @@ public:
     // Materials applied while testingMaterial was clear, and the last of them.
     int applyCalls = 0;
     FXMaterial* lastApplied = nullptr;
+    // While set, the drawing calls are written down in order, so tests can see what a drawable
+    // asked the device for: "mesh", "cull F B" (1/0 for front and back), "depthwrite 1/0".
+    bool recordDraws = false;
+    std::vector<std::string> draws;
+    std::vector<FXMesh*> drawnMeshes; // the meshes of the "mesh" entries, in the same order
     // The last matrix applied, as a pointer and as a copy.
     FXMatrix* lastAppliedMatrix = nullptr;
     FXMatrix lastMatrix;
@@ -71,8 +78,16 @@ public:
     void DisableAllLights() override {}
     void SetAmbient(float*) override {}
     void EnableDepthTest(bool) override {}
-    void EnableDepthWrite(bool) override {}
-    void EnableCullface(bool, bool) override {}
+    void EnableDepthWrite(bool on) override {
+        if (recordDraws) {
+            draws.push_back(on ? "depthwrite 1" : "depthwrite 0");
+        }
+    }
+    void EnableCullface(bool front, bool back) override {
+        if (recordDraws) {
+            draws.push_back(std::string("cull ") + (front ? "1" : "0") + (back ? " 1" : " 0"));
+        }
+    }
     // Like the device: a fresh name when the material has none, refused without pixels.
     bool PrepareTexture(FXMaterial* m) override {
         prepareCalls++;
@@ -99,7 +114,12 @@ public:
     }
     bool PrepareMesh(FXMesh*) override { return true; }
     void UnprepareMesh(FXMesh*) override {}
-    void RenderMesh(FXMesh*) override {}
+    void RenderMesh(FXMesh* mesh) override {
+        if (recordDraws) {
+            draws.push_back("mesh");
+            drawnMeshes.push_back(mesh);
+        }
+    }
 };
 
 #endif
