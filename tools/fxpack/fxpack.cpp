@@ -24,6 +24,8 @@ void fxpackUsage(FILE* out) {
           "       fxpack build MANIFEST -o PACKAGE [--scramble] [--names FILE] [--header FILE]\n"
           "       fxpack model OBJ -o MODEL\n"
           "       fxpack info MODEL | PACKAGE ID\n"
+          "       fxpack reduce MODEL | PACKAGE ID -o MODEL [--tolerance DEGREES] [--sweeps N]\n"
+          "                     [--discard-transparent ALPHA]\n"
           "       fxpack --help\n"
           "\n"
           "list     prints one line per entry: id, offset, size, type code and type name\n"
@@ -44,6 +46,13 @@ void fxpackUsage(FILE* out) {
           "info     describes a model file, or the model entry ID of a package: format, name,\n"
           "         library, meshes, materials, vertices, triangles, render classes, then one\n"
           "         line per mesh.\n"
+          "reduce   reads a model file, or the model entry ID of a package, and writes it as an\n"
+          "         xm03 model with fewer vertices: each sweep drops the vertices that lie on a\n"
+          "         straight edge between triangles flat within DEGREES, keeping texture seams\n"
+          "         closed. Sweeps repeat until one removes nothing, at most N with --sweeps.\n"
+          "         --discard-transparent first drops, in meshes with a texture, the triangles\n"
+          "         whose three corners all show alpha <= ALPHA. Prints the triangles and\n"
+          "         vertices before and after each step.\n"
           "\n"
           "Nothing is written when a command fails. Exit status: 0 done, 1 failed, 2 wrong usage.\n",
           out);
@@ -118,6 +127,9 @@ int main(int argc, char** argv) {
     }
     if (strcmp(command, "model") == 0) {
         return fxpackModel(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "reduce") == 0) {
+        return fxpackReduce(argc - 1, argv + 1);
     }
     if (strcmp(command, "info") == 0) {
         return fxpackInfo(argc - 1, argv + 1);

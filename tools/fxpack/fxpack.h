@@ -26,6 +26,7 @@ int fxpackExtract(int argc, char** argv);
 int fxpackBuild(int argc, char** argv);
 int fxpackModel(int argc, char** argv);
 int fxpackInfo(int argc, char** argv);
+int fxpackReduce(int argc, char** argv);
 
 // Whether a source file is an OBJ model (by its extension).
 bool fxpackIsObj(const std::string& path);

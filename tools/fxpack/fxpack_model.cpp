@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -400,4 +401,186 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
         pkg->nameServer.names.Change(libId - pkg->nameServer.baseId, name.c_str());
     }
     return localSaveModel(&s.model, modelPath);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reduce
+
+// Parses a whole decimal number; false for anything else, or for a value that is not finite.
+static bool localParseFloat(const char* text, float* value) {
+    if (text == nullptr || *text == 0) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    float v = strtof(text, &end);
+    if (errno != 0 || *end != 0 || end == text || !std::isfinite(v)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// Totals over the working meshes.
+static void localCounts(FXModel* model, int* triangles, int* vertices) {
+    *triangles = 0;
+    *vertices = 0;
+    for (int i = 0; i < model->workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)model->workMeshes.elements[i];
+        if (m != nullptr) {
+            *triangles += m->indexCount / 3;
+            *vertices += m->vertexCount;
+        }
+    }
+}
+
+// Drops the transparent triangles, then sweeps until a sweep removes nothing or the sweeps run
+// out (sweeps < 0: no limit), one line per step.
+static bool localReduceModel(FXModel* model, bool discard, float alpha, bool reduce, float tolerance, int sweeps) {
+    int triangles, vertices;
+    localCounts(model, &triangles, &vertices);
+    printf("model: %d triangles, %d vertices\n", triangles, vertices);
+    if (discard) {
+        int textured = 0;
+        for (int i = 0; i < model->workMeshes.size; i++) {
+            FXMesh* m = (FXMesh*)model->workMeshes.elements[i];
+            if (m != nullptr && m->material != nullptr && m->material->hasTexture && m->material->texture != nullptr) {
+                textured++;
+                m->DiscardTrianglesTransp(0, alpha);
+            }
+        }
+        int t, v;
+        localCounts(model, &t, &v);
+        printf("transparent (alpha <= %g, %d textured meshes): triangles %d -> %d, vertices %d -> %d\n", alpha,
+               textured, triangles, t, vertices, v);
+        triangles = t;
+        vertices = v;
+    }
+    for (int sweep = 1; reduce && (sweeps < 0 || sweep <= sweeps); sweep++) {
+        for (int i = 0; i < model->workMeshes.size; i++) {
+            FXMesh* m = (FXMesh*)model->workMeshes.elements[i];
+            if (m != nullptr && !m->ReduceVertices(tolerance)) {
+                fxpackError("mesh %d has an index outside its vertices", i);
+                return false;
+            }
+        }
+        int t, v;
+        localCounts(model, &t, &v);
+        printf("sweep %d: triangles %d -> %d, vertices %d -> %d\n", sweep, triangles, t, vertices, v);
+        bool changed = t != triangles;
+        triangles = t;
+        vertices = v;
+        if (!changed) {
+            break;
+        }
+    }
+    return true;
+}
+
+int fxpackReduce(int argc, char** argv) {
+    const char* inputs[2] = {nullptr, nullptr};
+    int nInputs = 0;
+    const char* output = nullptr;
+    float tolerance = 0.0f;
+    float alpha = 0.0f;
+    bool reduce = false;
+    bool discard = false;
+    int sweeps = -1;
+    for (int i = 1; i < argc; i++) {
+        const char* option = argv[i];
+        bool takesValue = strcmp(option, "-o") == 0 || strcmp(option, "--tolerance") == 0 ||
+                          strcmp(option, "--sweeps") == 0 || strcmp(option, "--discard-transparent") == 0;
+        if (takesValue && i + 1 >= argc) {
+            fxpackError("%s needs a value", option);
+            fxpackUsage(stderr);
+            return FXPACK_USAGE;
+        }
+        if (strcmp(option, "-o") == 0) {
+            if (output != nullptr) {
+                fxpackError("-o given twice");
+                return FXPACK_USAGE;
+            }
+            output = argv[++i];
+        } else if (strcmp(option, "--tolerance") == 0) {
+            if (!localParseFloat(argv[++i], &tolerance) || tolerance < 0.0f) {
+                fxpackError("--tolerance takes an angle in degrees, not '%s'", argv[i]);
+                return FXPACK_USAGE;
+            }
+            reduce = true;
+        } else if (strcmp(option, "--sweeps") == 0) {
+            if (!fxpackParseInt(argv[++i], &sweeps) || sweeps < 1) {
+                fxpackError("--sweeps takes a count of at least 1, not '%s'", argv[i]);
+                return FXPACK_USAGE;
+            }
+        } else if (strcmp(option, "--discard-transparent") == 0) {
+            if (!localParseFloat(argv[++i], &alpha)) {
+                fxpackError("--discard-transparent takes an alpha from 0 to 1, not '%s'", argv[i]);
+                return FXPACK_USAGE;
+            }
+            discard = true;
+        } else if (option[0] == '-' && option[1] != 0) {
+            fxpackError("unknown option '%s'", option);
+            fxpackUsage(stderr);
+            return FXPACK_USAGE;
+        } else if (nInputs < 2) {
+            inputs[nInputs++] = option;
+        } else {
+            fxpackError("reduce takes a model file, or a package and an id; '%s' is one too many", option);
+            return FXPACK_USAGE;
+        }
+    }
+    if (nInputs == 0 || output == nullptr || (!reduce && !discard)) {
+        fxpackError(nInputs == 0        ? "reduce needs a model file, or a package and an id"
+                    : output == nullptr ? "reduce needs -o FILE"
+                                        : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
+        fxpackUsage(stderr);
+        return FXPACK_USAGE;
+    }
+    int id = 0;
+    if (nInputs == 2 && !fxpackParseInt(inputs[1], &id)) {
+        fxpackError("'%s' is not an id", inputs[1]);
+        return FXPACK_USAGE;
+    }
+    std::string out = localAbsolute(output);
+    std::string full = localRealPath(inputs[0]);
+    if (full.empty()) {
+        return FXPACK_FAILED;
+    }
+    fxLoadDevil();
+    bool ok = false;
+    {
+        FXPackSession s;
+        FXPackage pkg;
+        if (nInputs == 1) {
+            std::string magic = localFileMagic(full.c_str());
+            // The library path is relative to the model's folder, as the show reads it.
+            if (magic != "xm02" && magic != "xm03") {
+                fxpackError("%s is not a model", inputs[0]);
+            } else if (chdir(localFolder(full).c_str()) != 0 || !s.model.Load(localLeaf(full).c_str())) {
+                fxpackError("cannot read %s", inputs[0]);
+            } else {
+                ok = true;
+            }
+        } else if (!pkg.Load(full.c_str())) {
+            fxpackError("%s is not a package, or its entry lists are damaged", inputs[0]);
+        } else if (pkg.GetDataPtr(id) == nullptr) {
+            fxpackError("%s has no entry with id %d", inputs[0], id);
+        } else if (!s.model.LoadCN(&pkg, id)) {
+            fxpackError("entry %d of %s is not a model", id, inputs[0]);
+        } else {
+            if (!s.model.matlibRef.IsEmpty()) {
+                fprintf(stderr, "fxpack: warning: the model keeps its library reference '%s', an entry of %s\n",
+                        s.model.matlibRef.chars, inputs[0]);
+            }
+            ok = true;
+        }
+        if (ok) {
+            s.model.UpdateMeshes();
+            ok = localReduceModel(&s.model, discard, alpha, reduce, tolerance, sweeps) && localSaveModel(&s.model, out);
+        }
+        // The model's library belongs to the session's environment: let go of it before the package.
+        s.model.Destroy();
+    }
+    fxUnloadDevil();
+    return ok ? FXPACK_OK : FXPACK_FAILED;
 }
