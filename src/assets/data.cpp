@@ -299,25 +299,40 @@ bool FXVecIndex::Grow(const float* table, int dim) {
     return true;
 }
 
+// The slot of the chain of vectors equal to v, or the free slot where that chain would start.
+// The index must have slots.
+static uint32_t localProbe(const FXVecIndex* index, const float* table, int dim, const float* v) {
+    uint32_t mask = (uint32_t)index->slotCount - 1;
+    uint32_t h = localHashVec(v, dim) & mask;
+    while (index->heads[h] >= 0 && !localVecEqual(table + (size_t)index->heads[h] * dim, v, dim)) {
+        h = (h + 1) & mask;
+    }
+    return h;
+}
+
 void FXVecIndex::Enter(const float* table, int dim, int vector) {
     const float* v = table + (size_t)vector * dim;
     next[vector] = -1;
     if (localHasNaN(v, dim)) {
         return;
     }
-    uint32_t mask = (uint32_t)slotCount - 1;
-    uint32_t h = localHashVec(v, dim) & mask;
-    while (heads[h] >= 0) {
-        if (localVecEqual(table + (size_t)heads[h] * dim, v, dim)) {
-            next[tails[h]] = vector;
-            tails[h] = vector;
-            return;
-        }
-        h = (h + 1) & mask;
+    uint32_t h = localProbe(this, table, dim, v);
+    if (heads[h] >= 0) {
+        next[tails[h]] = vector;
+        tails[h] = vector;
+        return;
     }
     heads[h] = vector;
     tails[h] = vector;
     chains++;
+}
+
+// Out of memory: the index is dropped for good, and its users scan the table instead.
+static bool localGiveUp(FXVecIndex* index) {
+    err("FXVecIndex: out of memory, matching falls back to scanning\n");
+    index->Destroy();
+    index->broken = true;
+    return false;
 }
 
 bool FXVecIndex::Update(const float* table, int dim, int count) {
@@ -342,20 +357,14 @@ bool FXVecIndex::Update(const float* table, int dim, int count) {
         }
         int32_t* grown = (int32_t*)realloc(next, (size_t)target * sizeof(int32_t));
         if (grown == nullptr) {
-            err("FXVecIndex: out of memory, matching falls back to scanning\n");
-            Destroy();
-            broken = true;
-            return false;
+            return localGiveUp(this);
         }
         next = grown;
         nextCapacity = (int32_t)target;
     }
     for (int32_t i = indexed; i < count; i++) {
         if ((int64_t)(chains + 1) * 2 > slotCount && !Grow(table, dim)) {
-            err("FXVecIndex: out of memory, matching falls back to scanning\n");
-            Destroy();
-            broken = true;
-            return false;
+            return localGiveUp(this);
         }
         Enter(table, dim, i);
     }
@@ -367,15 +376,8 @@ int FXVecIndex::Find(const float* table, int dim, const float* v) const {
     if (slotCount == 0 || localHasNaN(v, dim)) {
         return -1;
     }
-    uint32_t mask = (uint32_t)slotCount - 1;
-    uint32_t h = localHashVec(v, dim) & mask;
-    while (heads[h] >= 0) {
-        if (localVecEqual(table + (size_t)heads[h] * dim, v, dim)) {
-            return heads[h];
-        }
-        h = (h + 1) & mask;
-    }
-    return -1;
+    // A free slot's head is -1.
+    return heads[localProbe(this, table, dim, v)];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -418,6 +420,14 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
     return -1;
 }
 
+// Owner tags are not stored: after a load the owner lists lag behind and are padded with 0.
+// Afterwards the list holds count tags unless memory ran out.
+static void localFitOwners(FXArray* owners, int count) {
+    while (owners->size < count && localPushInt(owners, 0)) {
+    }
+    owners->size = owners->size > count ? count : owners->size;
+}
+
 static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t* count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, FXArray* ownersA, FXArray* ownersB) {
     int found = localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
@@ -428,13 +438,8 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
         err("FXVectorMap: table full\n");
         return -1;
     }
-    // Owner tags are not stored: after a load the owner lists lag behind and are padded with 0.
-    while (ownersA->size < *count && localPushInt(ownersA, 0)) {
-    }
-    while (ownersB->size < *count && localPushInt(ownersB, 0)) {
-    }
-    ownersA->size = ownersA->size > *count ? *count : ownersA->size;
-    ownersB->size = ownersB->size > *count ? *count : ownersB->size;
+    localFitOwners(ownersA, *count);
+    localFitOwners(ownersB, *count);
     table->size = *count * dim;
     for (int i = 0; i < dim; i++) {
         table->Push(v[i]);

@@ -121,7 +121,12 @@ bool FXModel::Save_v02(FILE* f) {
 // stored with a larger count than its reloaded self and not save back to the same bytes.
 static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool* pool) {
     FXMesh rebuilt;
-    if (!rebuilt.CopyMeshI(mesh) || !rebuilt.FromVMap(map, pool)) {
+    if (!rebuilt.CopyMeshI(mesh)) {
+        return false;
+    }
+    if (rebuilt.indexCount == 0) {
+        rebuilt.Realloc(0, 0); // vertices no corner uses are not rebuilt either
+    } else if (!rebuilt.FromVMap(map, pool)) {
         err("FXModel::Save_v03 -> cannot rebuild mesh %s from its stream\n", mesh->materialName.chars);
         return false;
     }

@@ -101,10 +101,106 @@ static int localGrowTarget(int32_t capacity, int32_t growStep) {
     return target > INT32_MAX ? INT32_MAX : (int)target;
 }
 
-// Capacity for the next slice of a load whose stream cannot tell its length.
-static int localBlindTarget(int32_t capacity, int32_t count) {
+// Capacity for the next slice of a load of count slots. A stream that cannot tell its length
+// is taken in growing slices.
+static int localLoadTarget(int32_t capacity, int32_t count, bool bounded) {
+    if (bounded) {
+        return count;
+    }
     int64_t target = (int64_t)capacity + (capacity > LOCAL_BLIND_CHUNK ? capacity : LOCAL_BLIND_CHUNK);
     return target > count ? count : (int)target;
+}
+
+// Writes the stored count; an array without a block stores none.
+static int32_t localWriteCount(FILE* f, const void* elements, int32_t size) {
+    int32_t n = elements != nullptr && size > 0 ? size : 0;
+    fxWriteInt32(f, n);
+    return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared slot handling: the arrays differ only in what a slot holds.
+
+// Room for one more slot, growing the array to target slots when it is full; false when it
+// stays full.
+template <typename A> static bool localMakeRoom(A* array, int target) {
+    if (array->size >= array->capacity) {
+        array->Realloc(target);
+    }
+    return array->size < array->capacity;
+}
+
+// Moves the slots from index on one place up; the caller fills slot index. The block has room.
+template <typename T> static void localOpenSlot(T* elements, int32_t* size, int index) {
+    memmove(elements + index + 1, elements + index, (size_t)(*size - index) * sizeof(T));
+    (*size)++;
+}
+
+// Moves the slots after index one place down over it.
+template <typename T> static void localCloseSlot(T* elements, int32_t* size, int index) {
+    memmove(elements + index, elements + index + 1, (size_t)(*size - index - 1) * sizeof(T));
+    (*size)--;
+}
+
+// Swaps slot index with its neighbour in direction dir; nothing at either end.
+template <typename T> static void localMovePos(T* elements, int32_t size, int index, int dir) {
+    int other;
+    if (dir > 0 && index >= 0 && index < size - 1) {
+        other = index + 1;
+    } else if (dir < 0 && index > 0 && index < size) {
+        other = index - 1;
+    } else {
+        return;
+    }
+    T v = elements[index];
+    elements[index] = elements[other];
+    elements[other] = v;
+}
+
+// Stored words to slots: an FXArray slot holds the int, an FXFloatArray slot the float's bits.
+static void localStoreWords(void** slots, const uint32_t* words, int n) {
+    for (int i = 0; i < n; i++) {
+        slots[i] = (void*)(intptr_t)(int32_t)words[i];
+    }
+}
+
+static void localStoreWords(float* slots, const uint32_t* words, int n) {
+    memcpy(slots, words, (size_t)n * 4);
+}
+
+// Loads an FXArray or FXFloatArray: int32 count, then count 4-byte values. A count the stream
+// cannot hold is refused; a stream that ends early leaves the array empty.
+template <typename A> static void localLoadWords(A* array, FILE* f, const char* who) {
+    int32_t count = fxReadInt32(f, nullptr);
+    array->size = 0;
+    if (count <= 0) {
+        return;
+    }
+    int64_t left = fxStreamBytesLeft(f);
+    if (!localCountFits(count, left, who)) {
+        return;
+    }
+    uint32_t words[LOCAL_WORD_BATCH];
+    while (array->size < count) {
+        if (!localMakeRoom(array, localLoadTarget(array->capacity, count, left >= 0))) {
+            array->size = 0;
+            return;
+        }
+        int n = count - array->size;
+        if (n > array->capacity - array->size) {
+            n = array->capacity - array->size;
+        }
+        if (n > LOCAL_WORD_BATCH) {
+            n = LOCAL_WORD_BATCH;
+        }
+        if (!localReadWords(f, words, n)) {
+            err("%s: stream ended after %d of %d values\n", who, (int)array->size, (int)count);
+            array->size = 0;
+            return;
+        }
+        localStoreWords(array->elements + array->size, words, n);
+        array->size += n;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -132,11 +228,8 @@ void FXArray::Realloc(int n) {
 }
 
 void FXArray::Push(void* p) {
-    if (size >= capacity) {
-        Realloc(localGrowTarget(capacity, growStep));
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, localGrowTarget(capacity, growStep))) {
+        return;
     }
     elements[size] = p;
     size++;
@@ -147,11 +240,8 @@ void FXArray::PushInt(int v) {
 }
 
 void FXArray::PushVoid() {
-    if (size >= capacity) {
-        Realloc(localGrowTarget(capacity, growStep));
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, localGrowTarget(capacity, growStep))) {
+        return;
     }
     size++;
 }
@@ -170,15 +260,11 @@ void FXArray::Insert(int index, void* p) {
         Push(p);
         return;
     }
-    if (size >= capacity) {
-        Realloc(size + 1);
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, size + 1)) {
+        return;
     }
-    memmove(elements + index + 1, elements + index, (size_t)(size - index) * sizeof(void*));
+    localOpenSlot(elements, &size, index);
     elements[index] = p;
-    size++;
 }
 
 void* FXArray::First() const {
@@ -199,17 +285,7 @@ int FXArray::Findpos(void* p) const {
 }
 
 void FXArray::MovePos(int index, int dir) {
-    int other;
-    if (dir > 0 && index >= 0 && index < size - 1) {
-        other = index + 1;
-    } else if (dir < 0 && index > 0 && index < size) {
-        other = index - 1;
-    } else {
-        return;
-    }
-    void* p = elements[index];
-    elements[index] = elements[other];
-    elements[other] = p;
+    localMovePos(elements, size, index, dir);
 }
 
 void FXArray::Remove(void* p) {
@@ -220,8 +296,7 @@ void FXArray::RemovePos(int index) {
     if (index < 0 || index >= size) {
         return;
     }
-    memmove(elements + index, elements + index + 1, (size_t)(size - index - 1) * sizeof(void*));
-    size--;
+    localCloseSlot(elements, &size, index);
 }
 
 void FXArray::RemoveAll() {
@@ -240,49 +315,14 @@ int FXArray::GetInt(int index) const {
 }
 
 void FXArray::Save(FILE* f) const {
-    int32_t n = elements != nullptr && size > 0 ? size : 0;
-    fxWriteInt32(f, n);
+    int32_t n = localWriteCount(f, elements, size);
     for (int32_t i = 0; i < n; i++) {
         fxWriteInt32(f, (int32_t)(intptr_t)elements[i]);
     }
 }
 
 void FXArray::Load(FILE* f) {
-    int32_t count = fxReadInt32(f, nullptr);
-    size = 0;
-    if (count <= 0) {
-        return;
-    }
-    int64_t left = fxStreamBytesLeft(f);
-    if (!localCountFits(count, left, "FXArray::Load")) {
-        return;
-    }
-    uint32_t words[LOCAL_WORD_BATCH];
-    while (size < count) {
-        if (size >= capacity) {
-            Realloc(left >= 0 ? count : localBlindTarget(capacity, count));
-            if (size >= capacity) {
-                size = 0;
-                return;
-            }
-        }
-        int n = count - size;
-        if (n > capacity - size) {
-            n = capacity - size;
-        }
-        if (n > LOCAL_WORD_BATCH) {
-            n = LOCAL_WORD_BATCH;
-        }
-        if (!localReadWords(f, words, n)) {
-            err("FXArray::Load: stream ended after %d of %d values\n", (int)size, (int)count);
-            size = 0;
-            return;
-        }
-        for (int i = 0; i < n; i++) {
-            elements[size + i] = (void*)(intptr_t)(int32_t)words[i];
-        }
-        size += n;
-    }
+    localLoadWords(this, f, "FXArray::Load");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -322,11 +362,8 @@ void FXStrArray::Realloc(int n) {
 }
 
 void FXStrArray::Push(const char* s) {
-    if (size >= capacity) {
-        Realloc(localGrowTarget(capacity, growStep));
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, localGrowTarget(capacity, growStep))) {
+        return;
     }
     elements[size] = localDuplicate(s);
     size++;
@@ -346,17 +383,13 @@ void FXStrArray::Insert(int index, const char* s) {
         Push(s);
         return;
     }
-    if (size >= capacity) {
-        Realloc(size + 1);
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, size + 1)) {
+        return;
     }
     // Copied before the move: s may be one of our own entries.
     char* copy = localDuplicate(s);
-    memmove(elements + index + 1, elements + index, (size_t)(size - index) * sizeof(char*));
+    localOpenSlot(elements, &size, index);
     elements[index] = copy;
-    size++;
 }
 
 const char* FXStrArray::First() const {
@@ -386,17 +419,7 @@ int FXStrArray::Findpos(const char* s) const {
 }
 
 void FXStrArray::MovePos(int index, int dir) {
-    int other;
-    if (dir > 0 && index >= 0 && index < size - 1) {
-        other = index + 1;
-    } else if (dir < 0 && index > 0 && index < size) {
-        other = index - 1;
-    } else {
-        return;
-    }
-    char* s = elements[index];
-    elements[index] = elements[other];
-    elements[other] = s;
+    localMovePos(elements, size, index, dir);
 }
 
 void FXStrArray::Remove(const char* s) {
@@ -408,8 +431,7 @@ void FXStrArray::RemovePos(int index) {
         return;
     }
     free(elements[index]);
-    memmove(elements + index, elements + index + 1, (size_t)(size - index - 1) * sizeof(char*));
-    size--;
+    localCloseSlot(elements, &size, index);
     elements[size] = nullptr;
 }
 
@@ -436,16 +458,14 @@ bool FXStrArray::IsEmpty() const {
 }
 
 void FXStrArray::Save(FILE* f) const {
-    int32_t n = elements != nullptr && size > 0 ? size : 0;
-    fxWriteInt32(f, n);
+    int32_t n = localWriteCount(f, elements, size);
     for (int32_t i = 0; i < n; i++) {
         fxWriteText(f, elements[i], elements[i] != nullptr ? strlen(elements[i]) : 0);
     }
 }
 
 void FXStrArray::SaveShortPaths(FILE* f, const char* baseFolder) const {
-    int32_t n = elements != nullptr && size > 0 ? size : 0;
-    fxWriteInt32(f, n);
+    int32_t n = localWriteCount(f, elements, size);
     for (int32_t i = 0; i < n; i++) {
         const char* e = elements[i];
         if (e == nullptr || e[0] == 0) {
@@ -469,12 +489,9 @@ void FXStrArray::Load(FILE* f) {
     }
     bool bounded = left >= 0;
     while (size < count) {
-        if (size >= capacity) {
-            Realloc(bounded ? count : localBlindTarget(capacity, count));
-            if (size >= capacity) {
-                RemoveAll();
-                return;
-            }
+        if (!localMakeRoom(this, localLoadTarget(capacity, count, bounded))) {
+            RemoveAll();
+            return;
         }
         bool complete = false;
         int32_t length = fxReadInt32(f, &complete);
@@ -530,11 +547,8 @@ void FXFloatArray::Realloc(int n) {
 }
 
 void FXFloatArray::Push(float v) {
-    if (size >= capacity) {
-        Realloc(localGrowTarget(capacity, growStep));
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, localGrowTarget(capacity, growStep))) {
+        return;
     }
     elements[size] = v;
     size++;
@@ -553,15 +567,11 @@ void FXFloatArray::Insert(int index, float v) {
         Push(v);
         return;
     }
-    if (size >= capacity) {
-        Realloc(size + 1);
-        if (size >= capacity) {
-            return;
-        }
+    if (!localMakeRoom(this, size + 1)) {
+        return;
     }
-    memmove(elements + index + 1, elements + index, (size_t)(size - index) * sizeof(float));
+    localOpenSlot(elements, &size, index);
     elements[index] = v;
-    size++;
 }
 
 float FXFloatArray::First() const {
@@ -573,25 +583,14 @@ float FXFloatArray::Last() const {
 }
 
 void FXFloatArray::MovePos(int index, int dir) {
-    int other;
-    if (dir > 0 && index >= 0 && index < size - 1) {
-        other = index + 1;
-    } else if (dir < 0 && index > 0 && index < size) {
-        other = index - 1;
-    } else {
-        return;
-    }
-    float v = elements[index];
-    elements[index] = elements[other];
-    elements[other] = v;
+    localMovePos(elements, size, index, dir);
 }
 
 void FXFloatArray::RemovePos(int index) {
     if (index < 0 || index >= size) {
         return;
     }
-    memmove(elements + index, elements + index + 1, (size_t)(size - index - 1) * sizeof(float));
-    size--;
+    localCloseSlot(elements, &size, index);
 }
 
 void FXFloatArray::RemoveAll() {
@@ -603,8 +602,7 @@ bool FXFloatArray::IsEmpty() const {
 }
 
 void FXFloatArray::Save(FILE* f) const {
-    int32_t n = elements != nullptr && size > 0 ? size : 0;
-    fxWriteInt32(f, n);
+    int32_t n = localWriteCount(f, elements, size);
     for (int32_t i = 0; i < n; i++) {
         uint32_t bits;
         memcpy(&bits, &elements[i], 4);
@@ -613,39 +611,7 @@ void FXFloatArray::Save(FILE* f) const {
 }
 
 void FXFloatArray::Load(FILE* f) {
-    int32_t count = fxReadInt32(f, nullptr);
-    size = 0;
-    if (count <= 0) {
-        return;
-    }
-    int64_t left = fxStreamBytesLeft(f);
-    if (!localCountFits(count, left, "FXFloatArray::Load")) {
-        return;
-    }
-    uint32_t words[LOCAL_WORD_BATCH];
-    while (size < count) {
-        if (size >= capacity) {
-            Realloc(left >= 0 ? count : localBlindTarget(capacity, count));
-            if (size >= capacity) {
-                size = 0;
-                return;
-            }
-        }
-        int n = count - size;
-        if (n > capacity - size) {
-            n = capacity - size;
-        }
-        if (n > LOCAL_WORD_BATCH) {
-            n = LOCAL_WORD_BATCH;
-        }
-        if (!localReadWords(f, words, n)) {
-            err("FXFloatArray::Load: stream ended after %d of %d values\n", (int)size, (int)count);
-            size = 0;
-            return;
-        }
-        memcpy(elements + size, words, (size_t)n * 4);
-        size += n;
-    }
+    localLoadWords(this, f, "FXFloatArray::Load");
 }
 
 // ---------------------------------------------------------------------------------------------

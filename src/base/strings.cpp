@@ -13,11 +13,66 @@
 
 #define FXSTR_MAX (FXSTR_CAPACITY - 1)
 
-// Case-insensitive equality of at most max characters, in the default locale's case mapping.
-static bool localEqualNoCase(const char* a, const char* b, size_t max) {
+// ---------------------------------------------------------------------------------------------
+// Narrow and wide texts share their logic; these pick the library call for each character type.
+
+static size_t localLength(const char* s) {
+    return strlen(s);
+}
+
+static size_t localLength(const wchar_t* s) {
+    return wcslen(s);
+}
+
+// Trace wording: narrow texts count characters, wide ones count units.
+static const char* localUnitName(const char*) {
+    return "characters";
+}
+
+static const char* localUnitName(const wchar_t*) {
+    return "units";
+}
+
+// In the default locale's case mapping.
+static unsigned localToLower(char c) {
+    return (unsigned)tolower((unsigned char)c);
+}
+
+static unsigned localToLower(wchar_t c) {
+    return (unsigned)towlower((wint_t)c);
+}
+
+static bool localIsSpace(char c) {
+    return isspace((unsigned char)c) != 0;
+}
+
+// Units above 255 are never white space.
+static bool localIsSpace(wchar_t c) {
+    return c >= 0 && c < 256 && isspace((int)c) != 0;
+}
+
+// Multibyte to wide or back, by the types of out and s.
+static size_t localConvertText(wchar_t* out, const char* s, size_t n) {
+    return mbstowcs(out, s, n);
+}
+
+static size_t localConvertText(char* out, const wchar_t* s, size_t n) {
+    return wcstombs(out, s, n);
+}
+
+// Null when units * sizeof(C) would not fit a size_t.
+template <typename C> static C* localAllocUnits(size_t units) {
+    if (units > SIZE_MAX / sizeof(C)) {
+        return nullptr;
+    }
+    return (C*)malloc(units * sizeof(C));
+}
+
+// Case-insensitive equality of at most max characters.
+template <typename C> static bool localEqualNoCase(const C* a, const C* b, size_t max) {
     for (size_t i = 0; i < max; i++) {
-        int ca = tolower((unsigned char)a[i]);
-        int cb = tolower((unsigned char)b[i]);
+        unsigned ca = localToLower(a[i]);
+        unsigned cb = localToLower(b[i]);
         if (ca != cb) {
             return false;
         }
@@ -28,19 +83,8 @@ static bool localEqualNoCase(const char* a, const char* b, size_t max) {
     return true;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Trimming
-
-static bool localIsSpace(char c) {
-    return isspace((unsigned char)c) != 0;
-}
-
-// Units above 255 are never white space.
-static bool localIsSpaceW(wchar_t c) {
-    return c >= 0 && c < 256 && isspace((int)c) != 0;
-}
-
-static int localTrimSpaces(char* text, int length) {
+// Trims white space at both ends of a terminated text of the given length; the new length.
+template <typename C> static int localTrimSpaces(C* text, int length) {
     if (length <= 0) {
         return 0;
     }
@@ -49,7 +93,7 @@ static int localTrimSpaces(char* text, int length) {
         lead++;
     }
     if (lead > 0) {
-        memmove(text, text + lead, (size_t)(length - lead + 1));
+        memmove(text, text + lead, (size_t)(length - lead + 1) * sizeof(C));
         length -= lead;
         if (length == 0) {
             return 0;
@@ -57,32 +101,6 @@ static int localTrimSpaces(char* text, int length) {
     }
     int end = length;
     while (end > 0 && localIsSpace(text[end - 1])) {
-        end--;
-    }
-    if (end == length) {
-        return length;
-    }
-    text[end] = 0;
-    return end;
-}
-
-static int localTrimSpacesW(wchar_t* text, int length) {
-    if (length <= 0) {
-        return 0;
-    }
-    int lead = 0;
-    while (lead < length && localIsSpaceW(text[lead])) {
-        lead++;
-    }
-    if (lead > 0) {
-        memmove(text, text + lead, (size_t)(length - lead + 1) * sizeof(wchar_t));
-        length -= lead;
-        if (length == 0) {
-            return 0;
-        }
-    }
-    int end = length;
-    while (end > 0 && localIsSpaceW(text[end - 1])) {
         end--;
     }
     if (end == length) {
@@ -295,6 +313,39 @@ void FXStr::SaveShortPath(FILE* f, const char* baseFolder) const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Heap strings
+
+// Puts the non-empty text s at position at (0 for Set, length for Append) of a heap string,
+// growing its block as needed. A new block is filled before the old one goes: s may live in it.
+// A refused or failed placement leaves the string as it was.
+template <typename S, typename C> static void localPlaceText(S* str, int32_t at, const C* s, const char* who) {
+    size_t n = localLength(s);
+    if (n > (size_t)INT32_MAX - 2 - (size_t)at) {
+        err("%s: text of %zu %s refused\n", who, n, localUnitName(s));
+        return;
+    }
+    int32_t total = at + (int32_t)n;
+    if (str->allocated < total + 1) {
+        C* block = localAllocUnits<C>((size_t)total + 1);
+        if (block == nullptr) {
+            err("%s: out of memory (%d %s)\n", who, (int)total, localUnitName(s));
+            return;
+        }
+        if (str->chars != nullptr) {
+            memcpy(block, str->chars, (size_t)at * sizeof(C));
+        }
+        memcpy(block + at, s, n * sizeof(C));
+        free(str->chars);
+        str->chars = block;
+        str->allocated = total + 1;
+    } else {
+        memmove(str->chars + at, s, n * sizeof(C));
+    }
+    str->chars[total] = 0;
+    str->length = total;
+}
+
+// ---------------------------------------------------------------------------------------------
 // FXLongStr
 
 FXLongStr::FXLongStr() : chars(nullptr), length(0), allocated(0) {}
@@ -328,56 +379,14 @@ void FXLongStr::Set(const char* s) {
         length = 0;
         return;
     }
-    size_t n = strlen(s);
-    if (n > (size_t)INT32_MAX - 2) {
-        err("FXLongStr::Set: text of %zu characters refused\n", n);
-        return;
-    }
-    if (allocated < (int32_t)n + 1) {
-        // The new block is filled before the old one goes: s may live in it.
-        char* block = (char*)malloc(n + 1);
-        if (block == nullptr) {
-            err("FXLongStr::Set: out of memory (%zu characters)\n", n);
-            return;
-        }
-        memcpy(block, s, n + 1);
-        ClearBuf();
-        chars = block;
-        allocated = (int32_t)n + 1;
-    } else {
-        memmove(chars, s, n + 1);
-    }
-    length = (int32_t)n;
+    localPlaceText(this, 0, s, "FXLongStr::Set");
 }
 
 void FXLongStr::Append(const char* s) {
     if (s == nullptr || s[0] == 0) {
         return;
     }
-    size_t n = strlen(s);
-    if (n > (size_t)INT32_MAX - 2 - (size_t)length) {
-        err("FXLongStr::Append: text of %zu characters refused\n", n);
-        return;
-    }
-    int32_t total = length + (int32_t)n;
-    if (allocated < total + 1) {
-        char* block = (char*)malloc((size_t)total + 1);
-        if (block == nullptr) {
-            err("FXLongStr::Append: out of memory (%d characters)\n", (int)total);
-            return;
-        }
-        if (chars != nullptr) {
-            memcpy(block, chars, (size_t)length);
-        }
-        memcpy(block + length, s, n);
-        free(chars);
-        chars = block;
-        allocated = total + 1;
-    } else {
-        memmove(chars + length, s, n);
-    }
-    chars[total] = 0;
-    length = total;
+    localPlaceText(this, length, s, "FXLongStr::Append");
 }
 
 int FXLongStr::TrimSpaces() {
@@ -448,13 +457,6 @@ void FXLongStrW::ClearBuf() {
     allocated = 0;
 }
 
-static wchar_t* localAllocW(size_t units) {
-    if (units > SIZE_MAX / sizeof(wchar_t)) {
-        return nullptr;
-    }
-    return (wchar_t*)malloc(units * sizeof(wchar_t));
-}
-
 void FXLongStrW::Set(const wchar_t* s) {
     if (s == nullptr || s[0] == 0) {
         if (chars != nullptr) {
@@ -463,55 +465,14 @@ void FXLongStrW::Set(const wchar_t* s) {
         length = 0;
         return;
     }
-    size_t n = wcslen(s);
-    if (n > (size_t)INT32_MAX - 2) {
-        err("FXLongStrW::Set: text of %zu units refused\n", n);
-        return;
-    }
-    if (allocated < (int32_t)n + 1) {
-        wchar_t* block = localAllocW(n + 1);
-        if (block == nullptr) {
-            err("FXLongStrW::Set: out of memory (%zu units)\n", n);
-            return;
-        }
-        memcpy(block, s, (n + 1) * sizeof(wchar_t));
-        ClearBuf();
-        chars = block;
-        allocated = (int32_t)n + 1;
-    } else {
-        memmove(chars, s, (n + 1) * sizeof(wchar_t));
-    }
-    length = (int32_t)n;
+    localPlaceText(this, 0, s, "FXLongStrW::Set");
 }
 
 void FXLongStrW::Append(const wchar_t* s) {
     if (s == nullptr || s[0] == 0) {
         return;
     }
-    size_t n = wcslen(s);
-    if (n > (size_t)INT32_MAX - 2 - (size_t)length) {
-        err("FXLongStrW::Append: text of %zu units refused\n", n);
-        return;
-    }
-    int32_t total = length + (int32_t)n;
-    if (allocated < total + 1) {
-        wchar_t* block = localAllocW((size_t)total + 1);
-        if (block == nullptr) {
-            err("FXLongStrW::Append: out of memory (%d units)\n", (int)total);
-            return;
-        }
-        if (chars != nullptr) {
-            memcpy(block, chars, (size_t)length * sizeof(wchar_t));
-        }
-        memcpy(block + length, s, n * sizeof(wchar_t));
-        free(chars);
-        chars = block;
-        allocated = total + 1;
-    } else {
-        memmove(chars + length, s, n * sizeof(wchar_t));
-    }
-    chars[total] = 0;
-    length = total;
+    localPlaceText(this, length, s, "FXLongStrW::Append");
 }
 
 void FXLongStrW::AppendChar(wchar_t c) {
@@ -519,7 +480,7 @@ void FXLongStrW::AppendChar(wchar_t c) {
         return;
     }
     if (allocated < length + 2) {
-        wchar_t* block = localAllocW((size_t)length + 2);
+        wchar_t* block = localAllocUnits<wchar_t>((size_t)length + 2);
         if (block == nullptr) {
             err("FXLongStrW::AppendChar: out of memory (%d units)\n", (int)length);
             return;
@@ -548,7 +509,7 @@ int FXLongStrW::TrimSpaces() {
         length = 0;
         return 0;
     }
-    length = localTrimSpacesW(chars, length);
+    length = localTrimSpaces(chars, length);
     return length;
 }
 
@@ -582,20 +543,36 @@ bool FXLongStrW::iCompare(const wchar_t* s) const {
     if (chars == nullptr || length == 0) {
         return false;
     }
-    for (int i = 0;; i++) {
-        wint_t a = towlower((wint_t)chars[i]);
-        wint_t b = towlower((wint_t)s[i]);
-        if (a != b) {
-            return false;
-        }
-        if (a == 0) {
-            return true;
-        }
-    }
+    return localEqualNoCase(chars, s, SIZE_MAX);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Converters
+
+// s converted into a new block of To units, and its length; null (length 0) for text that
+// does not convert or converts to nothing.
+template <typename To, typename From> static To* localConvert(const From* s, int32_t* length) {
+    *length = 0;
+    if (s == nullptr) {
+        return nullptr;
+    }
+    size_t need = localConvertText((To*)nullptr, s, 0);
+    if (need == (size_t)-1 || need == 0 || need > (size_t)INT32_MAX - 1) {
+        return nullptr;
+    }
+    To* block = localAllocUnits<To>(need + 1);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    size_t done = localConvertText(block, s, need + 1);
+    if (done == (size_t)-1 || done == 0 || done > need) {
+        free(block);
+        return nullptr;
+    }
+    block[done] = 0;
+    *length = (int32_t)done;
+    return block;
+}
 
 FXConvertW::FXConvertW() : result(nullptr), length(0) {}
 
@@ -609,27 +586,7 @@ FXConvertW::~FXConvertW() {
 
 wchar_t* FXConvertW::Convert(const char* s) {
     free(result);
-    result = nullptr;
-    length = 0;
-    if (s == nullptr) {
-        return nullptr;
-    }
-    size_t need = mbstowcs(nullptr, s, 0);
-    if (need == (size_t)-1 || need == 0 || need > (size_t)INT32_MAX - 1) {
-        return nullptr;
-    }
-    wchar_t* block = localAllocW(need + 1);
-    if (block == nullptr) {
-        return nullptr;
-    }
-    size_t done = mbstowcs(block, s, need + 1);
-    if (done == (size_t)-1 || done == 0 || done > need) {
-        free(block);
-        return nullptr;
-    }
-    block[done] = 0;
-    result = block;
-    length = (int32_t)done;
+    result = localConvert<wchar_t>(s, &length);
     return result;
 }
 
@@ -645,26 +602,6 @@ FXConvertC::~FXConvertC() {
 
 char* FXConvertC::Convert(const wchar_t* s) {
     free(result);
-    result = nullptr;
-    length = 0;
-    if (s == nullptr) {
-        return nullptr;
-    }
-    size_t need = wcstombs(nullptr, s, 0);
-    if (need == (size_t)-1 || need == 0 || need > (size_t)INT32_MAX - 1) {
-        return nullptr;
-    }
-    char* block = (char*)malloc(need + 1);
-    if (block == nullptr) {
-        return nullptr;
-    }
-    size_t done = wcstombs(block, s, need + 1);
-    if (done == (size_t)-1 || done == 0 || done > need) {
-        free(block);
-        return nullptr;
-    }
-    block[done] = 0;
-    result = block;
-    length = (int32_t)done;
+    result = localConvert<char>(s, &length);
     return result;
 }

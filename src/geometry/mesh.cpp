@@ -127,32 +127,55 @@ static void localUnpackIndexRecord(void* dst, const uint8_t* in) {
     memcpy(dst, &v, 4);
 }
 
-static bool localWriteVertices(FILE* f, const tagFXVertex* vertices, int count) {
+// Writes count records of recordSize bytes, encoding each with pack; false when a write failed.
+static bool localWriteRecords(FILE* f, const void* records, int count, int recordSize,
+                              void (*pack)(uint8_t*, const void*)) {
     uint8_t buffer[LOCAL_RECORD_BATCH * FXVERTEX_SIZE];
+    const uint8_t* from = (const uint8_t*)records;
     bool ok = true;
     for (int done = 0; done < count;) {
         int n = count - done < LOCAL_RECORD_BATCH ? count - done : LOCAL_RECORD_BATCH;
         for (int i = 0; i < n; i++) {
-            localPackVertex(buffer + i * FXVERTEX_SIZE, &vertices[done + i]);
+            pack(buffer + i * recordSize, from + (size_t)(done + i) * recordSize);
         }
-        ok = fwrite(buffer, FXVERTEX_SIZE, (size_t)n, f) == (size_t)n && ok;
+        ok = fwrite(buffer, (size_t)recordSize, (size_t)n, f) == (size_t)n && ok;
         done += n;
     }
     return ok;
 }
 
-static bool localWriteIndices(FILE* f, const int* indices, int count) {
-    uint8_t buffer[LOCAL_RECORD_BATCH * 4];
-    bool ok = true;
-    for (int done = 0; done < count;) {
-        int n = count - done < LOCAL_RECORD_BATCH ? count - done : LOCAL_RECORD_BATCH;
-        for (int i = 0; i < n; i++) {
-            fxPutLE32(buffer + i * 4, (uint32_t)indices[done + i]);
-        }
-        ok = fwrite(buffer, 4, (size_t)n, f) == (size_t)n && ok;
-        done += n;
-    }
+static void localPackVertexRecord(uint8_t* out, const void* src) {
+    localPackVertex(out, (const tagFXVertex*)src);
+}
+
+static void localPackIndexRecord(uint8_t* out, const void* src) {
+    const int* index = (const int*)src;
+    fxPutLE32(out, (uint32_t)index[0]);
+}
+
+// Texture scale of the material, 0 without one.
+static void localMaterialScale(const FXMesh* mesh, float* su, float* sv) {
+    *su = mesh->material != nullptr ? mesh->material->texScaleU : 0.0f;
+    *sv = mesh->material != nullptr ? mesh->material->texScaleV : 0.0f;
+}
+
+// The start both stored forms share: material name, texture scale, render class, colour mode.
+static bool localWriteHeader(FILE* f, const FXMesh* mesh, float su, float sv) {
+    const FXStr* name = &mesh->materialName;
+    bool ok = fxWriteText(f, name->chars, (size_t)name->length) == 4 + (size_t)name->length;
+    ok = fxWriteFloat(f, su) == 4 && ok;
+    ok = fxWriteFloat(f, sv) == 4 && ok;
+    ok = fxWriteInt32(f, mesh->renderClass) == 4 && ok;
+    ok = fxWriteInt32(f, mesh->colourMode) == 4 && ok;
     return ok;
+}
+
+static void localReadHeader(FXMesh* mesh, tagMeshInput* in) {
+    localReadName(in, &mesh->materialName);
+    mesh->loadedU = localReadFloat(in);
+    mesh->loadedV = localReadFloat(in);
+    mesh->renderClass = localReadInt(in);
+    mesh->colourMode = localReadInt(in);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -296,30 +319,22 @@ void FXMesh::FinishLoad(FXMatlib* lib) {
 }
 
 bool FXMesh::SaveMesh(FILE* f) {
-    float su = material != nullptr ? material->texScaleU : 0.0f;
-    float sv = material != nullptr ? material->texScaleV : 0.0f;
+    float su, sv;
+    localMaterialScale(this, &su, &sv);
     int nv = localHeldVertices(this);
     int ni = localHeldIndices(this);
-    bool ok = fxWriteText(f, materialName.chars, (size_t)materialName.length) == 4 + (size_t)materialName.length;
-    ok = fxWriteFloat(f, su) == 4 && ok;
-    ok = fxWriteFloat(f, sv) == 4 && ok;
-    ok = fxWriteInt32(f, renderClass) == 4 && ok;
-    ok = fxWriteInt32(f, colourMode) == 4 && ok;
+    bool ok = localWriteHeader(f, this, su, sv);
     ok = fxWriteInt32(f, nv) == 4 && ok;
-    ok = localWriteVertices(f, vertices, nv) && ok;
+    ok = localWriteRecords(f, vertices, nv, FXVERTEX_SIZE, localPackVertexRecord) && ok;
     ok = fxWriteInt32(f, ni) == 4 && ok;
-    ok = localWriteIndices(f, indices, ni) && ok;
+    ok = localWriteRecords(f, indices, ni, 4, localPackIndexRecord) && ok;
     return ok;
 }
 
 // Reads the full record from either input.
 static bool localLoadMesh(FXMesh* mesh, tagMeshInput* in, const char* who) {
     mesh->Destroy();
-    localReadName(in, &mesh->materialName);
-    mesh->loadedU = localReadFloat(in);
-    mesh->loadedV = localReadFloat(in);
-    mesh->renderClass = localReadInt(in);
-    mesh->colourMode = localReadInt(in);
+    localReadHeader(mesh, in);
     int nv = localReadInt(in);
     tagFXVertex* vertices = nullptr;
     if (nv > 0) {
@@ -373,8 +388,8 @@ bool FXMesh::LoadMeshC(FXPackage*, FXPackageData* data, FXMatlib* lib) {
 }
 
 bool FXMesh::SaveMeshI(FILE* f) {
-    float su = material != nullptr ? material->texScaleU : 0.0f;
-    float sv = material != nullptr ? material->texScaleV : 0.0f;
+    float su, sv;
+    localMaterialScale(this, &su, &sv);
     if (su == 0.0f) {
         su = loadedU;
         trc("save u from loaded_u (%g)\n", su);
@@ -382,11 +397,7 @@ bool FXMesh::SaveMeshI(FILE* f) {
     if (sv == 0.0f) {
         sv = loadedV;
     }
-    bool ok = fxWriteText(f, materialName.chars, (size_t)materialName.length) == 4 + (size_t)materialName.length;
-    ok = fxWriteFloat(f, su) == 4 && ok;
-    ok = fxWriteFloat(f, sv) == 4 && ok;
-    ok = fxWriteInt32(f, renderClass) == 4 && ok;
-    ok = fxWriteInt32(f, colourMode) == 4 && ok;
+    bool ok = localWriteHeader(f, this, su, sv);
     ok = fxWriteInt32(f, localHeldVertices(this)) == 4 && ok;
     ok = fxWriteInt32(f, localHeldIndices(this)) == 4 && ok;
     return ok;
@@ -397,11 +408,7 @@ bool FXMesh::SaveMeshI(FILE* f) {
 // stream that follows holds at least a byte per index.
 static bool localLoadMeshI(FXMesh* mesh, tagMeshInput* in, const char* who) {
     mesh->Destroy();
-    localReadName(in, &mesh->materialName);
-    mesh->loadedU = localReadFloat(in);
-    mesh->loadedV = localReadFloat(in);
-    mesh->renderClass = localReadInt(in);
-    mesh->colourMode = localReadInt(in);
+    localReadHeader(mesh, in);
     int nv = localReadInt(in);
     int ni = localReadInt(in);
     nv = nv > 0 ? nv : 0;
@@ -648,6 +655,17 @@ void FXMesh::ApplyRedir(FXVectorMap* map, FXArray** redirect) {
     }
 }
 
+// Copies the vertices of src not tagged -1 to dst, in order; dst may be src.
+static void localKeepUsed(tagFXVertex* dst, const tagFXVertex* src, int nv) {
+    int at = 0;
+    for (int i = 0; i < nv; i++) {
+        if (src[i].tag != -1) {
+            dst[at] = src[i];
+            at++;
+        }
+    }
+}
+
 bool FXMesh::DiscardVertices() {
     int nv = localHeldVertices(this);
     if (nv <= 0) {
@@ -679,23 +697,11 @@ bool FXMesh::DiscardVertices() {
         kept = (tagFXVertex*)fxMalloc((size_t)used * sizeof(tagFXVertex));
         if (kept == nullptr) {
             // Compact in place instead: the used vertices keep their order.
-            int at = 0;
-            for (int i = 0; i < nv; i++) {
-                if (vertices[i].tag != -1) {
-                    vertices[at] = vertices[i];
-                    at++;
-                }
-            }
+            localKeepUsed(vertices, vertices, nv);
             vertexCount = used;
             return true;
         }
-        int at = 0;
-        for (int i = 0; i < nv; i++) {
-            if (vertices[i].tag != -1) {
-                kept[at] = vertices[i];
-                at++;
-            }
-        }
+        localKeepUsed(kept, vertices, nv);
     }
     free(vertices);
     vertices = kept;
@@ -791,8 +797,8 @@ void FXMesh::ResizeTexCoordsBy(float su, float sv) {
 }
 
 void FXMesh::ResizeTexCoords() {
-    float su = material != nullptr ? material->texScaleU : 0.0f;
-    float sv = material != nullptr ? material->texScaleV : 0.0f;
+    float su, sv;
+    localMaterialScale(this, &su, &sv);
     if (su <= 0.0f || sv <= 0.0f) {
         return;
     }
@@ -806,8 +812,8 @@ void FXMesh::ResizeTexCoords() {
 }
 
 void FXMesh::ResizeTexCoords1() {
-    float su = material != nullptr ? material->texScaleU : 0.0f;
-    float sv = material != nullptr ? material->texScaleV : 0.0f;
+    float su, sv;
+    localMaterialScale(this, &su, &sv);
     if (su <= 0.0f || sv <= 0.0f) {
         return;
     }
@@ -1009,34 +1015,33 @@ void FXMesh::ApplyBumpMap(FXCanvas* c, float height) {
     }
 }
 
-void FXMesh::ApplyColorMap(FXCanvas* c, float* mul) {
+// Vertex colours := mul times the canvas, sampled at each vertex's texture coordinates or, for
+// front, where its position falls seen from the front.
+static void localApplyColorMap(FXMesh* mesh, FXCanvas* c, const float* mul, bool front) {
     if (c == nullptr) {
         return;
     }
-    int nv = localHeldVertices(this);
+    int nv = localHeldVertices(mesh);
     for (int i = 0; i < nv; i++) {
-        tagFXVertex* v = &vertices[i];
+        tagFXVertex* v = &mesh->vertices[i];
         float sample[4];
-        localSample(c, v->texCoord[0], flipV ? 1.0f - v->texCoord[1] : v->texCoord[1], sample);
+        if (front) {
+            localSample(c, (v->position[0] + 1.0f) * 0.5f, (1.0f - v->position[1]) * 0.5f, sample);
+        } else {
+            localSample(c, v->texCoord[0], mesh->flipV ? 1.0f - v->texCoord[1] : v->texCoord[1], sample);
+        }
         for (int k = 0; k < 4; k++) {
             v->colour[k] = sample[k] * mul[k];
         }
     }
 }
 
+void FXMesh::ApplyColorMap(FXCanvas* c, float* mul) {
+    localApplyColorMap(this, c, mul, false);
+}
+
 void FXMesh::ApplyFrontColorMap(FXCanvas* c, float* mul) {
-    if (c == nullptr) {
-        return;
-    }
-    int nv = localHeldVertices(this);
-    for (int i = 0; i < nv; i++) {
-        tagFXVertex* v = &vertices[i];
-        float sample[4];
-        localSample(c, (v->position[0] + 1.0f) * 0.5f, (1.0f - v->position[1]) * 0.5f, sample);
-        for (int k = 0; k < 4; k++) {
-            v->colour[k] = sample[k] * mul[k];
-        }
-    }
+    localApplyColorMap(this, c, mul, true);
 }
 
 void FXMesh::SetVerticesCol(float* c) {

@@ -16,6 +16,7 @@ class FXPackage;
 class FXPackageData;
 class FXVectorMap;
 class PMeshSaveClb;
+struct tagFXReduceIndex;
 
 // One mesh vertex; stored in files with exactly this layout, little-endian.
 struct tagFXVertex {
@@ -64,6 +65,10 @@ public:
     float edgePlane2[4];
     float sideRef;
     FXArray reduceDepends, reduceTargets;
+    // Runs the reduction's searches as plain scans of the index and vertex blocks instead of
+    // through its adjacency index; both give the same mesh, index for index.
+    bool reduceScans = false;
+    tagFXReduceIndex* reduceIndex = nullptr; // exists only while ReduceVertices runs
 
     FXMesh();
     ~FXMesh();
@@ -125,6 +130,49 @@ public:
 
     // Whether every index names a vertex of the table.
     bool IndicesValid() const;
+
+    // Mesh reduction. One sweep that drops the vertices lying on a straight edge between flat
+    // triangles, within toleranceDeg degrees, moving seam copies of a vertex together. False,
+    // with an error trace and nothing changed, when an index is invalid.
+    bool ReduceVertices(float toleranceDeg);
+    // Drops the triangles whose three corners all sample the texture with alpha <= alphaMin.
+    void DiscardTrianglesTransp(int ignored, float alphaMin);
+    bool TestTriangleTransp(int ignored, int* tri, float alphaMin);
+
+    // Building blocks of the reduction; they take vertex numbers that exist. A plane is
+    // (nx, ny, nz, d).
+    void ComputeFormula(float* out, int i, int j, int k);
+    void ComputeFormula1(float* out, float* plane, int i, int j);
+    float MultiVertexFormula(float* plane, int v);
+    bool TestVertexOnFormula(float* plane, int from, int v);
+    bool TestVerticesDirection(int a, int b, int g);
+    bool TestVertexSide(int v);
+    void PlaceVertexFormula(int v, float* plane);
+    void PlaceVertexFormula1(int v, float* plane);
+    void SetVerticesMask(int n, int* list, int bits);
+    void SetVerticeMask(int v, int bits);
+    bool TestVerticesMask(int n, int* list);
+    bool TestVertices1Mask(int a);
+    bool TestVertices2Mask(int a, int b);
+    bool TestVertices3Mask(int a, int b, int q);
+    void DiscardTrianglesGroup(int n, int* list);
+    void CreateTrianglesGroup(int n, int* corners);
+    void DiscardProceed();
+    void PushReducDepend(int x, int y);
+    int FindOtherVertex(int v);
+    void DiscardReducedVertices();
+    bool FindNextContiguouse(int a, int b, int q, int* cursor, int* partner, int* out);
+    bool FindNextContiguouse1(int q, int e, int p, int* cursor, int* out);
+    bool ReduceStage1(int a, int b, int q);
+    bool ReduceStage2(int a, int b, int p, int q, int e);
+    bool ReduceStage22(int a, int b, int p, int q, int e);
+    bool ReduceStage3(int a, int b, int p, int q, int e);
+    bool ReduceStage3a(int a, int b, int p, int q, int e);
+    bool ReduceStage4(int a, int b, int p, int q, int e);
+    bool ReduceStage4a(int a, int b, int p, int q, int e);
+    bool ReduceStage4aa(int a, int b, int p, int d, int m, int g);
+    bool ReduceStage2a(int a, int b, int p, int q, int e);
+    bool ReduceStage2aa(int a, int b, int p, int q, int e, int g);
 
 private:
     void ResizeTexCoordsBy(float su, float sv);

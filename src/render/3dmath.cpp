@@ -94,39 +94,30 @@ void FXMatrix::SetScaleF(float x, float y, float z) {
     m[15] = 1.0f;
 }
 
-// sinf of the negative product is the negated sine of the angle; the builders flip it back
-// where the rotation block wants +sin.
-void FXMatrix::SetRotateX(float deg) {
+// Identity with a rotation block about one axis: c at entries cos1 and cos2, -s at minusSin, s at
+// plusSin. sinf of the negative product is the negated sine of the angle; the builders flip it
+// back where the rotation block wants +sin.
+static void localSetRotation(FXMatrix* matrix, float deg, int cos1, int cos2, int minusSin, int plusSin) {
     const float r = deg * localNegDegToRad;
     const float s = sinf(r);
     const float c = cosf(r);
-    SetIdentity();
-    m[5] = c;
-    m[10] = c;
-    m[6] = -s;
-    m[9] = s;
+    matrix->SetIdentity();
+    matrix->m[cos1] = c;
+    matrix->m[cos2] = c;
+    matrix->m[minusSin] = -s;
+    matrix->m[plusSin] = s;
+}
+
+void FXMatrix::SetRotateX(float deg) {
+    localSetRotation(this, deg, 5, 10, 6, 9);
 }
 
 void FXMatrix::SetRotateY(float deg) {
-    const float r = deg * localNegDegToRad;
-    const float s = sinf(r);
-    const float c = cosf(r);
-    SetIdentity();
-    m[0] = c;
-    m[10] = c;
-    m[2] = -s;
-    m[8] = s;
+    localSetRotation(this, deg, 0, 10, 2, 8);
 }
 
 void FXMatrix::SetRotateZ(float deg) {
-    const float r = deg * localNegDegToRad;
-    const float s = sinf(r);
-    const float c = cosf(r);
-    SetIdentity();
-    m[0] = c;
-    m[5] = c;
-    m[1] = s;
-    m[4] = -s;
+    localSetRotation(this, deg, 0, 5, 4, 1);
 }
 
 int FXMatrix::Save(FILE* f) const {

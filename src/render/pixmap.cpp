@@ -29,47 +29,59 @@ static unsigned localColByte(float c) {
     return (unsigned)(int)v;
 }
 
+// The byte of v from bit shift up, as a component: byte / 255, rounded once to float.
+static float localByteCol(unsigned v, int shift) {
+    return (float)(((v >> shift) & 0xFF) / 255.0);
+}
+
+// The two word layouts differ only in where red and blue go; green is at bit 8, alpha at 24.
+static unsigned localPack(const float* c, int redShift, int blueShift) {
+    return (localColByte(c[3]) << 24) + (localColByte(c[0]) << redShift) + (localColByte(c[1]) << 8) +
+           (localColByte(c[2]) << blueShift);
+}
+
+static void localUnpack(float* c, unsigned v, int redShift, int blueShift) {
+    c[0] = localByteCol(v, redShift);
+    c[1] = localByteCol(v, 8);
+    c[2] = localByteCol(v, blueShift);
+    c[3] = localByteCol(v, 24);
+}
+
+static void localSetCol(float* c, float r, float g, float b, float a) {
+    c[0] = r;
+    c[1] = g;
+    c[2] = b;
+    c[3] = a;
+}
+
 void fxColSetBlackT(float* c) {
-    c[0] = 0.0f;
-    c[1] = 0.0f;
-    c[2] = 0.0f;
-    c[3] = 0.0f;
+    localSetCol(c, 0.0f, 0.0f, 0.0f, 0.0f);
 }
 
 void fxColSetBlack(float* c) {
-    c[0] = 0.0f;
-    c[1] = 0.0f;
-    c[2] = 0.0f;
-    c[3] = 1.0f;
+    localSetCol(c, 0.0f, 0.0f, 0.0f, 1.0f);
 }
 
 void fxColSetWhite(float* c) {
-    c[0] = 1.0f;
-    c[1] = 1.0f;
-    c[2] = 1.0f;
-    c[3] = 1.0f;
+    localSetCol(c, 1.0f, 1.0f, 1.0f, 1.0f);
 }
 
+// Words as 0xAARRGGBB.
 unsigned fxColToInt(float* c) {
-    return (localColByte(c[3]) << 24) + (localColByte(c[0]) << 16) + (localColByte(c[1]) << 8) + localColByte(c[2]);
+    return localPack(c, 16, 0);
 }
 
 void fxColFromInt(float* c, unsigned v) {
-    c[0] = (float)(((v >> 16) & 0xFF) / 255.0);
-    c[1] = (float)(((v >> 8) & 0xFF) / 255.0);
-    c[2] = (float)((v & 0xFF) / 255.0);
-    c[3] = (float)(((v >> 24) & 0xFF) / 255.0);
+    localUnpack(c, v, 16, 0);
 }
 
+// Words as 0xAABBGGRR: the bytes R, G, B, A in memory order.
 unsigned fxColToInt1(float* c) {
-    return (localColByte(c[3]) << 24) + (localColByte(c[2]) << 16) + (localColByte(c[1]) << 8) + localColByte(c[0]);
+    return localPack(c, 0, 16);
 }
 
 void fxColFromInt1(float* c, unsigned v) {
-    c[0] = (float)((v & 0xFF) / 255.0);
-    c[1] = (float)(((v >> 8) & 0xFF) / 255.0);
-    c[2] = (float)(((v >> 16) & 0xFF) / 255.0);
-    c[3] = (float)(((v >> 24) & 0xFF) / 255.0);
+    localUnpack(c, v, 0, 16);
 }
 
 void fxColCutRange(float* c) {
@@ -86,13 +98,18 @@ bool fxColIsZero(float* c) {
     return c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f && c[3] == 0.0f;
 }
 
+// No pixels and no size; pow2 is a setting and is left as it is.
+static void localSetEmpty(FXPixmap* p) {
+    p->pixels = nullptr;
+    p->capacity = 0;
+    p->allocWidth = 0;
+    p->allocHeight = 0;
+    p->width = 0;
+    p->height = 0;
+}
+
 FXPixmap::FXPixmap() {
-    pixels = nullptr;
-    capacity = 0;
-    allocWidth = 0;
-    allocHeight = 0;
-    width = 0;
-    height = 0;
+    localSetEmpty(this);
     pow2 = true;
 }
 
@@ -149,10 +166,5 @@ void FXPixmap::Clear(unsigned v) {
 
 void FXPixmap::Destroy() {
     free(pixels);
-    pixels = nullptr;
-    capacity = 0;
-    allocWidth = 0;
-    allocHeight = 0;
-    width = 0;
-    height = 0;
+    localSetEmpty(this);
 }

@@ -134,6 +134,12 @@ bool FXGL::TestExtensionString(const char* list, const char* name) {
     return false;
 }
 
+static void localTraceExtension(bool present, const char* name) {
+    if (present) {
+        trc("%s\n", name);
+    }
+}
+
 bool FXGL::InitExtensions() {
     const char* vendor = (const char*)glGetString(GL_VENDOR);
     const char* renderer = (const char*)glGetString(GL_RENDERER);
@@ -146,8 +152,8 @@ bool FXGL::InitExtensions() {
     const char* list = (const char*)glGetString(GL_EXTENSIONS);
     extBgra = TestExtensionString(list, "EXT_bgra");
     extSeparateSpecular = TestExtensionString(list, "EXT_separate_specular_color");
-    extEdgeClamp = TestExtensionString(list, "EXT_texture_edge_clamp") ||
-                   TestExtensionString(list, "SGIS_texture_edge_clamp");
+    extEdgeClamp =
+        TestExtensionString(list, "EXT_texture_edge_clamp") || TestExtensionString(list, "SGIS_texture_edge_clamp");
     extMultitexture = TestExtensionString(list, "ARB_multitexture");
     extCubeMap = TestExtensionString(list, "ARB_texture_cube_map");
     npot = TestExtensionString(list, "ARB_texture_non_power_of_two");
@@ -158,24 +164,12 @@ bool FXGL::InitExtensions() {
         glMultiTexCoord2fv = (FXGLMultiTexCoord2fvProc)fxGLGetProcAddress("glMultiTexCoord2fv");
     }
 
-    if (extBgra) {
-        trc("EXT_bgra\n");
-    }
-    if (extSeparateSpecular) {
-        trc("EXT_separate_specular_color\n");
-    }
-    if (extEdgeClamp) {
-        trc("EXT_texture_edge_clamp\n");
-    }
-    if (extMultitexture) {
-        trc("ARB_multitexture\n");
-    }
-    if (extCubeMap) {
-        trc("ARB_texture_cube_map\n");
-    }
-    if (npot) {
-        trc("ARB_texture_non_power_of_two\n");
-    }
+    localTraceExtension(extBgra, "EXT_bgra");
+    localTraceExtension(extSeparateSpecular, "EXT_separate_specular_color");
+    localTraceExtension(extEdgeClamp, "EXT_texture_edge_clamp");
+    localTraceExtension(extMultitexture, "ARB_multitexture");
+    localTraceExtension(extCubeMap, "ARB_texture_cube_map");
+    localTraceExtension(npot, "ARB_texture_non_power_of_two");
     return extEdgeClamp;
 }
 
@@ -215,6 +209,18 @@ void FXGL::UpdateLights() {
     }
 }
 
+// Binds the texture of m on the active unit, or switches texturing off there; whether it is on.
+static bool localBindTexture(const FXMaterial* m) {
+    if (m != nullptr && m->hasTexture && m->glTexture != 0) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, m->glTexture);
+        return true;
+    }
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return false;
+}
+
 void FXGL::ApplyMaterial(FXMaterial* m) {
     if (testingMaterial) {
         return;
@@ -224,15 +230,7 @@ void FXGL::ApplyMaterial(FXMaterial* m) {
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m->specular);
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, m->emission);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m->shininess);
-    if (m->hasTexture && m->glTexture != 0) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, m->glTexture);
-        tex0On = true;
-    } else {
-        glDisable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        tex0On = false;
-    }
+    tex0On = localBindTexture(m);
 }
 
 void FXGL::ApplyMaterial2(FXMaterial* m) {
@@ -240,15 +238,7 @@ void FXGL::ApplyMaterial2(FXMaterial* m) {
         return;
     }
     glActiveTexture(GL_TEXTURE1);
-    if (m != nullptr && m->hasTexture && m->glTexture != 0) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, m->glTexture);
-        tex1On = true;
-    } else {
-        glDisable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        tex1On = false;
-    }
+    tex1On = localBindTexture(m);
     glActiveTexture(GL_TEXTURE0);
 }
 
@@ -269,22 +259,22 @@ void FXGL::ApplyMatrixIdentity() {
     glLoadIdentity();
 }
 
+static void localEnable(GLenum capability, bool on) {
+    if (on) {
+        glEnable(capability);
+    } else {
+        glDisable(capability);
+    }
+}
+
 void FXGL::EnableLights(bool on) {
     lightsOn = on;
-    if (on) {
-        glEnable(GL_LIGHTING);
-    } else {
-        glDisable(GL_LIGHTING);
-    }
+    localEnable(GL_LIGHTING, on);
 }
 
 void FXGL::EnableLight(bool on, FXLight* light) {
     light->off = !on;
-    if (on) {
-        glEnable((GLenum)light->glLight);
-    } else {
-        glDisable((GLenum)light->glLight);
-    }
+    localEnable((GLenum)light->glLight, on);
 }
 
 void FXGL::DisableAllLights() {
@@ -302,11 +292,7 @@ void FXGL::SetAmbient(float* colour) {
 
 void FXGL::EnableDepthTest(bool on) {
     depthTest = on;
-    if (on) {
-        glEnable(GL_DEPTH_TEST);
-    } else {
-        glDisable(GL_DEPTH_TEST);
-    }
+    localEnable(GL_DEPTH_TEST, on);
 }
 
 void FXGL::EnableDepthWrite(bool on) {
@@ -335,12 +321,11 @@ static void localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
     if (mipmaps) {
         gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p->allocWidth, p->allocHeight, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     } else {
         glTexImage2D(GL_TEXTURE_2D, 0, 4, p->allocWidth, p->allocHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glBindTexture(GL_TEXTURE_2D, 0);

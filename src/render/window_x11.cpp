@@ -49,9 +49,10 @@ bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindo
     int screen = DefaultScreen(dpy);
     int attrs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
                    GLX_DEPTH_SIZE, 16, GLX_STENCIL_SIZE, 1, None};
+    const int stencilAt = 11;
     XVisualInfo* vi = glXChooseVisual(dpy, screen, attrs);
     if (vi == nullptr) {
-        attrs[13] = 0; // any stencil
+        attrs[stencilAt] = 0; // any stencil
         vi = glXChooseVisual(dpy, screen, attrs);
     }
     if (vi == nullptr) {

@@ -437,3 +437,28 @@ TEST_F(ObjTest, PeerFilesKeepTheirMaterials) {
     ASSERT_EQ(ws.loadedMeshes.size, 1);
     EXPECT_TRUE(LoadedMesh(&ws, 0)->materialName.Compare("1"));
 }
+
+// Statements cut and mixed at random: whatever is read, every mesh names only its own vertices.
+TEST_F(ObjTest, RandomStatementSoupNeverLeavesTheTables) {
+    const char* words[] = {"v",        "vn", "vt",   "f",           "l",  "g",     "usemtl", "mtllib", "#",    "s",
+                           "o",        "1",  "2",    "-1",          "-3", "0",     "7",      "1/1",    "2//2", "3/3/3",
+                           "-1/-1/-1", "//", "/",    "a",           "b",  "1.5e3", "nan",    "-0",     "vp",   "\n",
+                           "\n",       "\n", "\r\n", "99999999999", "2/", "/2",    "f\n"};
+    const int count = (int)(sizeof(words) / sizeof(words[0]));
+    std::mt19937 rng(11);
+    for (int doc = 0; doc < 300; doc++) {
+        std::string text;
+        int n = 20 + (int)(rng() % 200);
+        for (int i = 0; i < n; i++) {
+            text += words[rng() % count];
+            text += (rng() % 4 == 0) ? "" : " ";
+        }
+        FXModel model;
+        ASSERT_TRUE(Import(&model, text)) << text;
+        for (int i = 0; i < model.loadedMeshes.size; i++) {
+            FXMesh* mesh = LoadedMesh(&model, i);
+            ASSERT_TRUE(mesh->IndicesValid()) << text;
+            ASSERT_EQ(mesh->indexCount % 3, 0) << text;
+        }
+    }
+}

@@ -1,4 +1,4 @@
-// fxpack: command-line tool that builds, lists and unpacks asset packages.
+// fxpack: command-line tool that builds, lists and unpacks asset packages and makes models.
 
 #include <cerrno>
 #include <climits>
@@ -22,6 +22,10 @@ void fxpackUsage(FILE* out) {
     fputs("usage: fxpack list PACKAGE\n"
           "       fxpack extract PACKAGE ID FILE\n"
           "       fxpack build MANIFEST -o PACKAGE [--scramble] [--names FILE] [--header FILE]\n"
+          "       fxpack model OBJ -o MODEL\n"
+          "       fxpack info MODEL | PACKAGE ID\n"
+          "       fxpack reduce MODEL | PACKAGE ID -o MODEL [--tolerance DEGREES] [--sweeps N]\n"
+          "                     [--discard-transparent ALPHA]\n"
           "       fxpack --help\n"
           "\n"
           "list     prints one line per entry: id, offset, size, type code and type name\n"
@@ -32,9 +36,23 @@ void fxpackUsage(FILE* out) {
           "         starting with # are skipped. Entries keep the manifest's order; pictures get\n"
           "         their type code from the extension. Ids run from 0 to 2147483646; names that\n"
           "         compilers register get ids above the highest id of the manifest.\n"
+          "         An OBJ source (.obj) is imported and stored as a model under its id; its\n"
+          "         material library and the library's textures become entries of their own.\n"
           "         --scramble   writes the scrambled form of the package\n"
           "         --names F    writes the names file of the registered names to F\n"
           "         --header F   writes the names header (#define lines) to F\n"
+          "model    imports an OBJ file (its mtllib and textures relative to its folder) and\n"
+          "         writes it as an xm03 model.\n"
+          "info     describes a model file, or the model entry ID of a package: format, name,\n"
+          "         library, meshes, materials, vertices, triangles, render classes, then one\n"
+          "         line per mesh.\n"
+          "reduce   reads a model file, or the model entry ID of a package, and writes it as an\n"
+          "         xm03 model with fewer vertices: each sweep drops the vertices that lie on a\n"
+          "         straight edge between triangles flat within DEGREES, keeping texture seams\n"
+          "         closed. Sweeps repeat until one removes nothing, at most N with --sweeps.\n"
+          "         --discard-transparent first drops, in meshes with a texture, the triangles\n"
+          "         whose three corners all show alpha <= ALPHA. Prints the triangles and\n"
+          "         vertices before and after each step.\n"
           "\n"
           "Nothing is written when a command fails. Exit status: 0 done, 1 failed, 2 wrong usage.\n",
           out);
@@ -106,6 +124,15 @@ int main(int argc, char** argv) {
     }
     if (strcmp(command, "build") == 0) {
         return fxpackBuild(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "model") == 0) {
+        return fxpackModel(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "reduce") == 0) {
+        return fxpackReduce(argc - 1, argv + 1);
+    }
+    if (strcmp(command, "info") == 0) {
+        return fxpackInfo(argc - 1, argv + 1);
     }
     fxpackError("unknown command '%s'", command);
     fxpackUsage(stderr);

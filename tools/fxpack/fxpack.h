@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+class FXPackage;
+
 #include "base/trace.h"
 
 // Exit codes of every command.
@@ -22,5 +24,16 @@ bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size);
 int fxpackList(int argc, char** argv);
 int fxpackExtract(int argc, char** argv);
 int fxpackBuild(int argc, char** argv);
+int fxpackModel(int argc, char** argv);
+int fxpackInfo(int argc, char** argv);
+int fxpackReduce(int argc, char** argv);
+
+// Whether a source file is an OBJ model (by its extension).
+bool fxpackIsObj(const std::string& path);
+// One OBJ entry of a build: imports the file, queues its material library and textures with the
+// package (ids above the fixed ones; workFolder takes the library while the package is written)
+// and writes the model to modelPath. The image library must be bound for textures to be read.
+bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const std::string& workFolder,
+                      const std::string& modelPath);
 
 #endif

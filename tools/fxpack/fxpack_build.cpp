@@ -3,14 +3,17 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "assets/package.h"
 #include "fxpack.h"
+#include "render/canvas.h"
 
 namespace {
 
@@ -158,6 +161,58 @@ static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* 
     return ok;
 }
 
+// A private folder for the files that OBJ sources turn into; empty when none can be made.
+static std::string localMakeWorkFolder() {
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/fxpack-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back(0);
+    char resolved[PATH_MAX];
+    if (mkdtemp(buf.data()) == nullptr) {
+        fxpackError("cannot make a work folder %s: %s", pattern.c_str(), strerror(errno));
+        return std::string();
+    }
+    if (realpath(buf.data(), resolved) == nullptr) {
+        rmdir(buf.data());
+        fxpackError("cannot find the work folder %s", buf.data());
+        return std::string();
+    }
+    return resolved;
+}
+
+// Imports every OBJ source into a model file of the work folder, queueing libraries and textures.
+static bool localCompileModels(FXPackage* pkg, const char* manifest, const std::vector<ManifestEntry>& entries,
+                               const std::string& work) {
+    fxLoadDevil();
+    bool ok = true;
+    for (size_t i = 0; ok && i < entries.size(); i++) {
+        const ManifestEntry& e = entries[i];
+        if (!fxpackIsObj(e.path)) {
+            continue;
+        }
+        if (!fxpackCompileObj(pkg, e.path, e.id, work, work + "/model" + std::to_string(i) + ".xm")) {
+            fxpackError("%s:%d: no model could be made of %s", manifest, e.line, e.path.c_str());
+            ok = false;
+        }
+    }
+    fxUnloadDevil();
+    return ok;
+}
+
+// Removes the work folder and what the build left in it.
+static void localRemoveWork(FXPackage* pkg, const std::vector<ManifestEntry>& entries, const std::string& work) {
+    pkg->DeleteTmpFiles();
+    if (work.empty()) {
+        return;
+    }
+    for (size_t i = 0; i < entries.size(); i++) {
+        if (fxpackIsObj(entries[i].path)) {
+            remove((work + "/model" + std::to_string(i) + ".xm").c_str());
+        }
+    }
+    rmdir(work.c_str());
+}
+
 int fxpackBuild(int argc, char** argv) {
     BuildArgs args;
     if (!localParseArgs(argc, argv, &args)) {
@@ -178,8 +233,25 @@ int fxpackBuild(int argc, char** argv) {
         }
     }
     pkg.nameServer.baseId = baseId;
+    // OBJ sources enter as the model files made of them, in their manifest places; what their
+    // compilers register follows every manifest entry.
+    std::string work;
     for (const ManifestEntry& e : entries) {
-        pkg.AddDataFile(e.id, e.path.c_str());
+        if (fxpackIsObj(e.path) && work.empty()) {
+            work = localMakeWorkFolder();
+            if (work.empty()) {
+                return FXPACK_FAILED;
+            }
+        }
+    }
+    for (size_t i = 0; i < entries.size(); i++) {
+        const ManifestEntry& e = entries[i];
+        std::string source = fxpackIsObj(e.path) ? work + "/model" + std::to_string(i) + ".xm" : e.path;
+        pkg.AddDataFile(e.id, source.c_str());
+    }
+    if (!work.empty() && !localCompileModels(&pkg, args.manifest, entries, work)) {
+        localRemoveWork(&pkg, entries, work);
+        return FXPACK_FAILED;
     }
 
     // The side files go to temporary names first and take their places only with the package.
@@ -212,6 +284,7 @@ int fxpackBuild(int argc, char** argv) {
         fxpackError("cannot replace %s: %s", args.header, strerror(errno));
         ok = false;
     }
+    localRemoveWork(&pkg, entries, work);
     if (!ok) {
         if (!namesTmp.empty()) {
             remove(namesTmp.c_str());
@@ -221,6 +294,5 @@ int fxpackBuild(int argc, char** argv) {
         }
         return FXPACK_FAILED;
     }
-    pkg.DeleteTmpFiles();
     return FXPACK_OK;
 }

@@ -1,0 +1,1246 @@
+// Mesh reduction: one greedy sweep that removes vertices lying on straight edges between flat
+// triangles, and the filter that drops fully transparent triangles.
+//
+// Every search of the reduction is defined as a scan of the index block in slot order (and of
+// the vertex block for coincident vertices). During ReduceVertices an adjacency index answers
+// the same questions in the same order: per vertex the live slots that name it, sorted by slot;
+// the removed slots, lowest first; and the vertices grouped by position. Nothing else differs
+// between the two ways, so both give the same mesh.
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/other.h"
+#include "base/trace.h"
+#include "geometry/mesh.h"
+#include "render/canvas.h"
+#include "render/material.h"
+
+// Degrees per radian as the tolerance has always been measured (a little above 180/pi).
+#define LOCAL_DEGREES 57.29747f
+
+// ---------------------------------------------------------------------------------------------
+// Adjacency index
+
+struct tagFXReduceIndex {
+    int slots;
+    // Corner c = 3 * slot + k is linked into the list of the vertex it names, sorted by c.
+    int* vertexHead;
+    int* cornerNext;
+    int* cornerPrev;
+    // Removed slots as a binary min-heap.
+    int* freeHeap;
+    int freeCount;
+    // Vertices chained by a hash of their position.
+    int bucketMask;
+    int* bucketHead;
+    int* bucketNext;
+};
+
+static bool localLive(const int* t) {
+    return t[0] != -1 && t[1] != -1 && t[2] != -1;
+}
+
+static bool localHas(const int* t, int v) {
+    return t[0] == v || t[1] == v || t[2] == v;
+}
+
+static bool localDistinct(const int* t) {
+    return t[0] != t[1] && t[1] != t[2] && t[0] != t[2];
+}
+
+// The first corner of t that is neither u nor w, or -1.
+static int localOtherCorner(const int* t, int u, int w) {
+    for (int k = 0; k < 3; k++) {
+        if (t[k] != u && t[k] != w) {
+            return t[k];
+        }
+    }
+    return -1;
+}
+
+static bool localSamePosition(const float* p, const float* q) {
+    return p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
+}
+
+// Equal positions hash alike: -0 is hashed as 0.
+static uint32_t localPositionHash(const float* p) {
+    uint32_t h = 2166136261u;
+    for (int k = 0; k < 3; k++) {
+        float f = p[k] == 0.0f ? 0.0f : p[k];
+        uint32_t u;
+        memcpy(&u, &f, 4);
+        h = (h ^ u) * 16777619u;
+        h ^= h >> 13;
+    }
+    return h ^ (h >> 16);
+}
+
+static void localFreeIndex(tagFXReduceIndex* x) {
+    if (x == nullptr) {
+        return;
+    }
+    free(x->vertexHead);
+    free(x->cornerNext);
+    free(x->cornerPrev);
+    free(x->freeHeap);
+    free(x->bucketHead);
+    free(x->bucketNext);
+    free(x);
+}
+
+static void localHeapPush(tagFXReduceIndex* x, int slot) {
+    int i = x->freeCount++;
+    while (i > 0) {
+        int parent = (i - 1) / 2;
+        if (x->freeHeap[parent] <= slot) {
+            break;
+        }
+        x->freeHeap[i] = x->freeHeap[parent];
+        i = parent;
+    }
+    x->freeHeap[i] = slot;
+}
+
+static int localHeapPop(tagFXReduceIndex* x) {
+    if (x->freeCount <= 0) {
+        return -1;
+    }
+    int top = x->freeHeap[0];
+    int last = x->freeHeap[--x->freeCount];
+    int i = 0;
+    for (;;) {
+        int child = 2 * i + 1;
+        if (child >= x->freeCount) {
+            break;
+        }
+        if (child + 1 < x->freeCount && x->freeHeap[child + 1] < x->freeHeap[child]) {
+            child++;
+        }
+        if (x->freeHeap[child] >= last) {
+            break;
+        }
+        x->freeHeap[i] = x->freeHeap[child];
+        i = child;
+    }
+    if (x->freeCount > 0) {
+        x->freeHeap[i] = last;
+    }
+    return top;
+}
+
+static void localLinkCorner(tagFXReduceIndex* x, int v, int c) {
+    int prev = -1;
+    int at = x->vertexHead[v];
+    while (at != -1 && at < c) {
+        prev = at;
+        at = x->cornerNext[at];
+    }
+    x->cornerNext[c] = at;
+    x->cornerPrev[c] = prev;
+    if (at != -1) {
+        x->cornerPrev[at] = c;
+    }
+    if (prev != -1) {
+        x->cornerNext[prev] = c;
+    } else {
+        x->vertexHead[v] = c;
+    }
+}
+
+static void localUnlinkCorner(tagFXReduceIndex* x, int v, int c) {
+    int prev = x->cornerPrev[c];
+    int next = x->cornerNext[c];
+    if (prev != -1) {
+        x->cornerNext[prev] = next;
+    } else {
+        x->vertexHead[v] = next;
+    }
+    if (next != -1) {
+        x->cornerPrev[next] = prev;
+    }
+    x->cornerNext[c] = -1;
+    x->cornerPrev[c] = -1;
+}
+
+static void localBucketInsert(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
+    int b = (int)(localPositionHash(vertices[v].position) & (uint32_t)x->bucketMask);
+    x->bucketNext[v] = x->bucketHead[b];
+    x->bucketHead[b] = v;
+}
+
+static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
+    int* link = &x->bucketHead[localPositionHash(vertices[v].position) & (uint32_t)x->bucketMask];
+    while (*link != -1 && *link != v) {
+        link = &x->bucketNext[*link];
+    }
+    if (*link == v) {
+        *link = x->bucketNext[v];
+    }
+    x->bucketNext[v] = -1;
+}
+
+// Builds the index of a mesh whose indices are all valid; null when memory runs out, and the
+// reduction then scans.
+static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
+    int slots = m->indexCount / 3;
+    int nv = m->vertexCount;
+    int buckets = 16;
+    while (buckets < 2 * nv && buckets < (1 << 28)) {
+        buckets *= 2;
+    }
+    tagFXReduceIndex* x = (tagFXReduceIndex*)fxMalloc(sizeof(tagFXReduceIndex));
+    if (x == nullptr) {
+        return nullptr;
+    }
+    x->slots = slots;
+    x->vertexHead = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->cornerNext = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->cornerPrev = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->freeHeap = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
+    x->freeCount = 0;
+    x->bucketMask = buckets - 1;
+    x->bucketHead = (int*)fxMalloc((size_t)buckets * sizeof(int));
+    x->bucketNext = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
+    if (x->vertexHead == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr || x->freeHeap == nullptr ||
+        x->bucketHead == nullptr || x->bucketNext == nullptr) {
+        localFreeIndex(x);
+        return nullptr;
+    }
+    for (int v = 0; v < nv; v++) {
+        x->vertexHead[v] = -1;
+    }
+    // Prepending from the last corner down leaves every list sorted.
+    for (int c = slots * 3 - 1; c >= 0; c--) {
+        int v = m->indices[c];
+        x->cornerPrev[c] = -1;
+        x->cornerNext[c] = x->vertexHead[v];
+        if (x->vertexHead[v] != -1) {
+            x->cornerPrev[x->vertexHead[v]] = c;
+        }
+        x->vertexHead[v] = c;
+    }
+    for (int b = 0; b < buckets; b++) {
+        x->bucketHead[b] = -1;
+    }
+    for (int v = nv - 1; v >= 0; v--) {
+        localBucketInsert(x, m->vertices, v);
+    }
+    return x;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Walking the live slots that name one vertex, in slot order
+
+namespace {
+
+class FXSlotWalk {
+public:
+    FXSlotWalk(FXMesh* mesh, int vertex, int first) : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
+        if (m->reduceIndex != nullptr) {
+            corner = m->reduceIndex->vertexHead[v];
+        }
+    }
+
+    // The next slot, or -1 at the end.
+    int Next() {
+        tagFXReduceIndex* x = m->reduceIndex;
+        if (x == nullptr) {
+            int slots = m->indexCount / 3;
+            for (; slot < slots; slot++) {
+                const int* t = m->indices + slot * 3;
+                if (localHas(t, v) && localLive(t)) {
+                    return slot++;
+                }
+            }
+            return -1;
+        }
+        for (; corner != -1; corner = x->cornerNext[corner]) {
+            int s = corner / 3;
+            if (s >= slot && s != last) {
+                last = s;
+                corner = x->cornerNext[corner];
+                return s;
+            }
+        }
+        return -1;
+    }
+
+private:
+    FXMesh* m;
+    int v;
+    int slot;
+    int corner;
+    int last;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Planes and predicates
+
+void FXMesh::ComputeFormula(float* out, int i, int j, int k) {
+    const float* p = vertices[i].position;
+    const float* pj = vertices[j].position;
+    const float* pk = vertices[k].position;
+    float e1[3] = {p[0] - pk[0], p[1] - pk[1], p[2] - pk[2]};
+    float e2[3] = {p[0] - pj[0], p[1] - pj[1], p[2] - pj[2]};
+    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    float s = 1.0f / sqrtf(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    out[0] = n[0] * s;
+    out[1] = n[1] * s;
+    out[2] = n[2] * s;
+    out[3] = -(out[0] * p[0] + out[1] * p[1] + out[2] * p[2]);
+}
+
+void FXMesh::ComputeFormula1(float* out, float* plane, int i, int j) {
+    const float* p = vertices[i].position;
+    const float* pj = vertices[j].position;
+    float e[3] = {p[0] - pj[0], p[1] - pj[1], p[2] - pj[2]};
+    float n[3] = {plane[1] * e[2] - plane[2] * e[1], plane[2] * e[0] - plane[0] * e[2],
+                  plane[0] * e[1] - plane[1] * e[0]};
+    float s = 1.0f / sqrtf(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    out[0] = n[0] * s;
+    out[1] = n[1] * s;
+    out[2] = n[2] * s;
+    out[3] = -(out[0] * p[0] + out[1] * p[1] + out[2] * p[2]);
+}
+
+float FXMesh::MultiVertexFormula(float* plane, int v) {
+    const float* p = vertices[v].position;
+    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+}
+
+bool FXMesh::TestVertexOnFormula(float* plane, int from, int v) {
+    float f = MultiVertexFormula(plane, v);
+    if (f == 0.0f) {
+        return true;
+    }
+    const float* p = vertices[v].position;
+    const float* w = vertices[from].position;
+    float d[3] = {p[0] - w[0], p[1] - w[1], p[2] - w[2]};
+    float length = sqrtf(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    float angle = asinf(fabsf(f) / length) * LOCAL_DEGREES;
+    return reduceTolerance >= angle; // false for NaN
+}
+
+bool FXMesh::TestVerticesDirection(int a, int b, int g) {
+    const float* pa = vertices[a].position;
+    const float* pb = vertices[b].position;
+    const float* pg = vertices[g].position;
+    float d[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
+    float ax = fabsf(d[0]);
+    float ay = fabsf(d[1]);
+    float az = fabsf(d[2]);
+    int axis = 2;
+    if (ay > ax && ay >= az) {
+        axis = 1;
+    } else if (ax >= ay && ax >= az) {
+        axis = 0;
+    }
+    float e = pg[axis] - pb[axis];
+    return (d[axis] > 0.0f && e > 0.0f) || (d[axis] < 0.0f && e < 0.0f);
+}
+
+bool FXMesh::TestVertexSide(int v) {
+    float s = MultiVertexFormula(edgePlane, v);
+    return (sideRef < 0.0f && s < 0.0f) || (sideRef > 0.0f && s > 0.0f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moving vertices and masks
+
+// A move by a non-finite amount (a plane of a degenerate triangle) would destroy the position;
+// the vertex then stays where it is.
+void FXMesh::PlaceVertexFormula(int v, float* plane) {
+    float t = -MultiVertexFormula(plane, v);
+    if (t == 0.0f || !std::isfinite(t)) {
+        return;
+    }
+    float move[3] = {t * plane[0], t * plane[1], t * plane[2]};
+    if (!std::isfinite(move[0]) || !std::isfinite(move[1]) || !std::isfinite(move[2])) {
+        return;
+    }
+    float from[3] = {vertices[v].position[0], vertices[v].position[1], vertices[v].position[2]};
+    tagFXReduceIndex* x = reduceIndex;
+    if (x == nullptr) {
+        for (int i = 0; i < vertexCount; i++) {
+            float* p = vertices[i].position;
+            if (i == v || localSamePosition(p, from)) {
+                p[0] += move[0];
+                p[1] += move[1];
+                p[2] += move[2];
+            }
+        }
+        return;
+    }
+    // Take the group out of its bucket, move it, and file it under its new position.
+    int* link = &x->bucketHead[localPositionHash(from) & (uint32_t)x->bucketMask];
+    int moved = -1;
+    while (*link != -1) {
+        int i = *link;
+        if (i == v || localSamePosition(vertices[i].position, from)) {
+            *link = x->bucketNext[i];
+            x->bucketNext[i] = moved;
+            moved = i;
+        } else {
+            link = &x->bucketNext[i];
+        }
+    }
+    while (moved != -1) {
+        int i = moved;
+        moved = x->bucketNext[i];
+        float* p = vertices[i].position;
+        p[0] += move[0];
+        p[1] += move[1];
+        p[2] += move[2];
+        localBucketInsert(x, vertices, i);
+    }
+}
+
+void FXMesh::PlaceVertexFormula1(int v, float* plane) {
+    float t = -MultiVertexFormula(plane, v);
+    if (t == 0.0f || !std::isfinite(t)) {
+        return;
+    }
+    float move[3] = {t * plane[0], t * plane[1], t * plane[2]};
+    if (!std::isfinite(move[0]) || !std::isfinite(move[1]) || !std::isfinite(move[2])) {
+        return;
+    }
+    if (reduceIndex != nullptr) {
+        localBucketRemove(reduceIndex, vertices, v);
+    }
+    float* p = vertices[v].position;
+    p[0] += move[0];
+    p[1] += move[1];
+    p[2] += move[2];
+    if (reduceIndex != nullptr) {
+        localBucketInsert(reduceIndex, vertices, v);
+    }
+}
+
+void FXMesh::SetVerticeMask(int v, int bits) {
+    const float* at = vertices[v].position;
+    tagFXReduceIndex* x = reduceIndex;
+    if (x == nullptr) {
+        for (int i = 0; i < vertexCount; i++) {
+            if ((i == v || localSamePosition(vertices[i].position, at)) && (vertices[i].tag & bits) != bits) {
+                vertices[i].tag |= bits;
+            }
+        }
+        return;
+    }
+    int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
+    for (; i != -1; i = x->bucketNext[i]) {
+        if ((i == v || localSamePosition(vertices[i].position, at)) && (vertices[i].tag & bits) != bits) {
+            vertices[i].tag |= bits;
+        }
+    }
+}
+
+void FXMesh::SetVerticesMask(int n, int* list, int bits) {
+    for (int i = 0; i < n; i++) {
+        SetVerticeMask(list[i], bits);
+    }
+}
+
+bool FXMesh::TestVerticesMask(int n, int* list) {
+    for (int i = 0; i < n; i++) {
+        if (vertices[list[i]].tag != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FXMesh::TestVertices1Mask(int a) {
+    return vertices[a].tag == 0;
+}
+
+bool FXMesh::TestVertices2Mask(int a, int b) {
+    return vertices[a].tag == 0 && vertices[b].tag == 0;
+}
+
+bool FXMesh::TestVertices3Mask(int a, int b, int q) {
+    return vertices[a].tag == 0 && vertices[b].tag == 0 && vertices[q].tag == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Triangle slots
+
+static bool localInList(int v, int n, const int* list) {
+    for (int i = 0; i < n; i++) {
+        if (list[i] == v) {
+            return true;
+        }
+    }
+    return false;
+}
+
+static void localRemoveSlot(FXMesh* m, int s) {
+    int* t = m->indices + s * 3;
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x != nullptr) {
+        for (int k = 0; k < 3; k++) {
+            localUnlinkCorner(x, t[k], s * 3 + k);
+        }
+        localHeapPush(x, s);
+    }
+    t[0] = -1;
+    t[1] = -1;
+    t[2] = -1;
+}
+
+void FXMesh::DiscardTrianglesGroup(int n, int* list) {
+    if (reduceIndex == nullptr) {
+        int slots = indexCount / 3;
+        for (int s = 0; s < slots; s++) {
+            const int* t = indices + s * 3;
+            if (localLive(t) && localInList(t[0], n, list) && localInList(t[1], n, list) &&
+                localInList(t[2], n, list)) {
+                localRemoveSlot(this, s);
+            }
+        }
+        return;
+    }
+    // Such a triangle names every listed vertex it holds, so walking each listed vertex finds it.
+    // A removal changes the list being walked: walk on afresh from the removed slot.
+    for (int i = 0; i < n; i++) {
+        for (int from = 0; from != -1;) {
+            FXSlotWalk walk(this, list[i], from);
+            from = -1;
+            for (int s = walk.Next(); s != -1; s = walk.Next()) {
+                const int* t = indices + s * 3;
+                if (localInList(t[0], n, list) && localInList(t[1], n, list) && localInList(t[2], n, list)) {
+                    localRemoveSlot(this, s);
+                    from = s;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+// The triangles a stage replaces. Each names one of the removed vertices (B, and the apex Q or
+// the second line vertex M of the two-vertex stages), has all its corners in the group, and
+// names one of that removed vertex's keys: the apexes on this side of its line for B, the line
+// ends A and P for the second vertex. Corners merely lying in the group are not enough: a
+// triangle beyond the line, or one a stage made earlier in the sweep, can have them too and
+// must stay, or the mesh gets a hole.
+struct tagReducePattern {
+    int nGroup;
+    int group[6];
+    int nRemoved;
+    int removed[2];
+    int nKeys[2];
+    int keys[2][3];
+};
+
+static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
+    for (int j = 0; j < i; j++) {
+        if (localHas(t, pat->removed[j])) {
+            return false; // belongs to an earlier removed vertex
+        }
+    }
+    if (!localInList(t[0], pat->nGroup, pat->group) || !localInList(t[1], pat->nGroup, pat->group) ||
+        !localInList(t[2], pat->nGroup, pat->group)) {
+        return false;
+    }
+    for (int k = 0; k < pat->nKeys[i]; k++) {
+        if (localHas(t, pat->keys[i][k])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+static void localDiscardPattern(FXMesh* m, const tagReducePattern* pat) {
+    for (int i = 0; i < pat->nRemoved; i++) {
+        for (int from = 0; from != -1;) {
+            FXSlotWalk walk(m, pat->removed[i], from);
+            from = -1;
+            for (int s = walk.Next(); s != -1; s = walk.Next()) {
+                if (localInPattern(pat, i, m->indices + s * 3)) {
+                    localRemoveSlot(m, s);
+                    from = s;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void FXMesh::CreateTrianglesGroup(int n, int* corners) {
+    int count = n / 3;
+    int slots = indexCount / 3;
+    int s = 0;
+    for (int i = 0; i < count; i++) {
+        if (reduceIndex != nullptr) {
+            s = localHeapPop(reduceIndex);
+            if (s == -1) {
+                return;
+            }
+        } else {
+            while (s < slots && localLive(indices + s * 3)) {
+                s++;
+            }
+            if (s >= slots) {
+                return;
+            }
+        }
+        int* t = indices + s * 3;
+        for (int k = 0; k < 3; k++) {
+            t[k] = corners[i * 3 + k];
+            if (reduceIndex != nullptr) {
+                localLinkCorner(reduceIndex, t[k], s * 3 + k);
+            }
+        }
+    }
+}
+
+void FXMesh::DiscardProceed() {
+    int slots = indexCount / 3;
+    int live = 0;
+    for (int s = 0; s < slots; s++) {
+        if (localLive(indices + s * 3)) {
+            live++;
+        }
+    }
+    if (live == slots) {
+        return;
+    }
+    int* kept = nullptr;
+    if (live > 0) {
+        kept = (int*)fxMalloc((size_t)live * 3 * sizeof(int));
+    }
+    // Without a new block the live triangles close up in the old one.
+    int* to = kept != nullptr ? kept : indices;
+    int at = 0;
+    for (int s = 0; s < slots; s++) {
+        const int* t = indices + s * 3;
+        if (localLive(t)) {
+            to[at] = t[0];
+            to[at + 1] = t[1];
+            to[at + 2] = t[2];
+            at += 3;
+        }
+    }
+    if (kept != nullptr || live == 0) {
+        free(indices);
+        indices = kept;
+        indexCapacity = live * 3;
+    }
+    indexCount = live * 3;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vertices
+
+void FXMesh::PushReducDepend(int x, int y) {
+    reduceDepends.PushInt(x);
+    reduceTargets.PushInt(y);
+    // A push that found no memory must not leave the two lists out of step.
+    while (reduceDepends.size > reduceTargets.size) {
+        reduceDepends.Pop();
+    }
+    while (reduceTargets.size > reduceDepends.size) {
+        reduceTargets.Pop();
+    }
+}
+
+int FXMesh::FindOtherVertex(int v) {
+    const float* at = vertices[v].position;
+    tagFXReduceIndex* x = reduceIndex;
+    if (x == nullptr) {
+        for (int i = 0; i < vertexCount; i++) {
+            if (i != v && vertices[i].tag != -1 && localSamePosition(vertices[i].position, at)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    int best = -1;
+    int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
+    for (; i != -1; i = x->bucketNext[i]) {
+        if (i != v && vertices[i].tag != -1 && localSamePosition(vertices[i].position, at) &&
+            (best == -1 || i < best)) {
+            best = i;
+        }
+    }
+    return best;
+}
+
+void FXMesh::DiscardReducedVertices() {
+    int nv = vertexCount;
+    if (vertices == nullptr || nv <= 0) {
+        return;
+    }
+    for (int i = 0; i < nv; i++) {
+        vertices[i].tag = -1;
+    }
+    for (int i = 0; i < indexCount; i++) {
+        if (indices[i] >= 0 && indices[i] < nv) {
+            vertices[indices[i]].tag = 0;
+        }
+    }
+    int pairs = reduceDepends.size < reduceTargets.size ? reduceDepends.size : reduceTargets.size;
+    void** xs = reduceDepends.elements;
+    void** ys = reduceTargets.elements;
+    for (int i = 0; i < pairs; i++) {
+        int x = reduceDepends.GetInt(i);
+        int y = reduceTargets.GetInt(i);
+        if (x < 0 || x >= nv || y < 0 || y >= nv) {
+            xs[i] = (void*)(intptr_t)-1;
+            ys[i] = (void*)(intptr_t)-1;
+            continue;
+        }
+        if (vertices[y].tag != -1) {
+            continue;
+        }
+        int other = FindOtherVertex(y);
+        xs[i] = (void*)(intptr_t)(other == -1 ? -1 : x);
+        ys[i] = (void*)(intptr_t)other;
+    }
+    int used = 0;
+    for (int i = 0; i < nv; i++) {
+        if (vertices[i].tag != -1) {
+            vertices[i].tag = used;
+            used++;
+        }
+    }
+    for (int i = 0; i < pairs; i++) {
+        int x = reduceDepends.GetInt(i);
+        if (x == -1) {
+            continue;
+        }
+        int y = reduceTargets.GetInt(i);
+        int nx = vertices[x].tag;
+        xs[i] = (void*)(intptr_t)nx;
+        ys[i] = (void*)(intptr_t)(nx == -1 ? -1 : vertices[y].tag);
+    }
+    for (int i = 0; i < indexCount; i++) {
+        if (indices[i] >= 0 && indices[i] < nv) {
+            indices[i] = vertices[indices[i]].tag;
+        }
+    }
+    tagFXVertex* kept = used > 0 ? (tagFXVertex*)fxMalloc((size_t)used * sizeof(tagFXVertex)) : nullptr;
+    tagFXVertex* to = kept != nullptr ? kept : vertices;
+    int at = 0;
+    for (int i = 0; i < nv; i++) {
+        if (vertices[i].tag != -1) {
+            to[at] = vertices[i];
+            at++;
+        }
+    }
+    if (kept != nullptr || used == 0) {
+        free(vertices);
+        vertices = kept;
+        vertexCapacity = used;
+    }
+    vertexCount = used;
+    for (int i = 0; i < used; i++) {
+        vertices[i].tag = 0;
+    }
+    for (int i = 0; i < pairs; i++) {
+        int x = reduceDepends.GetInt(i);
+        if (x != -1) {
+            vertices[x].tag = 1;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searches
+
+// Whether slot s is a triangle beyond b that does not reach back to a, flat with the examined
+// face as seen from b; x and y are its corners other than b, in corner order.
+static bool localContiguous(FXMesh* m, int s, int a, int b, int* x, int* y) {
+    const int* t = m->indices + s * 3;
+    if (!localLive(t) || !localDistinct(t) || !localHas(t, b) || localHas(t, a)) {
+        return false;
+    }
+    int k = t[0] == b ? 1 : 0;
+    *x = t[k];
+    *y = t[0] == b || t[1] == b ? t[2] : t[1];
+    return m->TestVertexOnFormula(m->facePlane, b, *x) && m->TestVertexOnFormula(m->facePlane, b, *y);
+}
+
+// Whether x continues the line a-b beyond b with y on the examined triangle's side.
+static bool localPartner(FXMesh* m, int a, int b, int x, int y) {
+    return m->TestVertexOnFormula(m->edgePlane, b, x) && m->TestVerticesDirection(a, b, x) && m->TestVertexSide(y);
+}
+
+bool FXMesh::FindNextContiguouse(int a, int b, int, int* cursor, int* partner, int* out) {
+    int first = 0;
+    bool resumed = false;
+    if (*cursor < 0) {
+        *partner = -1;
+    } else {
+        first = *cursor;
+        resumed = true;
+    }
+    FXSlotWalk walk(this, b, first);
+    for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        int x, y;
+        bool again = resumed && s == *cursor;
+        resumed = false;
+        if (!localContiguous(this, s, a, b, &x, &y)) {
+            continue;
+        }
+        // Back at the triangle last returned: only y is left to try there, and only when x
+        // was the partner.
+        if (again && *partner != x) {
+            continue;
+        }
+        if (!again && localPartner(this, a, b, x, y)) {
+            *out = y;
+            *partner = x;
+            *cursor = s;
+            return true;
+        }
+        if (localPartner(this, a, b, y, x)) {
+            *out = x;
+            *partner = y;
+            *cursor = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
+    FXSlotWalk walk(this, e, *cursor < 0 ? 0 : *cursor + 1);
+    for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        const int* t = indices + s * 3;
+        if (!localLive(t) || !localDistinct(t) || !localHas(t, e) || localHas(t, q) || !localHas(t, p)) {
+            continue;
+        }
+        int g = localOtherCorner(t, e, p);
+        if (!TestVertexOnFormula(facePlane, e, g)) {
+            continue;
+        }
+        *cursor = s;
+        if (TestVertexOnFormula(edgePlane2, e, g) && TestVerticesDirection(q, e, g)) {
+            *out = g;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stages. B is the vertex to remove, on the straight line A-B-P; Q is the third corner of the
+// examined triangle (A, B, Q); E is the third corner of the triangle across B-P.
+
+// Places v onto the face plane of (i, j, k), then onto the edge plane of (u, w) in it.
+static void localPlaceOnLine(FXMesh* m, int v, int i, int j, int k, int u, int w) {
+    float face[4];
+    float edge[4];
+    m->ComputeFormula(face, i, j, k);
+    m->ComputeFormula1(edge, face, u, w);
+    m->PlaceVertexFormula(v, face);
+    m->PlaceVertexFormula(v, edge);
+}
+
+// Whether the first live triangle naming a, b and one of the apexes runs from a to b in its
+// corner order. The created triangles list A before P; when the pattern was found the other way
+// round (from the far end of the line, or on the far side of it) they must be turned to keep
+// the winding of the triangles they replace.
+static bool localRunsForward(FXMesh* m, int a, int b, int n, const int* apexes) {
+    for (int i = 0; i < n; i++) {
+        FXSlotWalk walk(m, b, 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            const int* t = m->indices + s * 3;
+            if (localHas(t, a) && localHas(t, apexes[i])) {
+                return (t[0] == a && t[1] == b) || (t[1] == a && t[2] == b) || (t[2] == a && t[0] == b);
+            }
+        }
+    }
+    return true;
+}
+
+// Face normal of corners a, b, c as drawn: along (c - a) x (b - a).
+static void localAddNormal(FXMesh* m, int a, int b, int c, double* sum) {
+    const float* pa = m->vertices[a].position;
+    const float* pb = m->vertices[b].position;
+    const float* pc = m->vertices[c].position;
+    double u[3] = {(double)pc[0] - pa[0], (double)pc[1] - pa[1], (double)pc[2] - pa[2]};
+    double w[3] = {(double)pb[0] - pa[0], (double)pb[1] - pa[1], (double)pb[2] - pa[2]};
+    sum[0] += u[1] * w[2] - u[2] * w[1];
+    sum[1] += u[2] * w[0] - u[0] * w[2];
+    sum[2] += u[0] * w[1] - u[1] * w[0];
+}
+
+// Prepares a stage's new triangles (corner triples listing A before P as the stage builds them):
+// turns them to the winding of the triangles they replace, and tells whether they may replace
+// them. Every new triangle must face the way the replaced ones face together; a fan whose far
+// corner lies behind the line Q-P, or new corners in one line, would turn a triangle over or
+// flatten it, and the pattern is then left alone.
+static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int* apexes, const tagReducePattern* pat,
+                                int n, int* created) {
+    if (!localRunsForward(m, a, b, nApexes, apexes)) {
+        for (int i = 0; i + 2 < n; i += 3) {
+            int swap = created[i + 1];
+            created[i + 1] = created[i + 2];
+            created[i + 2] = swap;
+        }
+    }
+    double facing[3] = {0.0, 0.0, 0.0};
+    int replaced = 0;
+    for (int i = 0; i < pat->nRemoved; i++) {
+        FXSlotWalk walk(m, pat->removed[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            const int* t = m->indices + s * 3;
+            if (localInPattern(pat, i, t)) {
+                localAddNormal(m, t[0], t[1], t[2], facing);
+                replaced++;
+            }
+        }
+    }
+    // Fewer old triangles than new ones would leave a new one without a slot.
+    if (replaced < n / 3) {
+        return false;
+    }
+    for (int i = 0; i + 2 < n; i += 3) {
+        double normal[3] = {0.0, 0.0, 0.0};
+        localAddNormal(m, created[i], created[i + 1], created[i + 2], normal);
+        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FXMesh::ReduceStage1(int a, int b, int q) {
+    ComputeFormula1(edgePlane, facePlane, a, b);
+    sideRef = MultiVertexFormula(edgePlane, q);
+    int cursor = -1;
+    int partner = -1;
+    int e = -1;
+    while (FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
+        if (ReduceStage2(a, b, partner, q, e)) {
+            return true;
+        }
+    }
+    cursor = -1;
+    while (FindNextContiguouse(b, a, q, &cursor, &partner, &e)) {
+        if (ReduceStage2(b, a, partner, q, e)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FXMesh::ReduceStage2(int a, int b, int p, int q, int e) {
+    if (!TestVertices3Mask(b, q, e)) {
+        return false;
+    }
+    return ReduceStage22(a, b, p, q, e);
+}
+
+bool FXMesh::ReduceStage22(int a, int b, int p, int q, int e) {
+    if (q == e) {
+        return ReduceStage3(a, b, p, q, q) || ReduceStage3a(a, b, p, q, q);
+    }
+    return ReduceStage4(a, b, p, q, e);
+}
+
+bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
+    int r = -1;
+    int s = -1;
+    float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    FXSlotWalk walk(this, q, 0);
+    for (int slot = walk.Next(); slot != -1; slot = walk.Next()) {
+        const int* t = indices + slot * 3;
+        int around = r == -1 ? a : p;
+        if (!localHas(t, around)) {
+            continue;
+        }
+        int third = localOtherCorner(t, around, q);
+        if (third == -1 || third == a || third == b || third == p || !TestVertexOnFormula(facePlane, q, third)) {
+            continue;
+        }
+        if (r == -1) {
+            r = third;
+            ComputeFormula1(edgeRQ, facePlane, r, q);
+        } else if (third != r && TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
+            s = third;
+            break;
+        }
+    }
+    if (r == -1 || s == -1) {
+        return false;
+    }
+    tagReducePattern pat = {6, {a, b, p, r, q, s}, 2, {b, q}, {1, 2}, {{q}, {a, p}}};
+    int created[6] = {a, p, r, r, p, s};
+    if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
+        return false;
+    }
+    localPlaceOnLine(this, b, a, p, r, a, p);
+    localPlaceOnLine(this, q, r, p, s, r, s);
+    int mask[7] = {a, b, p, r, q, q, s};
+    SetVerticesMask(7, mask, 1);
+    PushReducDepend(a, b);
+    PushReducDepend(b, b);
+    PushReducDepend(p, b);
+    for (int i = 0; i < 4; i++) {
+        PushReducDepend(q, q);
+    }
+    PushReducDepend(r, q);
+    PushReducDepend(s, q);
+    PushReducDepend(r, q);
+    PushReducDepend(s, q);
+    localDiscardPattern(this, &pat);
+    CreateTrianglesGroup(6, created);
+    ReduceStage2a(a, b, p, q, q);
+    return true;
+}
+
+bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
+    tagReducePattern pat = {4, {a, b, p, q}, 1, {b}, {1}, {{q}}};
+    int created[3] = {a, p, q};
+    if (!localPrepareCreated(this, a, b, 1, &q, &pat, 3, created)) {
+        return false;
+    }
+    localPlaceOnLine(this, b, a, p, q, a, p);
+    int mask[3] = {a, b, p};
+    SetVerticesMask(3, mask, 1);
+    PushReducDepend(a, b);
+    PushReducDepend(b, b);
+    PushReducDepend(p, b);
+    localDiscardPattern(this, &pat);
+    CreateTrianglesGroup(3, created);
+    ReduceStage2a(a, b, p, q, q);
+    return true;
+}
+
+bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
+    bool fan = false;
+    FXSlotWalk walk(this, b, 0);
+    for (int s = walk.Next(); s != -1 && !fan; s = walk.Next()) {
+        const int* t = indices + s * 3;
+        fan = localHas(t, q) && localHas(t, e);
+    }
+    if (!fan) {
+        return false;
+    }
+    if (ReduceStage4a(a, b, p, q, e)) {
+        return true;
+    }
+    tagReducePattern pat = {5, {a, b, p, q, e}, 1, {b}, {2}, {{q, e}}};
+    int created[6] = {a, p, q, q, p, e};
+    if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
+        return false;
+    }
+    localPlaceOnLine(this, b, a, p, q, a, p);
+    int mask[3] = {a, b, p};
+    SetVerticesMask(3, mask, 1);
+    PushReducDepend(a, b);
+    PushReducDepend(b, b);
+    PushReducDepend(p, b);
+    localDiscardPattern(this, &pat);
+    CreateTrianglesGroup(6, created);
+    ReduceStage2a(a, b, p, q, e);
+    return true;
+}
+
+bool FXMesh::ReduceStage4a(int a, int b, int p, int q, int e) {
+    ComputeFormula1(edgePlane2, facePlane, q, e);
+    int cursor = -1;
+    int g = -1;
+    // The fan's own triangle (B, P, E), or (A, B, Q) from the other end, offers B itself when the
+    // fan is flat along Q-E; B is the vertex being removed, so it cannot stand for G.
+    while (TestVertices1Mask(e) && FindNextContiguouse1(q, e, p, &cursor, &g)) {
+        if (g != b && ReduceStage4aa(a, b, p, q, e, g)) {
+            return true;
+        }
+    }
+    cursor = -1;
+    while (TestVertices1Mask(q) && FindNextContiguouse1(e, q, a, &cursor, &g)) {
+        if (g != b && ReduceStage4aa(a, b, p, g, q, e)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
+    int apexes[2] = {d, m};
+    tagReducePattern pat = {6, {a, b, p, d, m, g}, 2, {b, m}, {3, 2}, {{d, m, g}, {a, p}}};
+    int created[6] = {a, p, g, d, a, g};
+    if (!localPrepareCreated(this, a, b, 2, apexes, &pat, 6, created)) {
+        return false;
+    }
+    localPlaceOnLine(this, b, a, p, g, a, p);
+    localPlaceOnLine(this, m, d, p, g, d, g);
+    int mask[6] = {a, b, p, d, m, g};
+    SetVerticesMask(6, mask, 1);
+    PushReducDepend(a, b);
+    PushReducDepend(b, b);
+    PushReducDepend(p, b);
+    PushReducDepend(d, m);
+    PushReducDepend(m, m);
+    PushReducDepend(g, m);
+    localDiscardPattern(this, &pat);
+    CreateTrianglesGroup(6, created);
+    ReduceStage2aa(a, b, p, d, m, g);
+    ReduceStage2aa(d, m, g, a, b, p);
+    return true;
+}
+
+// The first live triangle naming u and w but none of the excluded vertices; its corner other
+// than u and w, or -1.
+static int localFirstBeside(FXMesh* m, int u, int w, int n, const int* excluded) {
+    FXSlotWalk walk(m, w, 0);
+    for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        const int* t = m->indices + s * 3;
+        if (!localHas(t, u)) {
+            continue;
+        }
+        bool clear = true;
+        for (int i = 0; i < n && clear; i++) {
+            clear = !localHas(t, excluded[i]);
+        }
+        if (clear) {
+            return localOtherCorner(t, u, w);
+        }
+    }
+    return -1;
+}
+
+bool FXMesh::ReduceStage2a(int a, int b, int p, int q, int e) {
+    int x = localFirstBeside(this, a, b, 1, &q);
+    int y = localFirstBeside(this, p, b, 1, &e);
+    if (x == -1 || y == -1 || !TestVertices2Mask(x, y)) {
+        return false;
+    }
+    return ReduceStage22(a, b, p, x, y);
+}
+
+bool FXMesh::ReduceStage2aa(int a, int b, int p, int q, int e, int g) {
+    int excluded[3] = {q, e, g};
+    int x = localFirstBeside(this, a, b, 3, excluded);
+    int y = localFirstBeside(this, p, b, 3, excluded);
+    if (x == -1 || y == -1) {
+        return false;
+    }
+    return ReduceStage22(a, b, p, x, y);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The sweep
+
+bool FXMesh::ReduceVertices(float toleranceDeg) {
+    if (indices == nullptr || indexCount <= 0) {
+        return true;
+    }
+    if (!IndicesValid()) {
+        err("FXMesh::ReduceVertices: an index lies outside the %d vertices\n", vertexCount);
+        return false;
+    }
+    for (int i = 0; i < vertexCount; i++) {
+        vertices[i].tag = 0;
+    }
+    reduceDepends.RemoveAll();
+    reduceTargets.RemoveAll();
+    // Three or more pairs per removal: grow in large steps.
+    reduceDepends.growStep = 1024;
+    reduceTargets.growStep = 1024;
+    reduceTolerance = toleranceDeg;
+    trc("ReduceVertices (indices:%d vertices:%d)\n", indexCount, vertexCount);
+    int startIndices = indexCount;
+    int startVertices = vertexCount;
+    reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
+    bool changed = false;
+    int slots = indexCount / 3;
+    for (int s = 0; s < slots; s++) {
+        const int* t = indices + s * 3;
+        if (!localLive(t)) {
+            continue;
+        }
+        int t0 = t[0];
+        int t1 = t[1];
+        int t2 = t[2];
+        ComputeFormula(facePlane, t0, t1, t2);
+        if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
+            changed = true;
+        }
+    }
+    if (changed) {
+        DiscardProceed();
+        DiscardReducedVertices();
+    }
+    localFreeIndex(reduceIndex);
+    reduceIndex = nullptr;
+    trc("reduced (indices:%d vertices:%d)\n", startIndices - indexCount, startVertices - vertexCount);
+    trc("trc_totalmin: %g\n", 10.0);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transparent triangles
+
+// The material's texture picture, or null when the mesh draws without one.
+static FXCanvas* localTexture(FXMesh* m) {
+    if (m->material == nullptr || !m->material->hasTexture || m->material->texture == nullptr ||
+        m->material->texture->pixmap.pixels == nullptr) {
+        return nullptr;
+    }
+    return m->material->texture;
+}
+
+bool FXMesh::TestTriangleTransp(int, int* tri, float alphaMin) {
+    FXCanvas* texture = localTexture(this);
+    if (texture == nullptr) {
+        return true;
+    }
+    for (int k = 0; k < 3; k++) {
+        if (tri[k] < 0 || tri[k] >= vertexCount) {
+            continue;
+        }
+        float colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        texture->GetColor(vertices[tri[k]].texCoord[0], vertices[tri[k]].texCoord[1], colour);
+        if (colour[3] > alphaMin) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FXMesh::DiscardTrianglesTransp(int ignored, float alphaMin) {
+    if (indices == nullptr || indexCount <= 0 || localTexture(this) == nullptr) {
+        return;
+    }
+    if (!IndicesValid()) {
+        err("FXMesh::DiscardTrianglesTransp: an index lies outside the %d vertices\n", vertexCount);
+        return;
+    }
+    int* kept = (int*)fxMalloc((size_t)indexCount * sizeof(int));
+    if (kept == nullptr) {
+        err("FXMesh::DiscardTrianglesTransp: out of memory for %d indices\n", indexCount);
+        return;
+    }
+    int slots = indexCount / 3;
+    int at = 0;
+    for (int s = 0; s < slots; s++) {
+        int* t = indices + s * 3;
+        if (TestTriangleTransp(ignored, t, alphaMin)) {
+            kept[at] = t[0];
+            kept[at + 1] = t[1];
+            kept[at + 2] = t[2];
+            at += 3;
+        }
+    }
+    if (at == slots * 3) {
+        trc("DiscardTriangles (no effect) cnt:%d\n", indexCount);
+        free(kept);
+        return;
+    }
+    trc("DiscardTriangles from:%d  to:%d\n", indexCount, at);
+    free(indices);
+    indexCapacity = indexCount;
+    indexCount = at;
+    indices = kept;
+    DiscardVertices();
+}

@@ -1,0 +1,891 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/trace.h"
+#include "geometry/mesh.h"
+#include "render/canvas.h"
+#include "render/material.h"
+#include "support/test_files.h"
+
+struct Point {
+    float x, y, z;
+};
+
+// A mesh of the given positions and triangles; texture coordinates follow x and y.
+static void Build(FXMesh* m, const std::vector<Point>& points, const std::vector<int>& idx) {
+    ASSERT_TRUE(m->Realloc((int)points.size(), (int)idx.size()));
+    memset(m->vertices, 0, points.size() * sizeof(tagFXVertex));
+    for (size_t i = 0; i < points.size(); i++) {
+        m->vertices[i].position[0] = points[i].x;
+        m->vertices[i].position[1] = points[i].y;
+        m->vertices[i].position[2] = points[i].z;
+        m->vertices[i].normal[2] = -1.0f;
+        m->vertices[i].texCoord[0] = points[i].x;
+        m->vertices[i].texCoord[1] = points[i].y;
+    }
+    for (size_t i = 0; i < idx.size(); i++) {
+        m->indices[i] = idx[i];
+    }
+}
+
+static std::vector<int> Indices(const FXMesh& m) {
+    return std::vector<int>(m.indices, m.indices + m.indexCount);
+}
+
+static Point Pos(const FXMesh& m, int v) {
+    return Point{m.vertices[v].position[0], m.vertices[v].position[1], m.vertices[v].position[2]};
+}
+
+// The triangles as lists of corner positions, for checks that do not care about numbering.
+static std::vector<std::vector<float>> Corners(const FXMesh& m) {
+    std::vector<std::vector<float>> out;
+    for (int s = 0; s < m.indexCount / 3; s++) {
+        std::vector<float> t;
+        for (int k = 0; k < 3; k++) {
+            Point p = Pos(m, m.indices[s * 3 + k]);
+            t.push_back(p.x);
+            t.push_back(p.y);
+            t.push_back(p.z);
+        }
+        out.push_back(t);
+    }
+    return out;
+}
+
+// Twice the signed area in x and y: positive for corners that turn left.
+static float Turn(const FXMesh& m, int s) {
+    Point a = Pos(m, m.indices[s * 3]);
+    Point b = Pos(m, m.indices[s * 3 + 1]);
+    Point c = Pos(m, m.indices[s * 3 + 2]);
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+static double FlatArea(const FXMesh& m) {
+    double sum = 0.0;
+    for (int s = 0; s < m.indexCount / 3; s++) {
+        sum += 0.5 * Turn(m, s);
+    }
+    return sum;
+}
+
+static std::vector<int> Tags(const FXMesh& m) {
+    std::vector<int> out;
+    for (int i = 0; i < m.vertexCount; i++) {
+        out.push_back(m.vertices[i].tag);
+    }
+    return out;
+}
+
+static std::string ReadTrace(const std::string& path) {
+    FXBytes bytes;
+    fxTestReadFile(path, &bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Whole-mesh equality: every byte of every vertex, every index, every dependency pair.
+static void ExpectSameMesh(const FXMesh& a, const FXMesh& b, const std::string& what) {
+    ASSERT_EQ(a.vertexCount, b.vertexCount) << what;
+    ASSERT_EQ(a.indexCount, b.indexCount) << what;
+    EXPECT_EQ(0, memcmp(a.vertices, b.vertices, (size_t)a.vertexCount * sizeof(tagFXVertex))) << what;
+    EXPECT_EQ(Indices(a), Indices(b)) << what;
+    ASSERT_EQ(a.reduceDepends.size, b.reduceDepends.size) << what;
+    for (int i = 0; i < a.reduceDepends.size; i++) {
+        EXPECT_EQ(a.reduceDepends.GetInt(i), b.reduceDepends.GetInt(i)) << what << " pair " << i;
+        EXPECT_EQ(a.reduceTargets.GetInt(i), b.reduceTargets.GetInt(i)) << what << " pair " << i;
+    }
+}
+
+static void ExpectValidIndices(const FXMesh& m, const std::string& what) {
+    EXPECT_EQ(0, m.indexCount % 3) << what;
+    for (int i = 0; i < m.indexCount; i++) {
+        ASSERT_GE(m.indices[i], 0) << what << " index " << i;
+        ASSERT_LT(m.indices[i], m.vertexCount) << what << " index " << i;
+    }
+}
+
+// A flat grid of nx x ny quads over 0..1, two triangles per quad turning left. With alternate,
+// neighbouring quads take opposite diagonals. With seam, the vertices of the middle column are
+// doubled: quads to its right use copies that differ in colour only.
+static void BuildGrid(FXMesh* m, int nx, int ny, bool alternate, bool seam) {
+    int columns = nx + 1;
+    int base = columns * (ny + 1);
+    int seamColumn = nx / 2;
+    int nv = base + (seam ? ny + 1 : 0);
+    ASSERT_TRUE(m->Realloc(nv, nx * ny * 6));
+    memset(m->vertices, 0, (size_t)nv * sizeof(tagFXVertex));
+    for (int j = 0; j <= ny; j++) {
+        for (int i = 0; i <= nx; i++) {
+            tagFXVertex* v = &m->vertices[j * columns + i];
+            v->position[0] = (float)i / (float)nx;
+            v->position[1] = (float)j / (float)ny;
+            v->normal[2] = -1.0f;
+            v->texCoord[0] = v->position[0];
+            v->texCoord[1] = v->position[1];
+            v->colour[3] = 1.0f;
+        }
+    }
+    if (seam) {
+        for (int j = 0; j <= ny; j++) {
+            m->vertices[base + j] = m->vertices[j * columns + seamColumn];
+            m->vertices[base + j].colour[0] = 1.0f;
+        }
+    }
+    int at = 0;
+    for (int j = 0; j < ny; j++) {
+        for (int i = 0; i < nx; i++) {
+            int c[4] = {j * columns + i, j * columns + i + 1, (j + 1) * columns + i + 1, (j + 1) * columns + i};
+            if (seam && i == seamColumn) {
+                c[0] = base + j;
+                c[3] = base + j + 1;
+            }
+            int tri[6];
+            if (alternate && (i + j) % 2 == 1) {
+                int t[6] = {c[0], c[1], c[3], c[1], c[2], c[3]};
+                memcpy(tri, t, sizeof(t));
+            } else {
+                int t[6] = {c[0], c[1], c[2], c[0], c[2], c[3]};
+                memcpy(tri, t, sizeof(t));
+            }
+            for (int k = 0; k < 6; k++) {
+                m->indices[at++] = tri[k];
+            }
+        }
+    }
+}
+
+// Reads the positions, texture coordinates and faces of a plain v/vt/f file; corners that share
+// a position and a texture coordinate share a vertex. Faces of more corners become fans.
+static bool ReadObj(const std::string& path, FXMesh* m) {
+    FILE* f = fopen(path.c_str(), "rt");
+    if (f == nullptr) {
+        return false;
+    }
+    std::vector<Point> positions;
+    std::vector<std::pair<float, float>> uvs;
+    std::map<std::pair<int, int>, int> corners;
+    std::vector<tagFXVertex> vertices;
+    std::vector<int> idx;
+    char line[1024];
+    while (fgets(line, sizeof(line), f) != nullptr) {
+        if (strncmp(line, "v ", 2) == 0) {
+            Point p = {0, 0, 0};
+            sscanf(line + 2, "%f %f %f", &p.x, &p.y, &p.z);
+            positions.push_back(p);
+        } else if (strncmp(line, "vt ", 3) == 0) {
+            float u = 0, v = 0;
+            sscanf(line + 3, "%f %f", &u, &v);
+            uvs.push_back(std::make_pair(u, v));
+        } else if (strncmp(line, "f ", 2) == 0) {
+            std::vector<int> face;
+            char* s = line + 2;
+            int consumed = 0;
+            int pi = 0;
+            while (sscanf(s, " %d%n", &pi, &consumed) == 1) {
+                s += consumed;
+                int ti = 0;
+                if (*s == '/') {
+                    s++;
+                    if (sscanf(s, "%d%n", &ti, &consumed) == 1) {
+                        s += consumed;
+                    }
+                    while (*s != 0 && *s != ' ' && *s != '\t' && *s != '\n' && *s != '\r') {
+                        s++;
+                    }
+                }
+                if (pi < 1 || pi > (int)positions.size() || ti < 0 || ti > (int)uvs.size()) {
+                    fclose(f);
+                    return false;
+                }
+                std::pair<int, int> key(pi - 1, ti - 1);
+                auto found = corners.find(key);
+                if (found == corners.end()) {
+                    tagFXVertex v;
+                    memset(&v, 0, sizeof(v));
+                    v.position[0] = positions[pi - 1].x;
+                    v.position[1] = positions[pi - 1].y;
+                    v.position[2] = positions[pi - 1].z;
+                    if (ti > 0) {
+                        v.texCoord[0] = uvs[ti - 1].first;
+                        v.texCoord[1] = uvs[ti - 1].second;
+                    }
+                    found = corners.insert(std::make_pair(key, (int)vertices.size())).first;
+                    vertices.push_back(v);
+                }
+                face.push_back(found->second);
+            }
+            for (size_t k = 2; k < face.size(); k++) {
+                idx.push_back(face[0]);
+                idx.push_back(face[k - 1]);
+                idx.push_back(face[k]);
+            }
+        }
+    }
+    fclose(f);
+    if (!m->Realloc((int)vertices.size(), (int)idx.size())) {
+        return false;
+    }
+    memcpy(m->vertices, vertices.data(), vertices.size() * sizeof(tagFXVertex));
+    memcpy(m->indices, idx.data(), idx.size() * sizeof(int));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Planes and predicates
+
+TEST(MeshReducePlanes, FacePlaneFollowsTheFaceNormalsAndEdgePlaneStandsOnTheEdge) {
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {3, 4, 5}}, {0, 1, 2});
+    float face[4];
+    m.ComputeFormula(face, 0, 1, 2);
+    EXPECT_FLOAT_EQ(0.0f, face[0]);
+    EXPECT_FLOAT_EQ(0.0f, face[1]);
+    EXPECT_FLOAT_EQ(-1.0f, face[2]);
+    EXPECT_FLOAT_EQ(0.0f, face[3]);
+    EXPECT_FLOAT_EQ(-5.0f, m.MultiVertexFormula(face, 3));
+    float other[4];
+    m.ComputeFormula(other, 0, 2, 1);
+    EXPECT_FLOAT_EQ(1.0f, other[2]);
+
+    // The edge 1-2 (x + y = 1): the plane holds both ends and separates corner 0 from (1,1,0).
+    float edge[4];
+    m.ComputeFormula1(edge, face, 1, 2);
+    EXPECT_NEAR(0.0f, m.MultiVertexFormula(edge, 1), 1e-6f);
+    EXPECT_NEAR(0.0f, m.MultiVertexFormula(edge, 2), 1e-6f);
+    EXPECT_NEAR(1.0f, edge[0] * edge[0] + edge[1] * edge[1] + edge[2] * edge[2], 1e-6f);
+    EXPECT_NEAR(0.0f, edge[2], 1e-7f);
+    m.vertices[3].position[0] = 1.0f;
+    m.vertices[3].position[1] = 1.0f;
+    m.vertices[3].position[2] = 0.0f;
+    float s0 = m.MultiVertexFormula(edge, 0);
+    float s3 = m.MultiVertexFormula(edge, 3);
+    EXPECT_LT(s0 * s3, 0.0f);
+}
+
+TEST(MeshReducePlanes, DegenerateTriangleGivesAPlaneNothingLiesOn) {
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 0, 0}}, {0, 1, 2});
+    float face[4];
+    m.ComputeFormula(face, 0, 1, 2);
+    m.reduceTolerance = 180.0f;
+    EXPECT_FALSE(m.TestVertexOnFormula(face, 1, 0));
+    EXPECT_FALSE(m.TestVertexOnFormula(face, 0, 3));
+}
+
+TEST(MeshReducePredicates, OnPlaneMeasuresTheAngleSeenFromTheReference) {
+    FXMesh m;
+    // Plane y = 0; (1, 0.1, 0) seen from the origin is 5.71 degrees off, from (1, -0.1, 0) it
+    // stands straight above it.
+    Build(&m, {{0, 0, 0}, {1, 0.1f, 0}, {1, -0.1f, 0}, {5, 0, 0}, {0, 0, 0}}, {0, 1, 2});
+    float plane[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    m.reduceTolerance = 5.7f;
+    EXPECT_FALSE(m.TestVertexOnFormula(plane, 0, 1));
+    m.reduceTolerance = 5.72f;
+    EXPECT_TRUE(m.TestVertexOnFormula(plane, 0, 1));
+    EXPECT_FALSE(m.TestVertexOnFormula(plane, 2, 1));
+    // Exactly on the plane passes even with no tolerance, seen from anywhere, itself included.
+    m.reduceTolerance = 0.0f;
+    EXPECT_TRUE(m.TestVertexOnFormula(plane, 1, 3));
+    EXPECT_TRUE(m.TestVertexOnFormula(plane, 3, 3));
+    // Off the plane and seen from a coincident point: no angle can be measured.
+    m.reduceTolerance = 180.0f;
+    EXPECT_FALSE(m.TestVertexOnFormula(plane, 1, 1));
+}
+
+TEST(MeshReducePredicates, DirectionUsesTheDominantAxisWithStrictSigns) {
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0.5f, 0}, {2, -5, 0}, {0.5f, 9, 0}, {1, 0.5f, 3}, {0, 1, 0}, {0, 2, 0}, {0, 3, 2}},
+          {0, 1, 2});
+    EXPECT_TRUE(m.TestVerticesDirection(0, 1, 2));  // x dominates; 2 lies further along x
+    EXPECT_FALSE(m.TestVerticesDirection(0, 1, 3)); // back along x, whatever y does
+    EXPECT_FALSE(m.TestVerticesDirection(0, 1, 4)); // no step along x at all
+    EXPECT_TRUE(m.TestVerticesDirection(0, 5, 6));  // y dominates
+    EXPECT_FALSE(m.TestVerticesDirection(5, 0, 6));
+    EXPECT_FALSE(m.TestVerticesDirection(0, 0, 6)); // no direction
+    // A tie between x and y goes to x, a tie between y and z to y.
+    Build(&m, {{0, 0, 0}, {1, 1, 0}, {2, 0, 0}, {1, 2, 0}, {0, 1, 1}, {0, 2, 0}}, {0, 1, 2});
+    EXPECT_TRUE(m.TestVerticesDirection(0, 1, 2));
+    EXPECT_FALSE(m.TestVerticesDirection(0, 1, 3));
+    EXPECT_TRUE(m.TestVerticesDirection(0, 4, 5));
+}
+
+TEST(MeshReducePredicates, SideFollowsTheSignOfTheReference) {
+    FXMesh m;
+    Build(&m, {{0, 1, 0}, {0, -1, 0}, {0, 0, 0}}, {0, 1, 2});
+    m.edgePlane[0] = 0.0f;
+    m.edgePlane[1] = 1.0f;
+    m.edgePlane[2] = 0.0f;
+    m.edgePlane[3] = 0.0f;
+    m.sideRef = 2.0f;
+    EXPECT_TRUE(m.TestVertexSide(0));
+    EXPECT_FALSE(m.TestVertexSide(1));
+    EXPECT_FALSE(m.TestVertexSide(2));
+    m.sideRef = -0.5f;
+    EXPECT_FALSE(m.TestVertexSide(0));
+    EXPECT_TRUE(m.TestVertexSide(1));
+    m.sideRef = 0.0f;
+    EXPECT_FALSE(m.TestVertexSide(0));
+    EXPECT_FALSE(m.TestVertexSide(1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moving, masks, slots, compaction
+
+TEST(MeshReduceVertices, SeamCopiesMoveTogetherAndAreMaskedTogether) {
+    FXMesh m;
+    Build(&m, {{1, 0.25f, 0}, {1, 0.25f, 0}, {1, 0.2500001f, 0}, {4, 4, 0}}, {0, 1, 3});
+    m.vertices[1].texCoord[0] = 7.0f; // a seam: same place, other texture coordinate
+    float plane[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    m.PlaceVertexFormula(1, plane);
+    EXPECT_EQ(0.0f, m.vertices[0].position[1]);
+    EXPECT_EQ(0.0f, m.vertices[1].position[1]);
+    EXPECT_EQ(1.0f, m.vertices[0].position[0]);
+    EXPECT_EQ(0.2500001f, m.vertices[2].position[1]); // near is not coincident
+    EXPECT_EQ(4.0f, m.vertices[3].position[1]);
+
+    m.PlaceVertexFormula1(2, plane);
+    EXPECT_EQ(0.0f, m.vertices[2].position[1]);
+
+    m.vertices[3].tag = 2;
+    m.SetVerticeMask(0, 1);
+    EXPECT_EQ((std::vector<int>{1, 1, 1, 2}), Tags(m)); // vertex 2 now lies on 0 as well
+    int list[1] = {3};
+    m.SetVerticesMask(1, list, 1);
+    EXPECT_EQ(3, m.vertices[3].tag);
+    int free2[2] = {0, 3};
+    EXPECT_FALSE(m.TestVerticesMask(2, free2));
+    m.vertices[0].tag = 0;
+    m.vertices[1].tag = 0;
+    EXPECT_TRUE(m.TestVertices1Mask(0));
+    EXPECT_TRUE(m.TestVertices2Mask(0, 1));
+    EXPECT_FALSE(m.TestVertices3Mask(0, 1, 2));
+}
+
+TEST(MeshReduceVertices, PlacingOntoAPlaneOfADegenerateTriangleLeavesTheVertex) {
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0.5f, 0.5f, 0}}, {0, 1, 2});
+    float face[4];
+    m.ComputeFormula(face, 0, 1, 2);
+    m.PlaceVertexFormula(3, face);
+    m.PlaceVertexFormula1(3, face);
+    EXPECT_EQ(0.5f, m.vertices[3].position[0]);
+    EXPECT_EQ(0.5f, m.vertices[3].position[1]);
+    EXPECT_EQ(0.0f, m.vertices[3].position[2]);
+}
+
+TEST(MeshReduceSlots, GroupsAreRemovedRefilledFromTheStartAndCompacted) {
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 2, 0}}, {0, 1, 2, 1, 3, 2, 2, 3, 4, 0, 2, 4});
+    int group[4] = {0, 1, 2, 1}; // duplicates allowed
+    m.DiscardTrianglesGroup(4, group);
+    EXPECT_EQ((std::vector<int>{-1, -1, -1, 1, 3, 2, 2, 3, 4, 0, 2, 4}), Indices(m));
+    int group2[4] = {2, 3, 4, 0};
+    m.DiscardTrianglesGroup(4, group2);
+    EXPECT_EQ((std::vector<int>{-1, -1, -1, 1, 3, 2, -1, -1, -1, -1, -1, -1}), Indices(m));
+    // Three new triangles for three removed slots, lowest first; a fourth finds no slot.
+    int created[12] = {4, 3, 2, 0, 1, 4, 1, 2, 4, 0, 0, 0};
+    m.CreateTrianglesGroup(12, created);
+    EXPECT_EQ((std::vector<int>{4, 3, 2, 1, 3, 2, 0, 1, 4, 1, 2, 4}), Indices(m));
+    m.DiscardProceed();
+    EXPECT_EQ(12, m.indexCount); // nothing removed: nothing to compact
+    int group3[3] = {1, 3, 2};
+    m.DiscardTrianglesGroup(3, group3);
+    m.DiscardProceed();
+    EXPECT_EQ((std::vector<int>{4, 3, 2, 0, 1, 4, 1, 2, 4}), Indices(m));
+    EXPECT_EQ(9, m.indexCapacity);
+    int all[5] = {0, 1, 2, 3, 4};
+    m.DiscardTrianglesGroup(5, all);
+    m.DiscardProceed();
+    EXPECT_EQ(0, m.indexCount);
+    EXPECT_EQ(0, m.indexCapacity);
+    EXPECT_EQ(nullptr, m.indices);
+}
+
+TEST(MeshReduceVertices, CompactionFollowsRemovedVerticesToTheirSeamCopies) {
+    FXMesh m;
+    // 1 and 4 share a place, as do 2 and 5; 6 lies elsewhere.
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 0}}, {0, 4, 3, 3, 5, 6});
+    m.PushReducDepend(0, 1); // 1 is gone but its copy 4 stays: kept as (0, 4)
+    m.PushReducDepend(1, 1); // x is gone: dropped
+    m.PushReducDepend(3, 6); // 6 stays: kept
+    m.PushReducDepend(3, 2); // 2 gone, copy 5 stays
+    m.PushReducDepend(6, 2);
+    m.DiscardReducedVertices();
+    // Kept: 0, 3, 4, 5, 6 -> 0, 1, 2, 3, 4.
+    ASSERT_EQ(5, m.vertexCount);
+    EXPECT_EQ(5, m.vertexCapacity);
+    EXPECT_EQ((std::vector<int>{0, 2, 1, 1, 3, 4}), Indices(m));
+    std::vector<std::pair<int, int>> pairs;
+    for (int i = 0; i < m.reduceDepends.size; i++) {
+        pairs.push_back(std::make_pair(m.reduceDepends.GetInt(i), m.reduceTargets.GetInt(i)));
+    }
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 2}, {-1, -1}, {1, 4}, {1, 3}, {4, 3}}), pairs);
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0, 1}), Tags(m));
+
+    EXPECT_EQ(-1, m.FindOtherVertex(4));
+    m.vertices[0].position[0] = 5.0f;
+    m.vertices[0].position[1] = 5.0f;
+    EXPECT_EQ(4, m.FindOtherVertex(0));
+    EXPECT_EQ(0, m.FindOtherVertex(4));
+    m.vertices[0].tag = -1;
+    EXPECT_EQ(-1, m.FindOtherVertex(4));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searches
+
+TEST(MeshReduceSearch, CandidatesComeOnePerCallXFirstThenY) {
+    FXMesh m;
+    // b = 1 at (1,0); a = 0 to its left. Slot 1 continues the line with corner 2 and the apex 3
+    // (x, y order); slot 2 has the line corner second, so y is the partner there; slot 3 reaches
+    // back to a; slot 4 bends out of the face.
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}, {3, 0, 0}, {2, 1, 0}, {2, 0.5f, 3}},
+          {0, 1, 3, 1, 2, 3, 5, 1, 4, 0, 1, 5, 1, 2, 6});
+    m.reduceTolerance = 1.0f;
+    m.ComputeFormula(m.facePlane, 0, 1, 3);
+    m.ComputeFormula1(m.edgePlane, m.facePlane, 0, 1);
+    m.sideRef = m.MultiVertexFormula(m.edgePlane, 3);
+    int cursor = -1, partner = 99, out = -1;
+    ASSERT_TRUE(m.FindNextContiguouse(0, 1, 3, &cursor, &partner, &out));
+    EXPECT_EQ(1, cursor);
+    EXPECT_EQ(2, partner);
+    EXPECT_EQ(3, out);
+    ASSERT_TRUE(m.FindNextContiguouse(0, 1, 3, &cursor, &partner, &out));
+    EXPECT_EQ(2, cursor);
+    EXPECT_EQ(4, partner);
+    EXPECT_EQ(5, out);
+    EXPECT_FALSE(m.FindNextContiguouse(0, 1, 3, &cursor, &partner, &out));
+    // A fresh start resets the partner and finds the first again.
+    cursor = -1;
+    ASSERT_TRUE(m.FindNextContiguouse(0, 1, 3, &cursor, &partner, &out));
+    EXPECT_EQ(1, cursor);
+    // The far side of the line: apex 3 on the other side of the reference fails the side test.
+    m.sideRef = -m.sideRef;
+    cursor = -1;
+    EXPECT_FALSE(m.FindNextContiguouse(0, 1, 3, &cursor, &partner, &out));
+}
+
+TEST(MeshReduceSearch, FanSearchFindsTheCornerStraightBeyond) {
+    FXMesh m;
+    // Line q(0)-e(1) along y = 1; p = 2. Slot 0 has the wrong third corner, slot 1 the right one.
+    Build(&m, {{0, 1, 0}, {1, 1, 0}, {1, 0, 0}, {2, 1, 0}, {2, 0.5f, 0}}, {1, 2, 4, 1, 2, 3, 0, 1, 2});
+    m.reduceTolerance = 1.0f;
+    m.ComputeFormula(m.facePlane, 0, 1, 2);
+    m.ComputeFormula1(m.edgePlane2, m.facePlane, 0, 1);
+    int cursor = -1, g = -1;
+    ASSERT_TRUE(m.FindNextContiguouse1(0, 1, 2, &cursor, &g));
+    EXPECT_EQ(3, g);
+    EXPECT_EQ(1, cursor);
+    EXPECT_FALSE(m.FindNextContiguouse1(0, 1, 2, &cursor, &g));
+    cursor = -1;
+    EXPECT_FALSE(m.FindNextContiguouse1(0, 1, 4, &cursor, &g)); // the triangle with e and 4 ends off the line
+}
+
+// ---------------------------------------------------------------------------------------------
+// The sweep on hand-made patterns
+
+TEST(MeshReduceSweep, FlatStripBecomesOneTriangle) {
+    FXTestDir dir;
+    std::string log = dir.File("trace.log");
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}}, {0, 1, 2, 1, 3, 2});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    fxCloseTraces();
+    ASSERT_EQ(3, m.indexCount);
+    ASSERT_EQ(3, m.vertexCount);
+    EXPECT_EQ((std::vector<std::vector<float>>{{0, 0, 0, 2, 0, 0, 0, 1, 0}}), Corners(m));
+    EXPECT_EQ((std::vector<int>{0, 0, 0}), Tags(m));
+    std::string text = ReadTrace(log);
+    EXPECT_NE(text.find("ReduceVertices (indices:6 vertices:4)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("reduced (indices:3 vertices:1)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("trc_totalmin: 10\n"), std::string::npos) << text;
+}
+
+TEST(MeshReduceSweep, BentStripNeedsTheToleranceOfItsBend) {
+    for (int scans = 0; scans < 2; scans++) {
+        FXMesh m;
+        m.reduceScans = scans == 1;
+        Build(&m, {{0, 0, 0}, {1, 0.1f, 0}, {0, 1, 0}, {2, 0, 0}}, {0, 1, 2, 1, 3, 2});
+        ASSERT_TRUE(m.ReduceVertices(11.0f));
+        EXPECT_EQ(6, m.indexCount);
+        EXPECT_EQ(4, m.vertexCount);
+        EXPECT_EQ(0.1f, m.vertices[1].position[1]);
+        EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), Tags(m));
+        ASSERT_TRUE(m.ReduceVertices(12.0f));
+        EXPECT_EQ((std::vector<std::vector<float>>{{0, 0, 0, 2, 0, 0, 0, 1, 0}}), Corners(m));
+        EXPECT_EQ(3, m.vertexCount);
+    }
+}
+
+TEST(MeshReduceSweep, MeshWithoutStraightEdgeVerticesComesBackUnchanged) {
+    FXTestDir dir;
+    std::string log = dir.File("trace.log");
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    // A square cut into four around an inner point that lies on neither diagonal.
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.3f, 0.6f, 0}}, {0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4});
+    for (int i = 0; i < 5; i++) {
+        m.vertices[i].tag = 7;
+    }
+    FXMesh before;
+    before.Copy(&m);
+    ASSERT_TRUE(m.ReduceVertices(5.0f));
+    fxCloseTraces();
+    EXPECT_EQ(Indices(before), Indices(m));
+    ASSERT_EQ(5, m.vertexCount);
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(0, memcmp(before.vertices[i].position, m.vertices[i].position, 12));
+    }
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0}), Tags(m));
+    std::string text = ReadTrace(log);
+    EXPECT_NE(text.find("ReduceVertices (indices:12 vertices:5)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("reduced (indices:0 vertices:0)\n"), std::string::npos) << text;
+}
+
+TEST(MeshReduceSweep, EmptyAndDamagedMeshesAreLeftAlone) {
+    FXMesh empty;
+    EXPECT_TRUE(empty.ReduceVertices(5.0f));
+    EXPECT_EQ(0, empty.indexCount);
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}}, {0, 1, 2, 1, 3, 9});
+    EXPECT_FALSE(m.ReduceVertices(5.0f));
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 1, 3, 9}), Indices(m));
+}
+
+TEST(MeshReduceSweep, ApexOnAStraightLineGoesWithTheVertex) {
+    // Bottom line A(0) B(1) P(2), top line R(3) Q(4) S(5): B and Q leave together.
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 1, 0}}, {0, 1, 4, 1, 2, 4, 0, 4, 3, 2, 5, 4});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(6, m.indexCount);
+    ASSERT_EQ(4, m.vertexCount);
+    // A, P, R, S keep their order: 0, 1, 2, 3.
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 2, 1, 3}), Indices(m));
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), Tags(m));
+    EXPECT_GT(Turn(m, 0), 0.0f);
+    EXPECT_GT(Turn(m, 1), 0.0f);
+}
+
+TEST(MeshReduceSweep, FanOfThreeTrianglesAroundTheVertex) {
+    // A(0) B(1) P(2) on y = 0, Q(3) E(4) on y = 1: (A,B,Q), (B,E,Q), (B,P,E).
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {2, 1, 0}}, {0, 1, 3, 1, 4, 3, 1, 2, 4});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(6, m.indexCount);
+    ASSERT_EQ(4, m.vertexCount);
+    EXPECT_EQ((std::vector<std::vector<float>>{{0, 0, 0, 2, 0, 0, 0, 1, 0}, {0, 1, 0, 2, 0, 0, 2, 1, 0}}), Corners(m));
+    EXPECT_FLOAT_EQ(2.0f, (float)FlatArea(m));
+}
+
+TEST(MeshReduceSweep, FanWithAStraightTopLineLosesTwoVertices) {
+    // As the fan, with G(5) straight beyond E on the top line and the triangle (E, P, G).
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {2, 1, 0}, {3, 1, 0}}, {0, 1, 3, 1, 4, 3, 1, 2, 4, 4, 2, 5});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(6, m.indexCount);
+    ASSERT_EQ(4, m.vertexCount);
+    // A, P, Q, G: (A, P, G) and (Q, A, G).
+    EXPECT_EQ((std::vector<int>{0, 1, 3, 2, 0, 3}), Indices(m));
+    EXPECT_FLOAT_EQ(2.5f, (float)FlatArea(m));
+    EXPECT_GT(Turn(m, 0), 0.0f);
+    EXPECT_GT(Turn(m, 1), 0.0f);
+}
+
+TEST(MeshReduceSweep, FollowUpMergesTheOtherSideWithoutTestingItsPlane) {
+    // A(0) B(1) P(2) on a line, Q(3) above in the plane z = 0, X(4) below and lifted out of it.
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}, {1, -1, 0.7f}}, {0, 1, 3, 1, 2, 3, 0, 4, 1, 1, 4, 2});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(4, m.vertexCount);
+    ASSERT_EQ(6, m.indexCount);
+    // Both new triangles keep the winding of the pair each replaces.
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 3, 1}), Indices(m));
+}
+
+TEST(MeshReduceSweep, SeamCopyOfARemovedVertexStaysAndMarksItsNeighbours) {
+    // As the follow-up case, flat, but the lower triangles use a seam copy B'(5) of B.
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}, {1, -1, 0}, {1, 0, 0}},
+          {0, 1, 3, 1, 2, 3, 0, 4, 5, 5, 4, 2});
+    m.vertices[5].texCoord[0] = 9.0f;
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    // Above, B left; below, B' was masked with B and stays for the next sweep.
+    ASSERT_EQ(9, m.indexCount);
+    ASSERT_EQ(5, m.vertexCount);
+    EXPECT_EQ(9.0f, m.vertices[4].texCoord[0]);
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0, 0}), Tags(m)); // A and P wait on B'
+    ASSERT_EQ(3, m.reduceDepends.size);
+    EXPECT_EQ(0, m.reduceDepends.GetInt(0));
+    EXPECT_EQ(4, m.reduceTargets.GetInt(0));
+    EXPECT_EQ(-1, m.reduceDepends.GetInt(1));
+    EXPECT_EQ(1, m.reduceDepends.GetInt(2));
+    EXPECT_EQ(4, m.reduceTargets.GetInt(2));
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    EXPECT_EQ(6, m.indexCount);
+    EXPECT_EQ(4, m.vertexCount);
+    for (int s = 0; s < 2; s++) {
+        EXPECT_GT(Turn(m, s), 0.0f);
+    }
+}
+
+TEST(MeshReduceSweep, ReductionFoundFromTheFarEndKeepsTheWinding) {
+    // The strip with its triangles in the other order: B is found from (B, P, Q).
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}}, {1, 3, 2, 0, 1, 2});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(3, m.indexCount);
+    EXPECT_GT(Turn(m, 0), 0.0f);
+    EXPECT_FLOAT_EQ(1.0f, (float)FlatArea(m));
+}
+
+TEST(MeshReduceSweep, FanIsSplitWhereItDoesNotFoldOver) {
+    // E(4) lies behind the line Q-P: splitting the fan along Q-P, as found from A, would give an
+    // overlapping triangle turned over. Found from P, the split runs along A-E and is sound.
+    FXMesh m;
+    Build(&m, {{3, 0, 0}, {3, 2, 0}, {3, 4, 0}, {0, 0, 0}, {1, 1, 0}}, {0, 1, 3, 1, 4, 3, 1, 2, 4});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(6, m.indexCount);
+    ASSERT_EQ(4, m.vertexCount);
+    EXPECT_EQ((std::vector<std::vector<float>>{{3, 4, 0, 1, 1, 0, 3, 0, 0}, {1, 1, 0, 0, 0, 0, 3, 0, 0}}), Corners(m));
+    EXPECT_FLOAT_EQ(5.5f, (float)FlatArea(m));
+}
+
+TEST(MeshReduceSweep, TriangleBeyondTheLineWithCornersInThePatternStays) {
+    // Stage with the apex: A(0) B(1) P(2) on a slope, R(3) Q(4) S(5) on y = 4. S also lies
+    // beyond the line A-P, where the triangle (B, S, P) belongs to the far side.
+    FXMesh m;
+    Build(&m, {{0, 0, 0}, {2, 2, 0}, {3, 3, 0}, {0, 4, 0}, {2, 4, 0}, {6, 4, 0}},
+          {0, 1, 4, 1, 2, 4, 0, 4, 3, 2, 5, 4, 1, 5, 2});
+    ASSERT_TRUE(m.ReduceVertices(1.0f));
+    ASSERT_EQ(9, m.indexCount);
+    ASSERT_EQ(5, m.vertexCount); // Q left; B stays for its far-side triangle
+    EXPECT_FLOAT_EQ(10.0f, (float)FlatArea(m));
+    for (int s = 0; s < 3; s++) {
+        EXPECT_GT(Turn(m, s), 0.0f);
+    }
+    EXPECT_EQ((std::vector<int>{1, 1, 1, 0, 0}), Tags(m)); // A, B, P wait on B
+}
+
+// ---------------------------------------------------------------------------------------------
+// Grids and real meshes; plain scans against the index
+
+// Whether some triangle covers (x, y), edges included.
+static bool Covered(const FXMesh& m, float x, float y) {
+    for (int s = 0; s < m.indexCount / 3; s++) {
+        Point a = Pos(m, m.indices[s * 3]);
+        Point b = Pos(m, m.indices[s * 3 + 1]);
+        Point c = Pos(m, m.indices[s * 3 + 2]);
+        float d1 = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+        float d2 = (c.x - b.x) * (y - b.y) - (c.y - b.y) * (x - b.x);
+        float d3 = (a.x - c.x) * (y - c.y) - (a.y - c.y) * (x - c.x);
+        if ((d1 >= 0.0f && d2 >= 0.0f && d3 >= 0.0f) || (d1 <= 0.0f && d2 <= 0.0f && d3 <= 0.0f)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The reduced grid still covers the square once over, every triangle turned the same way, and
+// every vertex keeps the texture coordinate of its place, so every point still shows its part
+// of the picture.
+static void ExpectGridIntact(const FXMesh& m, const std::string& what) {
+    ExpectValidIndices(m, what);
+    EXPECT_NEAR(1.0, FlatArea(m), 1e-5) << what;
+    for (int s = 0; s < m.indexCount / 3; s++) {
+        EXPECT_GT(Turn(m, s), 0.0f) << what << " triangle " << s;
+    }
+    for (int i = 0; i < m.vertexCount; i++) {
+        const tagFXVertex& v = m.vertices[i];
+        EXPECT_NEAR(v.position[0], v.texCoord[0], 1e-6f) << what << " vertex " << i;
+        EXPECT_NEAR(v.position[1], v.texCoord[1], 1e-6f) << what << " vertex " << i;
+        EXPECT_EQ(0.0f, v.position[2]) << what;
+    }
+    for (int j = 0; j < 40; j++) {
+        for (int i = 0; i < 40; i++) {
+            float x = ((float)i + 0.37f) / 40.0f;
+            float y = ((float)j + 0.61f) / 40.0f;
+            ASSERT_TRUE(Covered(m, x, y)) << what << " at " << x << ", " << y;
+        }
+    }
+}
+
+TEST(MeshReduceGrid, FlatGridShrinksTowardsItsOutlineKeepingItsTextureMapping) {
+    for (int variant = 0; variant < 3; variant++) {
+        FXMesh m;
+        BuildGrid(&m, 64, 64, variant == 1, variant == 2);
+        std::vector<int> counts = {m.indexCount / 3};
+        for (int sweep = 0; sweep < 40 && (counts.size() < 2 || counts.back() < counts[counts.size() - 2]); sweep++) {
+            ASSERT_TRUE(m.ReduceVertices(0.5f));
+            counts.push_back(m.indexCount / 3);
+            ExpectGridIntact(m, "variant " + std::to_string(variant) + " sweep " + std::to_string(sweep));
+            if (HasFatalFailure() || HasFailure()) {
+                return;
+            }
+        }
+        ASSERT_GE(counts.size(), 3u);
+        EXPECT_LT(counts[1], counts[0] * 3 / 4) << "variant " << variant;
+        EXPECT_LT(counts.back(), counts[0] / 12) << "variant " << variant;
+        EXPECT_EQ(counts.back(), counts[counts.size() - 2]);
+    }
+}
+
+// Runs sweeps on two copies, one through the index and one by plain scans, and compares them
+// after every sweep.
+static void ExpectScansMatchIndex(FXMesh* source, float tolerance, int sweeps, const std::string& what) {
+    FXMesh indexed;
+    FXMesh scanned;
+    ASSERT_TRUE(indexed.Copy(source));
+    ASSERT_TRUE(scanned.Copy(source));
+    scanned.reduceScans = true;
+    for (int sweep = 0; sweep < sweeps; sweep++) {
+        int before = indexed.indexCount;
+        ASSERT_TRUE(indexed.ReduceVertices(tolerance));
+        ASSERT_TRUE(scanned.ReduceVertices(tolerance));
+        std::string at = what + " tolerance " + std::to_string(tolerance) + " sweep " + std::to_string(sweep);
+        ExpectSameMesh(indexed, scanned, at);
+        ExpectValidIndices(indexed, at);
+        if (::testing::Test::HasFailure() || indexed.indexCount == before) {
+            return;
+        }
+    }
+}
+
+TEST(MeshReduceGrid, IndexGivesTheSameMeshAsPlainScans) {
+    FXMesh grid;
+    BuildGrid(&grid, 24, 20, true, true);
+    ExpectScansMatchIndex(&grid, 0.5f, 30, "grid");
+    // Lift and jitter the grid so that tolerances decide, and put some points exactly onto others.
+    uint32_t seed = 12345;
+    for (int i = 0; i < grid.vertexCount; i++) {
+        seed = seed * 1664525u + 1013904223u;
+        grid.vertices[i].position[2] = (float)(seed >> 8) / 16777216.0f * 0.02f;
+        grid.vertices[i].position[1] += ((seed & 0xFF) < 40) ? 0.004f : 0.0f;
+    }
+    for (float tolerance : {0.5f, 3.0f, 20.0f}) {
+        ExpectScansMatchIndex(&grid, tolerance, 30, "jittered grid");
+    }
+}
+
+TEST(MeshReduceReal, SpotAndTeapotReduceAlikeBothWaysWithValidIndices) {
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        FXMesh m;
+        std::string path = std::string(VANTREL_TESTDATA) + "/obj-real/" + name;
+        ASSERT_TRUE(ReadObj(path, &m)) << path;
+        ASSERT_GT(m.indexCount, 3000);
+        for (float tolerance : {4.0f, 40.0f}) {
+            ExpectScansMatchIndex(&m, tolerance, 2, name);
+        }
+    }
+}
+
+TEST(MeshReduceReal, SpotSurvivesManySweeps) {
+    FXMesh m;
+    ASSERT_TRUE(ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/spot.obj", &m));
+    ASSERT_EQ(5856 * 3, m.indexCount);
+    int start = m.indexCount;
+    for (int sweep = 0; sweep < 20; sweep++) {
+        int before = m.indexCount;
+        ASSERT_TRUE(m.ReduceVertices(30.0f));
+        ExpectValidIndices(m, "sweep " + std::to_string(sweep));
+        ASSERT_FALSE(HasFailure());
+        for (int i = 0; i < m.vertexCount; i++) {
+            for (int k = 0; k < 3; k++) {
+                ASSERT_TRUE(std::isfinite(m.vertices[i].position[k]));
+            }
+            ASSERT_TRUE(m.vertices[i].tag == 0 || m.vertices[i].tag == 1);
+        }
+        if (m.indexCount == before) {
+            break;
+        }
+    }
+    EXPECT_LT(m.indexCount, start);
+    EXPECT_GT(m.indexCount, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transparent triangles
+
+class MeshTranspTest : public ::testing::Test {
+protected:
+    FXCanvas picture;
+    FXMaterial material;
+    FXMesh mesh;
+
+    // A 4 x 4 picture, opaque except for the alpha given for its right half.
+    void SetUp() override {
+        ASSERT_TRUE(picture.pixmap.Realloc(4, 4));
+        picture.pixmap.Clear(0xFF808080u);
+        material.hasTexture = true;
+        material.texture = &picture;
+        mesh.material = &material;
+        // Two triangles on the left half of the picture, one on the right, sharing vertex 1.
+        Build(&mesh,
+              {{0.1f, 0.1f, 0}, {0.4f, 0.1f, 0}, {0.1f, 0.9f, 0}, {0.6f, 0.1f, 0}, {0.9f, 0.9f, 0}, {0.9f, 0.1f, 0}},
+              {0, 1, 2, 3, 5, 4, 1, 0, 2});
+    }
+    void TearDown() override { material.texture = nullptr; }
+
+    void RightHalfAlpha(uint32_t alpha) {
+        for (int y = 0; y < 4; y++) {
+            for (int x = 2; x < 4; x++) {
+                picture.pixmap.pixels[y * picture.pixmap.allocWidth + x] = (alpha << 24) | 0x808080u;
+            }
+        }
+    }
+};
+
+TEST_F(MeshTranspTest, OpaqueTextureKeepsEverythingAndSaysSo) {
+    FXTestDir dir;
+    std::string log = dir.File("trace.log");
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    mesh.DiscardTrianglesTransp(0, 0.5f);
+    fxCloseTraces();
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 4, 1, 0, 2}), Indices(mesh));
+    EXPECT_EQ(6, mesh.vertexCount);
+    EXPECT_NE(ReadTrace(log).find("DiscardTriangles (no effect) cnt:9\n"), std::string::npos) << ReadTrace(log);
+}
+
+TEST_F(MeshTranspTest, ClearTrianglesGoWithTheirVertices) {
+    FXTestDir dir;
+    std::string log = dir.File("trace.log");
+    RightHalfAlpha(0x40); // 0.25
+    int tri[3] = {3, 5, 4};
+    EXPECT_TRUE(mesh.TestTriangleTransp(0, tri, 0.2f));
+    EXPECT_FALSE(mesh.TestTriangleTransp(0, tri, 0.3f));
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    mesh.DiscardTrianglesTransp(0, 0.3f);
+    fxCloseTraces();
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 1, 0, 2}), Indices(mesh));
+    EXPECT_EQ(9, mesh.indexCapacity);
+    EXPECT_EQ(3, mesh.vertexCount);
+    EXPECT_NE(ReadTrace(log).find("DiscardTriangles from:9  to:6\n"), std::string::npos) << ReadTrace(log);
+}
+
+TEST_F(MeshTranspTest, OneVisibleCornerKeepsATriangle) {
+    RightHalfAlpha(0);
+    mesh.vertices[4].texCoord[0] = 0.2f; // this corner now samples the opaque half
+    mesh.DiscardTrianglesTransp(0, 0.5f);
+    EXPECT_EQ(9, mesh.indexCount);
+}
+
+TEST_F(MeshTranspTest, WithoutATextureNothingHappens) {
+    RightHalfAlpha(0);
+    material.hasTexture = false;
+    mesh.DiscardTrianglesTransp(0, 0.5f);
+    EXPECT_EQ(9, mesh.indexCount);
+    material.hasTexture = true;
+    mesh.material = nullptr;
+    mesh.DiscardTrianglesTransp(0, 0.5f);
+    EXPECT_EQ(9, mesh.indexCount);
+    mesh.material = &material;
+    picture.pixmap.Destroy();
+    mesh.DiscardTrianglesTransp(0, 0.5f);
+    EXPECT_EQ(9, mesh.indexCount);
+}
