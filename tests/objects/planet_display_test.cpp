@@ -40,9 +40,9 @@ protected:
         planet->OnRender(&gl, time);
     }
 
-    std::string Square(const std::string& name, float z, float half = 1.0f) {
+    std::string Square(const std::string& name, float z) {
         std::string path = dir.File(name);
-        EXPECT_TRUE(WriteSquareModel(path, z, -half, half, nullptr, 0, -half, half));
+        EXPECT_TRUE(WriteSquareModel(path, z));
         return path;
     }
 };

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,53 +8,9 @@
 #include "objects/err_gadget.h"
 #include "objects/planet.h"
 #include "objects/tumo_gadget.h"
-
-// Counts the heap allocations of the test's thread through the sanitizer's allocator hooks, so
-// every malloc, calloc, realloc and new is seen.
-#if defined(__SANITIZE_ADDRESS__)
-#define FX_ALLOC_COUNTING 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FX_ALLOC_COUNTING 1
-#endif
-#endif
+#include "support/alloc_counter.h"
 
 namespace {
-
-std::atomic<int64_t> localAllocs{0};
-thread_local bool localCounting = false;
-
-#if defined(FX_ALLOC_COUNTING)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
-                                                         void (*freeHook)(const volatile void*));
-
-void localMallocHook(const volatile void*, size_t) {
-    if (localCounting) {
-        localAllocs.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-void localFreeHook(const volatile void*) {}
-
-bool localInstall() {
-    static bool installed = __sanitizer_install_malloc_and_free_hooks(localMallocHook, localFreeHook) != 0;
-    return installed;
-}
-#else
-bool localInstall() {
-    return false;
-}
-#endif
-
-void localStart() {
-    localAllocs = 0;
-    localCounting = true;
-}
-
-int64_t localStop() {
-    localCounting = false;
-    return localAllocs.load();
-}
 
 const int kFrames = 300;
 
@@ -68,9 +22,6 @@ protected:
     InFolder folder;
 
     void SetUp() override {
-        if (!localInstall()) {
-            GTEST_SKIP() << "allocations are counted only under AddressSanitizer";
-        }
         ASSERT_TRUE(fxLoadDevil());
         fxSetEnv(&env);
         env.width = 640;
@@ -87,23 +38,15 @@ protected:
 
     template <class R> int64_t CountFrames(R* object, double t0) {
         object->OnRender(&env, t0);
-        localStart();
+        fxTestAllocStart();
         for (int i = 1; i <= kFrames; i++) {
             object->OnRender(&env, t0 + 0.1 * i);
         }
-        return localStop();
+        return fxTestAllocStop();
     }
 };
 
 } // namespace
-
-TEST_F(RenderAllocTest, CounterSeesAllocations) {
-    localStart();
-    std::string grown(1000, 'x');
-    int* block = new int[16];
-    delete[] block;
-    EXPECT_GE(localStop(), 2);
-}
 
 TEST_F(RenderAllocTest, PlanetFramesDoNotAllocate) {
     ASSERT_TRUE(WriteSquareModel(File("shell.xm"), 0.0f));
