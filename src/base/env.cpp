@@ -198,6 +198,9 @@ FXMatlib* PEnv::LoadMatlibC(FXPackage* pkg, const char* name) {
     lib = new FXMatlib();
     lib->fallback = &defMatlib;
     lib->LoadC(pkg, name);
+    // Found again by the entry it came from, not by the name stored inside it; otherwise every
+    // model that uses the library would load another copy.
+    lib->name.Set(name);
     matlibs.Push(lib);
     return lib;
 }

@@ -114,6 +114,12 @@ TEST_F(EnvMaterialsTest, PackageLibrariesLoadByEntryId) {
     ASSERT_NE(absent, nullptr);
     EXPECT_EQ(absent->materials.size, 0);
     EXPECT_EQ(env.matlibs.size, 2);
+
+    // Asking for the same entry again shares the library instead of loading a copy.
+    int uses = lib->useCount;
+    EXPECT_EQ(env.LoadMatlibCN(&pkg, 12), lib);
+    EXPECT_EQ(lib->useCount, uses + 1);
+    EXPECT_EQ(env.matlibs.size, 2);
 }
 
 TEST_F(EnvMaterialsTest, DestroyReleasesLibrariesDefaultsAndTheirTextures) {
