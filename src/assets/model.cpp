@@ -1,6 +1,5 @@
 #include "assets/model.h"
 
-#include <climits>
 #include <cstring>
 
 #include "assets/data.h"
@@ -49,16 +48,6 @@ void FXModel::Destroy() {
     }
     DeleteMeshes(&loadedMeshes);
     DeleteMeshes(&workMeshes);
-}
-
-// Appends to a group, doubling its room: FXArray's own step of one would copy the list on
-// every push.
-static void localPushMesh(FXArray* group, FXMesh* mesh) {
-    if (group->size >= group->capacity) {
-        int64_t target = group->capacity >= 8 ? (int64_t)group->capacity * 2 : 8;
-        group->Realloc(target > INT32_MAX ? INT32_MAX : (int)target);
-    }
-    group->Push(mesh);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -257,7 +246,7 @@ static void localLoadV02(FXModel* model, tagModelInput* in) {
             return;
         }
         localNoNameNoMaterial(mesh);
-        localPushMesh(&model->loadedMeshes, mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
     }
 }
 
@@ -289,7 +278,7 @@ static void localLoadV03(FXModel* model, tagModelInput* in) {
             return;
         }
         localNoNameNoMaterial(mesh);
-        localPushMesh(&model->loadedMeshes, mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
     }
 }
 
@@ -551,7 +540,7 @@ FXMesh* FXModel::DoubleMesh(const char* newName, const char* sourceName) {
         delete mesh;
         return nullptr;
     }
-    localPushMesh(&workMeshes, mesh);
+    fxPushDoubling(&workMeshes, mesh);
     mesh->Copy(source);
     mesh->material = material;
     mesh->materialName.Set(newName);

@@ -112,17 +112,6 @@ struct tagObjParse {
     bool failed; // out of memory in the first pass
 };
 
-// Appends to a list whose room doubles, so long lists are not copied on every push.
-static bool localPush(FXArray* a, void* p) {
-    if (a->size >= a->capacity) {
-        int64_t target = a->capacity >= 8 ? (int64_t)a->capacity * 2 : 8;
-        a->Realloc(target > INT_MAX ? INT_MAX : (int)target);
-    }
-    int before = a->size;
-    a->Push(p);
-    return a->size > before;
-}
-
 static MObjGroup* localGroupAt(FXObjModel* obj, int i) {
     return i >= 0 && i < obj->groups.size ? (MObjGroup*)obj->groups.elements[i] : nullptr;
 }
@@ -156,7 +145,7 @@ static int localNewGroup(tagObjParse* p, const char* name) {
     }
     MObjGroup* g = new MObjGroup();
     g->name.Set(name);
-    if (!localPush(&obj->groups, g)) {
+    if (!fxPushDoubling(&obj->groups, g)) {
         delete g;
         return -1;
     }
@@ -177,17 +166,12 @@ static int localMaterialID(tagObjParse* p, const char* name) {
         return found->second;
     }
     FXStrArray* names = &p->obj->materialNames;
-    if (names->size >= names->capacity) {
-        int64_t target = names->capacity >= 8 ? (int64_t)names->capacity * 2 : 8;
-        names->Realloc(target > INT_MAX ? INT_MAX : (int)target);
-    }
-    int before = names->size;
-    names->Push(name);
-    if (names->size == before) {
+    if (!fxPushDoubling(names, name)) {
         return -1;
     }
-    p->materialIds.emplace(name, before);
-    return before;
+    int id = names->size - 1;
+    p->materialIds.emplace(name, id);
+    return id;
 }
 
 // The name of a g statement: the rest of the line, trimmed.
