@@ -324,10 +324,7 @@ bool FXMatlib::Save(const char* path) {
     for (int i = 0; i < materials.size; i++) {
         ((FXMaterial*)materials.elements[i])->Save(f);
     }
-    bool ok = ferror(f) == 0;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    bool ok = fxCloseWritten(f);
     if (!ok) {
         err("FXMatlib::Save -> writing %s failed\n", path);
     }

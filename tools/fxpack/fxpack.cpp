@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/paths.h"
+#include "base/stream.h"
 #include "fxpack.h"
 
 void fxpackError(const char* format, ...) {
@@ -72,6 +74,15 @@ bool fxpackParseInt(const char* text, int* value) {
     return true;
 }
 
+bool fxpackReplaceFile(const std::string& tmp, const std::string& path) {
+    if (!fxReplaceFile(tmp.c_str(), path.c_str())) {
+        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
+        remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size) {
     std::string tmp = path + ".tmp";
     FILE* f = fopen(tmp.c_str(), "wb");
@@ -80,20 +91,13 @@ bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size) {
         return false;
     }
     bool ok = size == 0 || fwrite(bytes, 1, size, f) == size;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    ok = fxCloseWritten(f) && ok;
     if (!ok) {
         fxpackError("cannot write %s", tmp.c_str());
         remove(tmp.c_str());
         return false;
     }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return fxpackReplaceFile(tmp, path);
 }
 
 static bool localWantsHelp(int argc, char** argv) {

@@ -180,12 +180,7 @@ static bool localSaveModel(FXModel* model, const std::string& path) {
         remove(tmp.c_str());
         return false;
     }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return fxpackReplaceFile(tmp, path);
 }
 
 int fxpackModel(int argc, char** argv) {
