@@ -80,9 +80,7 @@ bool FXModel::Save(const char* path) {
         return false;
     }
     bool ok = Save_v03(f);
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    ok = fxCloseWritten(f) && ok;
     if (!ok) {
         err("FXModel::Save -> writing %s failed\n", path);
     }
@@ -425,21 +423,23 @@ bool FXModel::Compile(FXPackage* pkg) {
 // ---------------------------------------------------------------------------------------------
 // Groups and editing
 
-void FXModel::UpdateMeshes() {
-    DeleteMeshes(&workMeshes);
-    if (loadedMeshes.size == 0) {
-        return;
-    }
-    workMeshes.Realloc(loadedMeshes.size);
-    for (int i = 0; i < loadedMeshes.size; i++) {
-        FXMesh* src = (FXMesh*)loadedMeshes.elements[i];
+// Fills the empty list to with a copy of every mesh of from; a null slot stays null.
+static void localCopyMeshes(FXArray* to, const FXArray* from) {
+    to->Realloc(from->size);
+    for (int i = 0; i < from->size; i++) {
+        FXMesh* src = (FXMesh*)from->elements[i];
         FXMesh* copy = nullptr;
         if (src != nullptr) {
             copy = new FXMesh();
             copy->Copy(src);
         }
-        workMeshes.Push(copy);
+        to->Push(copy);
     }
+}
+
+void FXModel::UpdateMeshes() {
+    DeleteMeshes(&workMeshes);
+    localCopyMeshes(&workMeshes, &loadedMeshes);
 }
 
 void FXModel::Copy(FXModel* other) {
@@ -453,16 +453,7 @@ void FXModel::Copy(FXModel* other) {
     if (matlib != nullptr) {
         matlib->useCount++;
     }
-    workMeshes.Realloc(other->workMeshes.size);
-    for (int i = 0; i < other->workMeshes.size; i++) {
-        FXMesh* src = (FXMesh*)other->workMeshes.elements[i];
-        FXMesh* copy = nullptr;
-        if (src != nullptr) {
-            copy = new FXMesh();
-            copy->Copy(src);
-        }
-        workMeshes.Push(copy);
-    }
+    localCopyMeshes(&workMeshes, &other->workMeshes);
 }
 
 int FXModel::GetTotalVertices() {
