@@ -11,13 +11,26 @@
 #include "base/stream.h"
 #include "fxpack.h"
 
-void fxpackError(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+static void localError(const char* format, va_list args) {
     fputs("fxpack: ", stderr);
     vfprintf(stderr, format, args);
     fputc('\n', stderr);
+}
+
+void fxpackError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    localError(format, args);
     va_end(args);
+}
+
+int fxpackUsageError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    localError(format, args);
+    va_end(args);
+    fxpackUsage(stderr);
+    return FXPACK_USAGE;
 }
 
 void fxpackUsage(FILE* out) {
@@ -138,7 +151,5 @@ int main(int argc, char** argv) {
     if (strcmp(command, "info") == 0) {
         return fxpackInfo(argc - 1, argv + 1);
     }
-    fxpackError("unknown command '%s'", command);
-    fxpackUsage(stderr);
-    return FXPACK_USAGE;
+    return fxpackUsageError("unknown command '%s'", command);
 }

@@ -189,27 +189,19 @@ int fxpackModel(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "-o") == 0) {
             if (i + 1 >= argc || output != nullptr) {
-                fxpackError(output != nullptr ? "-o given twice" : "-o needs a file name");
-                fxpackUsage(stderr);
-                return FXPACK_USAGE;
+                return fxpackUsageError(output != nullptr ? "-o given twice" : "-o needs a file name");
             }
             output = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-            fxpackError("unknown option '%s'", argv[i]);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("unknown option '%s'", argv[i]);
         } else if (input == nullptr) {
             input = argv[i];
         } else {
-            fxpackError("model takes one OBJ file, '%s' is one too many", argv[i]);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("model takes one OBJ file, '%s' is one too many", argv[i]);
         }
     }
     if (input == nullptr || output == nullptr) {
-        fxpackError(input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError(input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
     }
     std::string out = localAbsolute(output);
     fxLoadDevil();
@@ -331,9 +323,7 @@ static bool localLoadInput(FXPackSession* s, FXPackage* pkg, const std::string& 
 
 int fxpackInfo(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        fxpackError("info takes a model file, or a package and an id");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError("info takes a model file, or a package and an id");
     }
     int id = 0;
     if (argc == 3 && !fxpackParseInt(argv[2], &id)) {
@@ -490,9 +480,7 @@ int fxpackReduce(int argc, char** argv) {
         bool takesValue = strcmp(option, "-o") == 0 || strcmp(option, "--tolerance") == 0 ||
                           strcmp(option, "--sweeps") == 0 || strcmp(option, "--discard-transparent") == 0;
         if (takesValue && i + 1 >= argc) {
-            fxpackError("%s needs a value", option);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("%s needs a value", option);
         }
         if (strcmp(option, "-o") == 0) {
             if (output != nullptr) {
@@ -518,9 +506,7 @@ int fxpackReduce(int argc, char** argv) {
             }
             discard = true;
         } else if (option[0] == '-' && option[1] != 0) {
-            fxpackError("unknown option '%s'", option);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("unknown option '%s'", option);
         } else if (nInputs < 2) {
             inputs[nInputs++] = option;
         } else {
@@ -529,11 +515,10 @@ int fxpackReduce(int argc, char** argv) {
         }
     }
     if (nInputs == 0 || output == nullptr || (!reduce && !discard)) {
-        fxpackError(nInputs == 0        ? "reduce needs a model file, or a package and an id"
-                    : output == nullptr ? "reduce needs -o FILE"
-                                        : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError(nInputs == 0 ? "reduce needs a model file, or a package and an id"
+                                : output == nullptr
+                                    ? "reduce needs -o FILE"
+                                    : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
     }
     int id = 0;
     if (nInputs == 2 && !fxpackParseInt(inputs[1], &id)) {
