@@ -383,17 +383,6 @@ int FXVecIndex::Find(const float* table, int dim, const float* v) const {
 // ---------------------------------------------------------------------------------------------
 // FXVectorMap: one table's operations, shared by positions, normals and texture coordinates
 
-// Appends v to a list that doubles when full, so long lists are not copied over and over.
-static bool localPushInt(FXArray* a, int v) {
-    if (a->size >= a->capacity) {
-        int64_t target = a->capacity > 8 ? (int64_t)a->capacity * 2 : 16;
-        a->Realloc(target > INT32_MAX ? INT32_MAX : (int)target);
-    }
-    int before = a->size;
-    a->PushInt(v);
-    return a->size > before;
-}
-
 static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, int count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, const FXArray* ownersA, const FXArray* ownersB) {
     if (count <= 0 || table->elements == nullptr) {
@@ -423,7 +412,7 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
 // Owner tags are not stored: after a load the owner lists lag behind and are padded with 0.
 // Afterwards the list holds count tags unless memory ran out.
 static void localFitOwners(FXArray* owners, int count) {
-    while (owners->size < count && localPushInt(owners, 0)) {
+    while (owners->size < count && fxPushIntDoubling(owners, 0)) {
     }
     owners->size = owners->size > count ? count : owners->size;
 }
@@ -445,7 +434,7 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
         table->Push(v[i]);
     }
     bool ok = table->size == (*count + 1) * dim && ownersA->size == *count && ownersB->size == *count &&
-              localPushInt(ownersA, ownerA) && localPushInt(ownersB, ownerB);
+              fxPushIntDoubling(ownersA, ownerA) && fxPushIntDoubling(ownersB, ownerB);
     if (!ok) {
         err("FXVectorMap: out of memory for vector %d\n", (int)*count);
         table->size = *count * dim;
@@ -563,16 +552,16 @@ static void localPushUser(FXArray* user, FXArray* users, FXArray* touched, int a
     int first = user->GetInt(at);
     if (first == -1) {
         user->elements[at] = (void*)(intptr_t)vertex;
-        localPushInt(touched, at);
+        fxPushIntDoubling(touched, at);
         return;
     }
     FXArray* list = (FXArray*)users->elements[at];
     if (list == nullptr) {
         list = new FXArray();
-        localPushInt(list, first);
+        fxPushIntDoubling(list, first);
         users->elements[at] = list;
     }
-    localPushInt(list, vertex);
+    fxPushIntDoubling(list, vertex);
 }
 
 // Whether vertex is among the users of one vector.

@@ -1,6 +1,5 @@
 #include "assets/model.h"
 
-#include <climits>
 #include <cstring>
 
 #include "assets/data.h"
@@ -51,16 +50,6 @@ void FXModel::Destroy() {
     DeleteMeshes(&workMeshes);
 }
 
-// Appends to a group, doubling its room: FXArray's own step of one would copy the list on
-// every push.
-static void localPushMesh(FXArray* group, FXMesh* mesh) {
-    if (group->size >= group->capacity) {
-        int64_t target = group->capacity >= 8 ? (int64_t)group->capacity * 2 : 8;
-        group->Realloc(target > INT32_MAX ? INT32_MAX : (int)target);
-    }
-    group->Push(mesh);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Writing
 
@@ -91,9 +80,7 @@ bool FXModel::Save(const char* path) {
         return false;
     }
     bool ok = Save_v03(f);
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    ok = fxCloseWritten(f) && ok;
     if (!ok) {
         err("FXModel::Save -> writing %s failed\n", path);
     }
@@ -257,7 +244,7 @@ static void localLoadV02(FXModel* model, tagModelInput* in) {
             return;
         }
         localNoNameNoMaterial(mesh);
-        localPushMesh(&model->loadedMeshes, mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
     }
 }
 
@@ -289,7 +276,7 @@ static void localLoadV03(FXModel* model, tagModelInput* in) {
             return;
         }
         localNoNameNoMaterial(mesh);
-        localPushMesh(&model->loadedMeshes, mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
     }
 }
 
@@ -436,21 +423,23 @@ bool FXModel::Compile(FXPackage* pkg) {
 // ---------------------------------------------------------------------------------------------
 // Groups and editing
 
-void FXModel::UpdateMeshes() {
-    DeleteMeshes(&workMeshes);
-    if (loadedMeshes.size == 0) {
-        return;
-    }
-    workMeshes.Realloc(loadedMeshes.size);
-    for (int i = 0; i < loadedMeshes.size; i++) {
-        FXMesh* src = (FXMesh*)loadedMeshes.elements[i];
+// Fills the empty list to with a copy of every mesh of from; a null slot stays null.
+static void localCopyMeshes(FXArray* to, const FXArray* from) {
+    to->Realloc(from->size);
+    for (int i = 0; i < from->size; i++) {
+        FXMesh* src = (FXMesh*)from->elements[i];
         FXMesh* copy = nullptr;
         if (src != nullptr) {
             copy = new FXMesh();
             copy->Copy(src);
         }
-        workMeshes.Push(copy);
+        to->Push(copy);
     }
+}
+
+void FXModel::UpdateMeshes() {
+    DeleteMeshes(&workMeshes);
+    localCopyMeshes(&workMeshes, &loadedMeshes);
 }
 
 void FXModel::Copy(FXModel* other) {
@@ -464,16 +453,7 @@ void FXModel::Copy(FXModel* other) {
     if (matlib != nullptr) {
         matlib->useCount++;
     }
-    workMeshes.Realloc(other->workMeshes.size);
-    for (int i = 0; i < other->workMeshes.size; i++) {
-        FXMesh* src = (FXMesh*)other->workMeshes.elements[i];
-        FXMesh* copy = nullptr;
-        if (src != nullptr) {
-            copy = new FXMesh();
-            copy->Copy(src);
-        }
-        workMeshes.Push(copy);
-    }
+    localCopyMeshes(&workMeshes, &other->workMeshes);
 }
 
 int FXModel::GetTotalVertices() {
@@ -551,7 +531,7 @@ FXMesh* FXModel::DoubleMesh(const char* newName, const char* sourceName) {
         delete mesh;
         return nullptr;
     }
-    localPushMesh(&workMeshes, mesh);
+    fxPushDoubling(&workMeshes, mesh);
     mesh->Copy(source);
     mesh->material = material;
     mesh->materialName.Set(newName);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "assets/model.h"
+#include "assets/textreader.h"
 #include "base/env.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
@@ -21,164 +22,18 @@
 // ---------------------------------------------------------------------------------------------
 // Text
 
-// The whole file, terminated, with the read position.
-struct tagObjText {
-    char* text;
-    size_t size;
-    size_t pos;
-};
-
-static bool localReadText(const char* path, tagObjText* t) {
-    t->text = nullptr;
-    t->size = 0;
-    t->pos = 0;
+static bool localReadText(const char* path, FXTextReader* t) {
     FILE* f = fopen(path, "rt");
     if (f == nullptr) {
         return false;
     }
-    size_t capacity = 1 << 16;
-    char* text = (char*)malloc(capacity);
-    size_t size = 0;
-    while (text != nullptr) {
-        if (capacity - size < 2) {
-            char* bigger = capacity < ((size_t)-1) / 2 ? (char*)realloc(text, capacity * 2) : nullptr;
-            if (bigger == nullptr) {
-                free(text);
-                text = nullptr;
-                break;
-            }
-            text = bigger;
-            capacity *= 2;
-        }
-        size_t got = fread(text + size, 1, capacity - size - 1, f);
-        size += got;
-        if (got == 0) {
-            break;
-        }
-    }
-    bool readOk = ferror(f) == 0;
+    bool ok = t->Load(f) && ferror(f) == 0;
     fclose(f);
-    if (text == nullptr || !readOk) {
+    if (!ok) {
         err("FXObjModel::Load -> cannot read %s\n", path);
-        free(text);
-        return false;
+        t->Destroy();
     }
-    text[size] = 0;
-    t->text = text;
-    t->size = size;
-    return true;
-}
-
-static bool localIsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-static bool localIsLineSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// The next white-space separated token into tok (FXOBJ_LINE chars, longer ones cut); false at
-// the end of the text.
-static bool localNextToken(tagObjText* t, char* tok) {
-    while (t->pos < t->size && localIsSpace(t->text[t->pos])) {
-        t->pos++;
-    }
-    if (t->pos >= t->size) {
-        return false;
-    }
-    int n = 0;
-    while (t->pos < t->size && !localIsSpace(t->text[t->pos])) {
-        if (n < FXOBJ_LINE - 1) {
-            tok[n++] = t->text[t->pos];
-        }
-        t->pos++;
-    }
-    tok[n] = 0;
-    return true;
-}
-
-// Drops the rest of the current line, its line end included.
-static void localSkipLine(tagObjText* t) {
-    const char* end = (const char*)memchr(t->text + t->pos, '\n', t->size - t->pos);
-    t->pos = end != nullptr ? (size_t)(end - t->text) + 1 : t->size;
-}
-
-// The rest of the current line without its line end into line (FXOBJ_LINE chars); the whole
-// line is consumed, so a cut line never leaves statements behind.
-static void localRestOfLine(tagObjText* t, char* line) {
-    int n = 0;
-    while (t->pos < t->size && t->text[t->pos] != '\n') {
-        if (n < FXOBJ_LINE - 1) {
-            line[n++] = t->text[t->pos];
-        }
-        t->pos++;
-    }
-    if (t->pos < t->size) {
-        t->pos++;
-    }
-    if (n > 0 && line[n - 1] == '\r') {
-        n--;
-    }
-    line[n] = 0;
-}
-
-// "%d": white space (line ends too), an optional sign and digits. Nothing is consumed when no
-// digit follows; values beyond an int are held at INT_MIN / INT_MAX, which no table reaches.
-static bool localReadInt(tagObjText* t, int* v) {
-    size_t p = t->pos;
-    while (p < t->size && localIsSpace(t->text[p])) {
-        p++;
-    }
-    bool negative = false;
-    if (p < t->size && (t->text[p] == '-' || t->text[p] == '+')) {
-        negative = t->text[p] == '-';
-        p++;
-    }
-    if (p >= t->size || t->text[p] < '0' || t->text[p] > '9') {
-        return false;
-    }
-    int64_t value = 0;
-    while (p < t->size && t->text[p] >= '0' && t->text[p] <= '9') {
-        if (value <= (int64_t)INT_MAX + 1) {
-            value = value * 10 + (t->text[p] - '0');
-        }
-        p++;
-    }
-    if (negative) {
-        value = -value;
-    }
-    *v = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
-    t->pos = p;
-    return true;
-}
-
-static bool localMatch(tagObjText* t, char c) {
-    if (t->pos < t->size && t->text[t->pos] == c) {
-        t->pos++;
-        return true;
-    }
-    return false;
-}
-
-// One "%f" on the current line; false at the line end or when no number follows.
-static bool localReadLineFloat(tagObjText* t, float* v) {
-    while (t->pos < t->size && localIsLineSpace(t->text[t->pos])) {
-        t->pos++;
-    }
-    if (t->pos >= t->size || t->text[t->pos] == '\n') {
-        return false;
-    }
-    // The text is terminated and starts with no white space here, so the conversion stays on
-    // this line and inside the text.
-    const char* start = t->text + t->pos;
-    char* end = nullptr;
-    float f = strtof(start, &end);
-    if (end == start) {
-        return false;
-    }
-    t->pos += (size_t)(end - start);
-    *v = f;
-    return true;
+    return ok;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -193,33 +48,33 @@ struct tagObjCorner {
 };
 
 // Reads one corner of the shape as scanf would read its pattern; answers the values assigned.
-static int localReadCorner(tagObjText* t, int shape, tagObjCorner* c) {
+static int localReadCorner(FXTextReader* t, int shape, tagObjCorner* c) {
     c->hasT = false;
     c->hasN = false;
     c->t = 0;
     c->n = 0;
-    if (!localReadInt(t, &c->v)) {
+    if (!t->ReadInt(&c->v)) {
         return 0;
     }
     switch (shape) {
         case LOCAL_SHAPE_VN:
-            if (!localMatch(t, '/') || !localMatch(t, '/') || !localReadInt(t, &c->n)) {
+            if (!t->Match('/') || !t->Match('/') || !t->ReadInt(&c->n)) {
                 return 1;
             }
             c->hasN = true;
             return 2;
         case LOCAL_SHAPE_VTN:
-            if (!localMatch(t, '/') || !localReadInt(t, &c->t)) {
+            if (!t->Match('/') || !t->ReadInt(&c->t)) {
                 return 1;
             }
             c->hasT = true;
-            if (!localMatch(t, '/') || !localReadInt(t, &c->n)) {
+            if (!t->Match('/') || !t->ReadInt(&c->n)) {
                 return 2;
             }
             c->hasN = true;
             return 3;
         case LOCAL_SHAPE_VT:
-            if (!localMatch(t, '/') || !localReadInt(t, &c->t)) {
+            if (!t->Match('/') || !t->ReadInt(&c->t)) {
                 return 1;
             }
             c->hasT = true;
@@ -230,7 +85,8 @@ static int localReadCorner(tagObjText* t, int shape, tagObjCorner* c) {
 }
 
 static int localParseToken(const char* tok, int shape, tagObjCorner* c) {
-    tagObjText t = {(char*)tok, strlen(tok), 0};
+    FXTextReader t;
+    t.Borrow(tok);
     return localReadCorner(&t, shape, c);
 }
 
@@ -255,17 +111,6 @@ struct tagObjParse {
     int material;
     bool failed; // out of memory in the first pass
 };
-
-// Appends to a list whose room doubles, so long lists are not copied on every push.
-static bool localPush(FXArray* a, void* p) {
-    if (a->size >= a->capacity) {
-        int64_t target = a->capacity >= 8 ? (int64_t)a->capacity * 2 : 8;
-        a->Realloc(target > INT_MAX ? INT_MAX : (int)target);
-    }
-    int before = a->size;
-    a->Push(p);
-    return a->size > before;
-}
 
 static MObjGroup* localGroupAt(FXObjModel* obj, int i) {
     return i >= 0 && i < obj->groups.size ? (MObjGroup*)obj->groups.elements[i] : nullptr;
@@ -300,7 +145,7 @@ static int localNewGroup(tagObjParse* p, const char* name) {
     }
     MObjGroup* g = new MObjGroup();
     g->name.Set(name);
-    if (!localPush(&obj->groups, g)) {
+    if (!fxPushDoubling(&obj->groups, g)) {
         delete g;
         return -1;
     }
@@ -321,36 +166,18 @@ static int localMaterialID(tagObjParse* p, const char* name) {
         return found->second;
     }
     FXStrArray* names = &p->obj->materialNames;
-    if (names->size >= names->capacity) {
-        int64_t target = names->capacity >= 8 ? (int64_t)names->capacity * 2 : 8;
-        names->Realloc(target > INT_MAX ? INT_MAX : (int)target);
-    }
-    int before = names->size;
-    names->Push(name);
-    if (names->size == before) {
+    if (!fxPushDoubling(names, name)) {
         return -1;
     }
-    p->materialIds.emplace(name, before);
-    return before;
-}
-
-// The first white-space separated word of a line.
-static void localFirstWord(const char* line, char* word) {
-    while (*line != 0 && localIsSpace(*line)) {
-        line++;
-    }
-    int n = 0;
-    while (line[n] != 0 && !localIsSpace(line[n])) {
-        word[n] = line[n];
-        n++;
-    }
-    word[n] = 0;
+    int id = names->size - 1;
+    p->materialIds.emplace(name, id);
+    return id;
 }
 
 // The name of a g statement: the rest of the line, trimmed.
-static void localGroupName(tagObjText* t, FXStr* name) {
+static void localGroupName(FXTextReader* t, FXStr* name) {
     char line[FXOBJ_LINE];
-    localRestOfLine(t, line);
+    t->RestOfLine(line, FXOBJ_LINE);
     name->Set(line);
     name->TrimSpaces();
 }
@@ -370,10 +197,10 @@ static int localResolve(int index, int64_t read, int64_t total) {
 }
 
 // Reads the corners of an f or l statement; answers their count.
-static int localReadCorners(tagObjText* t, tagObjParse* p) {
+static int localReadCorners(FXTextReader* t, tagObjParse* p) {
     char tok[FXOBJ_LINE];
     size_t before = t->pos;
-    if (!localNextToken(t, tok)) {
+    if (!t->NextToken(tok, FXOBJ_LINE, nullptr)) {
         return 0;
     }
     int shape;
@@ -435,7 +262,7 @@ static void localStoreFace(tagObjParse* p, bool isLine, const int* v, const int*
     p->faces++;
 }
 
-static void localFaceStatement(tagObjText* t, tagObjParse* p, bool isLine) {
+static void localFaceStatement(FXTextReader* t, tagObjParse* p, bool isLine) {
     FXObjModel* obj = p->obj;
     int k = localReadCorners(t, p);
     int made = isLine ? (k >= 2 ? k - 1 : 0) : (k >= 3 ? k - 2 : 0);
@@ -484,14 +311,14 @@ static void localFaceStatement(tagObjText* t, tagObjParse* p, bool isLine) {
 }
 
 // Reads up to dim floats of a table entry from its line, then drops the rest of the line.
-static void localReadEntry(tagObjText* t, FXMemory* table, int64_t* filled, int dim, bool negateZ) {
+static void localReadEntry(FXTextReader* t, FXMemory* table, int64_t* filled, int dim, bool negateZ) {
     float values[3] = {0.0f, 0.0f, 0.0f};
     for (int i = 0; i < dim; i++) {
-        if (!localReadLineFloat(t, &values[i])) {
+        if (!t->ReadLineFloat(&values[i])) {
             break;
         }
     }
-    localSkipLine(t);
+    t->SkipLine();
     if (*filled >= table->size) {
         return;
     }
@@ -506,7 +333,7 @@ static void localReadEntry(tagObjText* t, FXMemory* table, int64_t* filled, int 
 }
 
 // One pass over the statements: counting (localPrepareModel) or filling (localLoadModel).
-static void localParse(tagObjText* t, tagObjParse* p) {
+static void localParse(FXTextReader* t, tagObjParse* p) {
     FXObjModel* obj = p->obj;
     char tok[FXOBJ_LINE];
     char line[FXOBJ_LINE];
@@ -515,16 +342,16 @@ static void localParse(tagObjText* t, tagObjParse* p) {
     p->groupIndex = 0;
     p->group = localGroupAt(obj, 0);
     p->material = 0;
-    while (!p->failed && localNextToken(t, tok)) {
+    while (!p->failed && t->NextToken(tok, FXOBJ_LINE, nullptr)) {
         switch (tok[0]) {
             case '#':
-                localSkipLine(t);
+                t->SkipLine();
                 break;
             case 'v':
                 if (tok[1] == 0 || tok[1] == 'n' || tok[1] == 't') {
                     if (p->counting) {
                         (tok[1] == 0 ? p->positions : tok[1] == 'n' ? p->normals : p->texCoords)++;
-                        localSkipLine(t);
+                        t->SkipLine();
                     } else if (tok[1] == 0) {
                         localReadEntry(t, &obj->positions, &p->positions, 3, true);
                     } else if (tok[1] == 'n') {
@@ -563,10 +390,10 @@ static void localParse(tagObjText* t, tagObjParse* p) {
                 if (strncmp(tok, "mtllib", 6) != 0) {
                     err("localPrepareModel -> unknown token(1): %s\n", tok);
                 } else if (p->counting) {
-                    localSkipLine(t);
+                    t->SkipLine();
                 } else {
-                    localRestOfLine(t, line);
-                    localFirstWord(line, word);
+                    t->RestOfLine(line, FXOBJ_LINE);
+                    fxFirstWord(line, word, FXOBJ_LINE);
                     FXStr libName(word);
                     libName.TrimSpaces();
                     free(obj->mtllibName);
@@ -578,10 +405,10 @@ static void localParse(tagObjText* t, tagObjParse* p) {
                     err("localPrepareModel -> unknown token(2): %s\n", tok);
                 } else if (p->counting) {
                     p->usemtls++;
-                    localSkipLine(t);
+                    t->SkipLine();
                 } else {
-                    localRestOfLine(t, line);
-                    localFirstWord(line, word);
+                    t->RestOfLine(line, FXOBJ_LINE);
+                    fxFirstWord(line, word, FXOBJ_LINE);
                     FXStr materialName(word);
                     materialName.TrimSpaces();
                     // A usemtl without a name keeps the faces in the material they are in.
@@ -593,10 +420,10 @@ static void localParse(tagObjText* t, tagObjParse* p) {
                 break;
             default:
                 if (p->counting) {
-                    localRestOfLine(t, line);
+                    t->RestOfLine(line, FXOBJ_LINE);
                     err("localPrepareModel -> unknown token(3): %s%s\n", tok, line);
                 } else {
-                    localSkipLine(t);
+                    t->SkipLine();
                 }
                 break;
         }
@@ -696,7 +523,7 @@ bool FXObjModel::Load(const char* objPath) {
     if (objPath == nullptr) {
         return false;
     }
-    tagObjText text;
+    FXTextReader text;
     if (!localReadText(objPath, &text)) {
         err("FXObjModel::Load -> cannot open %s\n", objPath);
         return false;
@@ -731,7 +558,7 @@ bool FXObjModel::Load(const char* objPath) {
     }
     free(p.corners);
     free(p.groupFaces);
-    free(text.text);
+    text.Destroy();
     if (!ok) {
         if (p.failed) {
             err("FXObjModel::Load -> out of memory reading %s\n", objPath);

@@ -671,22 +671,12 @@ static bool localWritePackageFile(const char* path, bool scramble, const uint8_t
         return false;
     }
     bool ok = localWritePackage(f, scramble, header, headerSize, data, dataSize);
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    ok = fxCloseWritten(f) && ok;
     if (!ok) {
         err("FXPackage::Save: cannot write %s\n", tmpPath);
-    } else if (rename(tmpPath, path) != 0) {
-#ifdef _WIN32
-        // The platform's rename does not replace an existing file.
-        remove(path);
-        ok = rename(tmpPath, path) == 0;
-#else
+    } else if (!fxReplaceFile(tmpPath, path)) {
+        err("FXPackage::Save: cannot replace %s\n", path);
         ok = false;
-#endif
-        if (!ok) {
-            err("FXPackage::Save: cannot replace %s\n", path);
-        }
     }
     if (!ok) {
         remove(tmpPath);
@@ -828,10 +818,7 @@ bool FXPackage::SaveNames(const char* path) const {
         return false;
     }
     nameServer.names.Save(f);
-    bool ok = ferror(f) == 0;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    bool ok = fxCloseWritten(f);
     if (!ok) {
         err("FXPackage::SaveNames: cannot write %s\n", path);
     }
@@ -888,10 +875,7 @@ bool FXPackage::SaveNamesCpp(const char* path) const {
         }
         fprintf(f, "#define FXNAME_%s  %d\n", define.chars, i + nameServer.baseId);
     }
-    bool ok = ferror(f) == 0;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    bool ok = fxCloseWritten(f);
     if (!ok) {
         err("FXPackage::SaveNamesCpp: cannot write %s\n", path);
     }

@@ -702,6 +702,34 @@ bool FXRect::IsEmpty() const {
 
 // ---------------------------------------------------------------------------------------------
 
+// Room of a full array after a doubling push.
+static int localDoubledCapacity(int32_t capacity) {
+    int64_t target = capacity >= 8 ? (int64_t)capacity * 2 : 8;
+    return target > INT32_MAX ? INT32_MAX : (int)target;
+}
+
+bool fxPushDoubling(FXArray* a, void* p) {
+    if (a->size >= a->capacity) {
+        a->Realloc(localDoubledCapacity(a->capacity));
+    }
+    int before = a->size;
+    a->Push(p);
+    return a->size > before;
+}
+
+bool fxPushIntDoubling(FXArray* a, int v) {
+    return fxPushDoubling(a, (void*)(intptr_t)v);
+}
+
+bool fxPushDoubling(FXStrArray* a, const char* s) {
+    if (a->size >= a->capacity) {
+        a->Realloc(localDoubledCapacity(a->capacity));
+    }
+    int before = a->size;
+    a->Push(s);
+    return a->size > before;
+}
+
 int fxPower2(int n) {
     // Above 2^30 no int power of two is large enough: refuse rather than overflow.
     if (n > (1 << 30)) {

@@ -135,6 +135,12 @@ public:
     bool IsEmpty() const;
 };
 
+// Append, doubling the room of a full array instead of growing it by growStep, so a long list is
+// not copied on every push. False when memory ran out and nothing was appended.
+bool fxPushDoubling(FXArray* a, void* p);
+bool fxPushIntDoubling(FXArray* a, int v);
+bool fxPushDoubling(FXStrArray* a, const char* s);
+
 // Smallest power of two that is at least n (1 for n <= 1).
 int fxPower2(int n);
 

@@ -22,6 +22,9 @@ const char* fxCombinePaths(const char* folder, const char* file);
 const char* fxBuildRelativePath(const char* from, bool fromIsFile, const char* to, bool toIsFile);
 const char* fxGetFilename(const char* path);
 bool fxPathExists(const char* path);
+// Moves the finished file tmpPath over path, replacing what path held (where the platform's
+// rename does not replace, the old file is removed first). False, errno set, when it cannot.
+bool fxReplaceFile(const char* tmpPath, const char* path);
 const char* fxChangeExt(const char* path, const char* ext);
 const char* fxAppenfFname(const char* path, const char* suffix);
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -360,6 +361,10 @@ bool fxPathExists(const char* path) {
     }
     struct stat st;
     return stat(path, &st) == 0;
+}
+
+bool fxReplaceFile(const char* tmpPath, const char* path) {
+    return tmpPath != nullptr && path != nullptr && rename(tmpPath, path) == 0;
 }
 
 // A path split into folder (with its ending separator), name and extension (with its dot).

@@ -45,6 +45,14 @@ size_t fxWriteText(FILE* f, const char* text, size_t length) {
     return written;
 }
 
+bool fxCloseWritten(FILE* f) {
+    bool ok = ferror(f) == 0;
+    if (fclose(f) != 0) {
+        ok = false;
+    }
+    return ok;
+}
+
 static size_t localRead(FILE* f, uint8_t* b, size_t n, bool* complete) {
     memset(b, 0, n);
     size_t got = fread(b, 1, n, f);

@@ -32,6 +32,9 @@ float fxReadFloat(FILE* f, bool* complete = nullptr);
 double fxReadDouble(FILE* f, bool* complete = nullptr);
 bool fxReadBool(FILE* f, bool* complete = nullptr); // true only for the byte 1
 
+// Closes a stream that was written to; false when a write or the close itself failed.
+bool fxCloseWritten(FILE* f);
+
 // Bytes between the position and the end of the stream, or -1 when the stream cannot tell.
 int64_t fxStreamBytesLeft(FILE* f);
 // Moves forward over count bytes; streams that cannot seek are read and dropped.

@@ -1,6 +1,5 @@
 #include "geometry/mesh.h"
 
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -457,17 +456,6 @@ bool FXMesh::CopyMeshI(FXMesh* src) {
 // ---------------------------------------------------------------------------------------------
 // Vector map coding
 
-// Appends to a list that doubles when full.
-static bool localPushInt(FXArray* a, int v) {
-    if (a->size >= a->capacity) {
-        int64_t target = a->capacity > 8 ? (int64_t)a->capacity * 2 : 16;
-        a->Realloc(target > INT32_MAX ? INT32_MAX : (int)target);
-    }
-    int before = a->size;
-    a->PushInt(v);
-    return a->size > before;
-}
-
 // 0: the previous value + 1, no payload; 1: a byte; 2: a 16-bit word; 3: a 32-bit int.
 static int localCode(int k, int previous) {
     if (k == previous + 1) {
@@ -519,7 +507,7 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
         if (redirect != nullptr) {
             for (int j = 0; j < 3; j++) {
                 if (redirect[j] != nullptr) {
-                    localPushInt(redirect[j], k[j]);
+                    fxPushIntDoubling(redirect[j], k[j]);
                 }
             }
         }

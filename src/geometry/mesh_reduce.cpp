@@ -843,6 +843,17 @@ static void localPlaceOnLine(FXMesh* m, int v, int i, int j, int k, int u, int w
     m->PlaceVertexFormula(v, edge);
 }
 
+// Removes B from the line A-B-P: moves it onto the line A-P in the plane of (A, P, far), marks
+// the three as touched, and records that A, P and B itself depend on B.
+static void localSettleOnLine(FXMesh* m, int a, int b, int p, int far) {
+    localPlaceOnLine(m, b, a, p, far, a, p);
+    int mask[3] = {a, b, p};
+    m->SetVerticesMask(3, mask, 1);
+    m->PushReducDepend(a, b);
+    m->PushReducDepend(b, b);
+    m->PushReducDepend(p, b);
+}
+
 // Whether the first live triangle naming a, b and one of the apexes runs from a to b in its
 // corner order. The created triangles list A before P; when the pattern was found the other way
 // round (from the far end of the line, or on the far side of it) they must be turned to keep
@@ -977,13 +988,10 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
         return false;
     }
-    localPlaceOnLine(this, b, a, p, r, a, p);
+    localSettleOnLine(this, a, b, p, r);
     localPlaceOnLine(this, q, r, p, s, r, s);
-    int mask[7] = {a, b, p, r, q, q, s};
-    SetVerticesMask(7, mask, 1);
-    PushReducDepend(a, b);
-    PushReducDepend(b, b);
-    PushReducDepend(p, b);
+    int mask[3] = {r, q, s};
+    SetVerticesMask(3, mask, 1);
     for (int i = 0; i < 4; i++) {
         PushReducDepend(q, q);
     }
@@ -1003,12 +1011,7 @@ bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 3, created)) {
         return false;
     }
-    localPlaceOnLine(this, b, a, p, q, a, p);
-    int mask[3] = {a, b, p};
-    SetVerticesMask(3, mask, 1);
-    PushReducDepend(a, b);
-    PushReducDepend(b, b);
-    PushReducDepend(p, b);
+    localSettleOnLine(this, a, b, p, q);
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(3, created);
     ReduceStage2a(a, b, p, q, q);
@@ -1033,12 +1036,7 @@ bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
         return false;
     }
-    localPlaceOnLine(this, b, a, p, q, a, p);
-    int mask[3] = {a, b, p};
-    SetVerticesMask(3, mask, 1);
-    PushReducDepend(a, b);
-    PushReducDepend(b, b);
-    PushReducDepend(p, b);
+    localSettleOnLine(this, a, b, p, q);
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(6, created);
     ReduceStage2a(a, b, p, q, e);
@@ -1072,13 +1070,10 @@ bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
     if (!localPrepareCreated(this, a, b, 2, apexes, &pat, 6, created)) {
         return false;
     }
-    localPlaceOnLine(this, b, a, p, g, a, p);
+    localSettleOnLine(this, a, b, p, g);
     localPlaceOnLine(this, m, d, p, g, d, g);
-    int mask[6] = {a, b, p, d, m, g};
-    SetVerticesMask(6, mask, 1);
-    PushReducDepend(a, b);
-    PushReducDepend(b, b);
-    PushReducDepend(p, b);
+    int mask[3] = {d, m, g};
+    SetVerticesMask(3, mask, 1);
     PushReducDepend(d, m);
     PushReducDepend(m, m);
     PushReducDepend(g, m);

@@ -23,9 +23,7 @@ bool FXFireDesk::Create(int n) {
                                                                {0.7509804f, 0.6941176f, 0.6333333f, 1.0f},
                                                                {1.0f, 1.0f, 1.0f, 1.0f},
                                                                {1.0f, 1.0f, 1.0f, 1.0f}};
-    for (int row = 0; row <= FX_FIREDESK_RINGS; row++) {
-        SetRowColour(&desk, row, rowColours[row]);
-    }
+    SetRowColours(rowColours);
     ReCreate();
     return true;
 }

@@ -201,3 +201,9 @@ void FXFragmentDesk::SetRowColour(FXDesk* mesh, int row, const float* rgba) {
         memcpy(Vertex(mesh, row, column)->colour, rgba, 4 * sizeof(float));
     }
 }
+
+void FXFragmentDesk::SetRowColours(const float rowColours[][4]) {
+    for (int row = 0; row <= rings; row++) {
+        SetRowColour(&desk, row, rowColours[row]);
+    }
+}

@@ -78,6 +78,8 @@ protected:
     // Column `spokes` repeats column 0 (position and texture coordinate) in rows first ... last.
     static void CopySeam(FXDesk* mesh, int first, int last);
     static void SetRowColour(FXDesk* mesh, int row, const float* rgba);
+    // Row r of the picture mesh takes rowColours[r], for the rings + 1 rows.
+    void SetRowColours(const float rowColours[][4]);
     static tagFXVertex* Vertex(FXDesk* mesh, int row, int column) {
         return &mesh->mesh.vertices[row * (mesh->cols + 1) + column];
     }

@@ -44,9 +44,7 @@ bool FXTechDesk::Create(int n) {
                                                                {1.0f, 1.0f, 1.0f, 0.2f},
                                                                {1.0f, 1.0f, 1.0f, 0.0f},
                                                                {0.0f, 0.0f, 0.0f, 0.0f}};
-    for (int row = 0; row <= FX_TECHDESK_RINGS; row++) {
-        SetRowColour(&desk, row, rowColours[row]);
-    }
+    SetRowColours(rowColours);
     ReCreate();
     return true;
 }

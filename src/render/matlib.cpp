@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "assets/package.h"
+#include "assets/textreader.h"
 #include "base/env.h"
 #include "base/paths.h"
 #include "base/stream.h"
@@ -55,134 +56,23 @@ static bool localParseId(const char* text, int* id) {
 // ---------------------------------------------------------------------------------------------
 // MTL import
 
-// The whole MTL text, terminated, with the read position.
-struct tagFXMtlText {
-    char* text;
-    size_t size;
-    size_t pos;
-};
-
-static bool localReadText(const char* path, tagFXMtlText* t) {
-    t->text = nullptr;
-    t->size = 0;
-    t->pos = 0;
+static bool localReadText(const char* path, FXTextReader* t) {
     FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         return false;
     }
-    size_t capacity = 4096;
-    char* text = (char*)malloc(capacity);
-    size_t size = 0;
-    while (text != nullptr) {
-        if (capacity - size < 2) {
-            char* bigger = capacity < ((size_t)-1) / 2 ? (char*)realloc(text, capacity * 2) : nullptr;
-            if (bigger == nullptr) {
-                free(text);
-                text = nullptr;
-                break;
-            }
-            text = bigger;
-            capacity *= 2;
-        }
-        size_t got = fread(text + size, 1, capacity - size - 1, f);
-        size += got;
-        if (got == 0) {
-            break;
-        }
-    }
+    bool ok = t->Load(f);
     fclose(f);
-    if (text == nullptr) {
+    if (!ok) {
         err("FXMatlib::LoadFromMtl -> out of memory reading %s\n", path);
-        return false;
     }
-    text[size] = 0;
-    t->text = text;
-    t->size = size;
-    return true;
-}
-
-static bool localIsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// The next white-space separated token into tok (FXMTL_LINE chars); false at the end. Characters
-// beyond the buffer are passed over and reported through *cut.
-static bool localNextToken(tagFXMtlText* t, char* tok, bool* cut) {
-    while (t->pos < t->size && localIsSpace(t->text[t->pos])) {
-        t->pos++;
-    }
-    if (t->pos >= t->size) {
-        return false;
-    }
-    int n = 0;
-    *cut = false;
-    while (t->pos < t->size && !localIsSpace(t->text[t->pos])) {
-        if (n < FXMTL_LINE - 1) {
-            tok[n++] = t->text[t->pos];
-        } else {
-            *cut = true;
-        }
-        t->pos++;
-    }
-    tok[n] = 0;
-    return true;
-}
-
-// Drops the rest of the current line, its line end included.
-static void localSkipLine(tagFXMtlText* t) {
-    while (t->pos < t->size && t->text[t->pos] != '\n') {
-        t->pos++;
-    }
-    if (t->pos < t->size) {
-        t->pos++;
-    }
-}
-
-// The rest of the current line into line (FXMTL_LINE chars), without its line end, which is
-// consumed; a longer line is cut and the remainder dropped. Answers whether it was cut.
-static bool localRestOfLine(tagFXMtlText* t, char* line) {
-    int n = 0;
-    bool cut = false;
-    while (t->pos < t->size && t->text[t->pos] != '\n') {
-        if (n < FXMTL_LINE - 1) {
-            line[n++] = t->text[t->pos];
-        } else {
-            cut = true;
-        }
-        t->pos++;
-    }
-    if (t->pos < t->size) {
-        t->pos++;
-    }
-    line[n] = 0;
-    return cut;
-}
-
-// One "%f": skips white space (line ends too), then takes a number; nothing is consumed when
-// none follows.
-static bool localReadFloat(tagFXMtlText* t, float* v) {
-    while (t->pos < t->size && localIsSpace(t->text[t->pos])) {
-        t->pos++;
-    }
-    if (t->pos >= t->size) {
-        return false;
-    }
-    // The text is terminated, so the conversion cannot run past its end.
-    const char* start = t->text + t->pos;
-    char* end = nullptr;
-    float f = strtof(start, &end);
-    if (end == start) {
-        return false;
-    }
-    t->pos += (size_t)(end - start);
-    *v = f;
-    return true;
+    return ok;
 }
 
 // "%f %f %f" into R, G, B: stops at the first value that is not a number.
-static void localReadRGB(tagFXMtlText* t, float* c) {
+static void localReadRGB(FXTextReader* t, float* c) {
     for (int i = 0; i < 3; i++) {
-        if (!localReadFloat(t, &c[i])) {
+        if (!t->ReadFloat(&c[i])) {
             return;
         }
     }
@@ -191,7 +81,7 @@ static void localReadRGB(tagFXMtlText* t, float* c) {
 // One pass over the statements. Both passes read the text the same way, so the counting pass
 // (lib null) finds exactly the "newmtl" statements the filling pass will meet, wherever they
 // stand. The counting pass reports what it rejects and answers the number of materials.
-static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* path) {
+static int localParseMtl(FXTextReader* t, FXMatlib* lib, int count, const char* path) {
     const bool counting = lib == nullptr;
     char tok[FXMTL_LINE];
     char line[FXMTL_LINE];
@@ -200,17 +90,17 @@ static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* 
     int current = 0;
     t->pos = 0;
     bool cut = false;
-    while (localNextToken(t, tok, &cut)) {
+    while (t->NextToken(tok, FXMTL_LINE, &cut)) {
         FXMaterial* m = counting ? nullptr : (FXMaterial*)lib->materials.elements[current];
         if (cut) {
             if (counting) {
                 err("FXMatlib::LoadFromMtl -> token longer than %d characters in lib:%s\n", FXMTL_LINE - 1, path);
             }
-            localSkipLine(t);
+            t->SkipLine();
             continue;
         }
         if (strncmp(tok, "newmtl", 6) == 0) {
-            bool lineCut = localRestOfLine(t, line);
+            bool lineCut = t->RestOfLine(line, FXMTL_LINE);
             if (counting) {
                 if (lineCut) {
                     err("FXMatlib::LoadFromMtl -> material name cut to %d characters in lib:%s\n", FXMTL_LINE - 1,
@@ -227,22 +117,13 @@ static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* 
             current++;
             m = (FXMaterial*)lib->materials.elements[current];
             char word[FXMTL_LINE];
-            const char* p = line;
-            while (*p != 0 && localIsSpace(*p)) {
-                p++;
-            }
-            int n = 0;
-            while (p[n] != 0 && !localIsSpace(p[n])) {
-                word[n] = p[n];
-                n++;
-            }
-            word[n] = 0;
+            fxFirstWord(line, word, FXMTL_LINE);
             m->name.Set(word);
             m->name.TrimSpaces();
             continue;
         }
         if (strncmp(tok, "map_Kd", 6) == 0) {
-            bool lineCut = localRestOfLine(t, line);
+            bool lineCut = t->RestOfLine(line, FXMTL_LINE);
             if (counting) {
                 if (lineCut) {
                     err("FXMatlib::LoadFromMtl -> texture name cut to %d characters in lib:%s\n", FXMTL_LINE - 1, path);
@@ -261,17 +142,17 @@ static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* 
                 if (counting) {
                     err("FXMatlib::LoadFromMtl -> unknown token(0): %s  in lib:%s\n", tok, path);
                 }
-                localSkipLine(t);
+                t->SkipLine();
                 break;
             case 'N':
                 if (tok[1] == 's') {
                     float v;
-                    if (localReadFloat(t, &v) && !counting) {
+                    if (t->ReadFloat(&v) && !counting) {
                         // MTL's 0 ... 100 becomes OpenGL's 0 ... 128.
                         m->shininess = v * 1.28f;
                     }
                 } else if (tok[1] == 'i') {
-                    localSkipLine(t);
+                    t->SkipLine();
                 }
                 break;
             case 'K':
@@ -282,14 +163,14 @@ static int localParseMtl(tagFXMtlText* t, FXMatlib* lib, int count, const char* 
                 } else if (tok[1] == 's') {
                     localReadRGB(t, counting ? scratch : m->specular);
                 } else {
-                    localSkipLine(t);
+                    t->SkipLine();
                 }
                 break;
             case 'd':
-                localReadFloat(t, counting ? scratch : &m->diffuse[3]);
+                t->ReadFloat(counting ? scratch : &m->diffuse[3]);
                 break;
             default:
-                localSkipLine(t);
+                t->SkipLine();
                 break;
         }
     }
@@ -365,7 +246,7 @@ bool FXMatlib::LoadFromMtl(const char* path) {
     if (path == nullptr || path[0] == 0) {
         return false;
     }
-    tagFXMtlText t;
+    FXTextReader t;
     if (!localReadText(path, &t)) {
         return false;
     }
@@ -380,7 +261,6 @@ bool FXMatlib::LoadFromMtl(const char* path) {
         materials.Push(m);
     }
     localParseMtl(&t, this, count, path);
-    free(t.text);
     return true;
 }
 
@@ -444,10 +324,7 @@ bool FXMatlib::Save(const char* path) {
     for (int i = 0; i < materials.size; i++) {
         ((FXMaterial*)materials.elements[i])->Save(f);
     }
-    bool ok = ferror(f) == 0;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    bool ok = fxCloseWritten(f);
     if (!ok) {
         err("FXMatlib::Save -> writing %s failed\n", path);
     }

@@ -100,6 +100,31 @@ TEST(FXArrayTest, PositionsAndRemoval) {
     EXPECT_EQ(a.elements, nullptr);
 }
 
+TEST(FXArrayTest, DoublingPushesKeepOrderAndGrowByDoubling) {
+    FXArray a; // growStep 1: Push alone would grow one slot at a time
+    for (int i = 0; i < 20; i++) {
+        ASSERT_TRUE(fxPushIntDoubling(&a, i - 5));
+        if (i == 0) {
+            EXPECT_EQ(a.capacity, 8);
+        }
+    }
+    EXPECT_EQ(a.capacity, 32);
+    for (int i = 0; i < 20; i++) {
+        EXPECT_EQ(a.GetInt(i), i - 5);
+    }
+    ASSERT_TRUE(fxPushDoubling(&a, P(77)));
+    EXPECT_EQ(a.Last(), P(77));
+
+    // An empty text is stored as a null entry and still counts as appended.
+    FXStrArray s;
+    EXPECT_TRUE(fxPushDoubling(&s, "one"));
+    EXPECT_TRUE(fxPushDoubling(&s, ""));
+    ASSERT_EQ(s.size, 2);
+    EXPECT_EQ(s.capacity, 8);
+    EXPECT_STREQ(s.elements[0], "one");
+    EXPECT_EQ(s.elements[1], nullptr);
+}
+
 class StoredArrayTest : public ScratchFolderTest {};
 
 TEST_F(StoredArrayTest, ArrayRoundTripSignExtends) {

@@ -241,6 +241,35 @@ TEST_F(PathsTest, PathExistsChecksRealFiles) {
     EXPECT_FALSE(fxPathExists(nullptr));
 }
 
+TEST_F(PathsTest, ReplaceFileMovesTheFinishedFileOverTheOldOne) {
+    const std::string target = root + "/sub/file.txt";
+    const std::string tmp = target + ".tmp";
+    FILE* f = fopen(tmp.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fputs("new", f);
+    fclose(f);
+    EXPECT_TRUE(fxReplaceFile(tmp.c_str(), target.c_str()));
+    EXPECT_FALSE(fxPathExists(tmp.c_str()));
+    char text[8] = {0};
+    f = fopen(target.c_str(), "r");
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(fread(text, 1, sizeof(text) - 1, f), 3u);
+    fclose(f);
+    EXPECT_STREQ(text, "new");
+
+    // A folder in the way is not replaced; the finished file stays for the caller to remove.
+    f = fopen(tmp.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fclose(f);
+    EXPECT_FALSE(fxReplaceFile(tmp.c_str(), (root + "/sub").c_str()));
+    EXPECT_TRUE(fxPathExists((root + "/sub").c_str()));
+    EXPECT_TRUE(fxPathExists(tmp.c_str()));
+    EXPECT_EQ(0, unlink(tmp.c_str()));
+    EXPECT_FALSE(fxReplaceFile(nullptr, target.c_str()));
+    EXPECT_FALSE(fxReplaceFile(tmp.c_str(), nullptr));
+    EXPECT_TRUE(fxPathExists(target.c_str()));
+}
+
 TEST_F(PathsTest, ChangeExtReplacesTheLastExtensionOfTheName) {
     const struct {
         const char* path;

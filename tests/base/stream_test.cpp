@@ -18,8 +18,8 @@ TEST(Stream, FieldsAreLittleEndianAndRoundTrip) {
     rewind(f);
     uint8_t bytes[32] = {};
     ASSERT_EQ(fread(bytes, 1, sizeof(bytes), f), 4u + 4u + 8u + 1u + 6u + 4u);
-    const uint8_t expected[] = {0xfe, 0xff, 0xff, 0xff, 0x00, 0x00, 0xc0, 0x3f, 0, 0, 0, 0, 0, 0, 0xd0, 0xbf,
-                                1,    2,    0,    0,    0,    'a',  'b',  0,    0, 0, 0};
+    const uint8_t expected[] = {0xfe, 0xff, 0xff, 0xff, 0x00, 0x00, 0xc0, 0x3f, 0,   0, 0, 0, 0, 0,
+                                0xd0, 0xbf, 1,    2,    0,    0,    0,    'a',  'b', 0, 0, 0, 0};
     EXPECT_EQ(memcmp(bytes, expected, sizeof(expected)), 0);
 
     rewind(f);
@@ -51,4 +51,24 @@ TEST(Stream, ShortFieldsReadAsZerosAndBoolsOnlyForOne) {
     EXPECT_EQ(fxReadInt32(f, &complete), 0x1234);
     EXPECT_FALSE(complete);
     fclose(f);
+}
+
+TEST(Stream, CloseWrittenReportsWritesThatFailedBeforeOrAtTheClose) {
+    FILE* f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(fxWriteInt32(f, 1), 4u);
+    EXPECT_TRUE(fxCloseWritten(f));
+
+    // A stream opened for reading refuses the write and keeps the error.
+    FILE* r = fopen("/dev/null", "rb");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(fputc('x', r), EOF);
+    EXPECT_FALSE(fxCloseWritten(r));
+
+    // A full device takes the bytes into the buffer and refuses them when the close flushes it.
+    FILE* full = fopen("/dev/full", "wb");
+    if (full != nullptr) {
+        EXPECT_EQ(fxWriteInt32(full, 1), 4u);
+        EXPECT_FALSE(fxCloseWritten(full));
+    }
 }

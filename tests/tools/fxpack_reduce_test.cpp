@@ -127,6 +127,16 @@ TEST_F(FxpackReduceTest, ReducesTheModelEntryOfAPackage) {
     EXPECT_FALSE(fxTestFileExists(dir.File("none.xm")));
 }
 
+TEST_F(FxpackReduceTest, AnEntryThatIsNoModelIsRefused) {
+    ASSERT_TRUE(fxTestWriteText(dir.File("blob.bin"), "not a model"));
+    ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "3 blob.bin\n"));
+    ASSERT_EQ(Run({"build", "show.txt", "-o", "show.dat"}).status, 0);
+    ReduceRun r = Run({"reduce", "show.dat", "3", "-o", "blob.xm", "--tolerance", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("entry 3 of show.dat is not a model"), std::string::npos) << r.err;
+    EXPECT_FALSE(fxTestFileExists(dir.File("blob.xm")));
+}
+
 TEST_F(FxpackReduceTest, DiscardsTrianglesThatShowOnlyTransparentTexels) {
     // A picture opaque on its left half, clear on its right; one triangle on each half. Written
     // by hand as an uncompressed 32-bit targa (top row first) so that its alpha is exact.

@@ -7,15 +7,30 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/paths.h"
+#include "base/stream.h"
 #include "fxpack.h"
+
+static void localError(const char* format, va_list args) {
+    fputs("fxpack: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+}
 
 void fxpackError(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    fputs("fxpack: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
+    localError(format, args);
     va_end(args);
+}
+
+int fxpackUsageError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    localError(format, args);
+    va_end(args);
+    fxpackUsage(stderr);
+    return FXPACK_USAGE;
 }
 
 void fxpackUsage(FILE* out) {
@@ -72,6 +87,15 @@ bool fxpackParseInt(const char* text, int* value) {
     return true;
 }
 
+bool fxpackReplaceFile(const std::string& tmp, const std::string& path) {
+    if (!fxReplaceFile(tmp.c_str(), path.c_str())) {
+        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
+        remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size) {
     std::string tmp = path + ".tmp";
     FILE* f = fopen(tmp.c_str(), "wb");
@@ -80,20 +104,13 @@ bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size) {
         return false;
     }
     bool ok = size == 0 || fwrite(bytes, 1, size, f) == size;
-    if (fclose(f) != 0) {
-        ok = false;
-    }
+    ok = fxCloseWritten(f) && ok;
     if (!ok) {
         fxpackError("cannot write %s", tmp.c_str());
         remove(tmp.c_str());
         return false;
     }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return fxpackReplaceFile(tmp, path);
 }
 
 static bool localWantsHelp(int argc, char** argv) {
@@ -134,7 +151,5 @@ int main(int argc, char** argv) {
     if (strcmp(command, "info") == 0) {
         return fxpackInfo(argc - 1, argv + 1);
     }
-    fxpackError("unknown command '%s'", command);
-    fxpackUsage(stderr);
-    return FXPACK_USAGE;
+    return fxpackUsageError("unknown command '%s'", command);
 }

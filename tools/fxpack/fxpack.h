@@ -16,8 +16,12 @@ class FXPackage;
 // "fxpack: " and the message on standard error.
 void fxpackError(const char* format, ...) FX_PRINTF(1, 2);
 void fxpackUsage(FILE* out);
+// fxpackError, then the usage on standard error; answers FXPACK_USAGE.
+int fxpackUsageError(const char* format, ...) FX_PRINTF(1, 2);
 // Parses a whole decimal int; false for anything else.
 bool fxpackParseInt(const char* text, int* value);
+// Moves the finished file tmp over path; when it cannot, says why and removes tmp.
+bool fxpackReplaceFile(const std::string& tmp, const std::string& path);
 // Writes bytes beside path and renames them over it, so path is never left half-written.
 bool fxpackWriteFile(const std::string& path, const void* bytes, size_t size);
 

@@ -276,13 +276,11 @@ int fxpackBuild(int argc, char** argv) {
         }
         ok = false;
     }
-    if (ok && args.names != nullptr && rename(namesTmp.c_str(), args.names) != 0) {
-        fxpackError("cannot replace %s: %s", args.names, strerror(errno));
-        ok = false;
+    if (ok && args.names != nullptr) {
+        ok = fxpackReplaceFile(namesTmp, args.names);
     }
-    if (ok && args.header != nullptr && rename(headerTmp.c_str(), args.header) != 0) {
-        fxpackError("cannot replace %s: %s", args.header, strerror(errno));
-        ok = false;
+    if (ok && args.header != nullptr) {
+        ok = fxpackReplaceFile(headerTmp, args.header);
     }
     localRemoveWork(&pkg, entries, work);
     if (!ok) {

@@ -43,9 +43,7 @@ static bool localLoad(FXPackage* pkg, const char* path) {
 
 int fxpackList(int argc, char** argv) {
     if (argc != 2) {
-        fxpackError("list takes one package");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError("list takes one package");
     }
     FXPackage pkg;
     if (!localLoad(&pkg, argv[1])) {
@@ -65,9 +63,7 @@ int fxpackList(int argc, char** argv) {
 
 int fxpackExtract(int argc, char** argv) {
     if (argc != 4) {
-        fxpackError("extract takes a package, an id and a file");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError("extract takes a package, an id and a file");
     }
     int id;
     if (!fxpackParseInt(argv[2], &id)) {

@@ -180,12 +180,7 @@ static bool localSaveModel(FXModel* model, const std::string& path) {
         remove(tmp.c_str());
         return false;
     }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        fxpackError("cannot replace %s: %s", path.c_str(), strerror(errno));
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return fxpackReplaceFile(tmp, path);
 }
 
 int fxpackModel(int argc, char** argv) {
@@ -194,27 +189,19 @@ int fxpackModel(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "-o") == 0) {
             if (i + 1 >= argc || output != nullptr) {
-                fxpackError(output != nullptr ? "-o given twice" : "-o needs a file name");
-                fxpackUsage(stderr);
-                return FXPACK_USAGE;
+                return fxpackUsageError(output != nullptr ? "-o given twice" : "-o needs a file name");
             }
             output = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-            fxpackError("unknown option '%s'", argv[i]);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("unknown option '%s'", argv[i]);
         } else if (input == nullptr) {
             input = argv[i];
         } else {
-            fxpackError("model takes one OBJ file, '%s' is one too many", argv[i]);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("model takes one OBJ file, '%s' is one too many", argv[i]);
         }
     }
     if (input == nullptr || output == nullptr) {
-        fxpackError(input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError(input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
     }
     std::string out = localAbsolute(output);
     fxLoadDevil();
@@ -293,11 +280,50 @@ static void localPrintModel(FXModel* model, const std::string& magic, bool libra
     }
 }
 
+// Loads the model a command names: a model file, whose library path is relative to its folder
+// as the show reads it, or the model entry id of the package pkg loads from full. shown is the
+// name the messages use. magic receives the stored format, libraryFound whether the library the
+// model names is there. False, with a message, when there is no such model.
+static bool localLoadInput(FXPackSession* s, FXPackage* pkg, const std::string& full, const char* shown, bool entry,
+                           int id, std::string* magic, bool* libraryFound) {
+    if (!entry) {
+        *magic = localFileMagic(full.c_str());
+        if (*magic != "xm02" && *magic != "xm03") {
+            fxpackError("%s is not a model", shown);
+            return false;
+        }
+        if (chdir(localFolder(full).c_str()) != 0 || !s->model.Load(localLeaf(full).c_str())) {
+            fxpackError("cannot read %s", shown);
+            return false;
+        }
+        *libraryFound = fxPathExists(s->model.matlibRef.chars);
+        return true;
+    }
+    if (!pkg->Load(full.c_str())) {
+        fxpackError("%s is not a package, or its entry lists are damaged", shown);
+        return false;
+    }
+    FXPackageData* data = pkg->GetDataPtr(id);
+    if (data == nullptr) {
+        fxpackError("%s has no entry with id %d", shown, id);
+        return false;
+    }
+    FXStr stored;
+    data->ReadString(&stored);
+    *magic = stored.chars;
+    if (*magic != "xm02" && *magic != "xm03") {
+        fxpackError("entry %d of %s is not a model", id, shown);
+        return false;
+    }
+    s->model.LoadCN(pkg, id);
+    int libId = 0;
+    *libraryFound = fxpackParseInt(s->model.matlibRef.chars, &libId) && pkg->FindEntry(libId) >= 0;
+    return true;
+}
+
 int fxpackInfo(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        fxpackError("info takes a model file, or a package and an id");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError("info takes a model file, or a package and an id");
     }
     int id = 0;
     if (argc == 3 && !fxpackParseInt(argv[2], &id)) {
@@ -308,46 +334,9 @@ int fxpackInfo(int argc, char** argv) {
     std::string magic;
     bool libraryFound = false;
     FXPackage pkg;
-    if (argc == 2) {
-        std::string full = localRealPath(argv[1]);
-        if (full.empty()) {
-            return FXPACK_FAILED;
-        }
-        magic = localFileMagic(full.c_str());
-        if (magic != "xm02" && magic != "xm03") {
-            fxpackError("%s is not a model", argv[1]);
-            return FXPACK_FAILED;
-        }
-        // The library path is relative to the model's folder, as the show reads it.
-        if (chdir(localFolder(full).c_str()) != 0 || !s.model.Load(localLeaf(full).c_str())) {
-            fxpackError("cannot read %s", argv[1]);
-            return FXPACK_FAILED;
-        }
-        libraryFound = fxPathExists(s.model.matlibRef.chars);
-    } else {
-        std::string full = localRealPath(argv[1]);
-        if (full.empty()) {
-            return FXPACK_FAILED;
-        }
-        if (!pkg.Load(full.c_str())) {
-            fxpackError("%s is not a package, or its entry lists are damaged", argv[1]);
-            return FXPACK_FAILED;
-        }
-        FXPackageData* data = pkg.GetDataPtr(id);
-        if (data == nullptr) {
-            fxpackError("%s has no entry with id %d", argv[1], id);
-            return FXPACK_FAILED;
-        }
-        FXStr stored;
-        data->ReadString(&stored);
-        magic = stored.chars;
-        if (magic != "xm02" && magic != "xm03") {
-            fxpackError("entry %d of %s is not a model", id, argv[1]);
-            return FXPACK_FAILED;
-        }
-        s.model.LoadCN(&pkg, id);
-        int libId = 0;
-        libraryFound = fxpackParseInt(s.model.matlibRef.chars, &libId) && pkg.FindEntry(libId) >= 0;
+    std::string full = localRealPath(argv[1]);
+    if (full.empty() || !localLoadInput(&s, &pkg, full, argv[1], argc == 3, id, &magic, &libraryFound)) {
+        return FXPACK_FAILED;
     }
     localPrintModel(&s.model, magic, libraryFound);
     // The model's library belongs to the session's environment: let go of it before the package.
@@ -491,9 +480,7 @@ int fxpackReduce(int argc, char** argv) {
         bool takesValue = strcmp(option, "-o") == 0 || strcmp(option, "--tolerance") == 0 ||
                           strcmp(option, "--sweeps") == 0 || strcmp(option, "--discard-transparent") == 0;
         if (takesValue && i + 1 >= argc) {
-            fxpackError("%s needs a value", option);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("%s needs a value", option);
         }
         if (strcmp(option, "-o") == 0) {
             if (output != nullptr) {
@@ -519,9 +506,7 @@ int fxpackReduce(int argc, char** argv) {
             }
             discard = true;
         } else if (option[0] == '-' && option[1] != 0) {
-            fxpackError("unknown option '%s'", option);
-            fxpackUsage(stderr);
-            return FXPACK_USAGE;
+            return fxpackUsageError("unknown option '%s'", option);
         } else if (nInputs < 2) {
             inputs[nInputs++] = option;
         } else {
@@ -530,11 +515,10 @@ int fxpackReduce(int argc, char** argv) {
         }
     }
     if (nInputs == 0 || output == nullptr || (!reduce && !discard)) {
-        fxpackError(nInputs == 0        ? "reduce needs a model file, or a package and an id"
-                    : output == nullptr ? "reduce needs -o FILE"
-                                        : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
-        fxpackUsage(stderr);
-        return FXPACK_USAGE;
+        return fxpackUsageError(nInputs == 0 ? "reduce needs a model file, or a package and an id"
+                                : output == nullptr
+                                    ? "reduce needs -o FILE"
+                                    : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
     }
     int id = 0;
     if (nInputs == 2 && !fxpackParseInt(inputs[1], &id)) {
@@ -551,28 +535,13 @@ int fxpackReduce(int argc, char** argv) {
     {
         FXPackSession s;
         FXPackage pkg;
-        if (nInputs == 1) {
-            std::string magic = localFileMagic(full.c_str());
-            // The library path is relative to the model's folder, as the show reads it.
-            if (magic != "xm02" && magic != "xm03") {
-                fxpackError("%s is not a model", inputs[0]);
-            } else if (chdir(localFolder(full).c_str()) != 0 || !s.model.Load(localLeaf(full).c_str())) {
-                fxpackError("cannot read %s", inputs[0]);
-            } else {
-                ok = true;
-            }
-        } else if (!pkg.Load(full.c_str())) {
-            fxpackError("%s is not a package, or its entry lists are damaged", inputs[0]);
-        } else if (pkg.GetDataPtr(id) == nullptr) {
-            fxpackError("%s has no entry with id %d", inputs[0], id);
-        } else if (!s.model.LoadCN(&pkg, id)) {
-            fxpackError("entry %d of %s is not a model", id, inputs[0]);
-        } else {
-            if (!s.model.matlibRef.IsEmpty()) {
-                fprintf(stderr, "fxpack: warning: the model keeps its library reference '%s', an entry of %s\n",
-                        s.model.matlibRef.chars, inputs[0]);
-            }
-            ok = true;
+        std::string magic;
+        bool libraryFound = false;
+        const bool entry = nInputs == 2;
+        ok = localLoadInput(&s, &pkg, full, inputs[0], entry, id, &magic, &libraryFound);
+        if (ok && entry && !s.model.matlibRef.IsEmpty()) {
+            fprintf(stderr, "fxpack: warning: the model keeps its library reference '%s', an entry of %s\n",
+                    s.model.matlibRef.chars, inputs[0]);
         }
         if (ok) {
             s.model.UpdateMeshes();

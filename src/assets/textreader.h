@@ -1,0 +1,54 @@
+#ifndef FX_ASSETS_TEXTREADER_H
+#define FX_ASSETS_TEXTREADER_H
+
+#include <cstddef>
+#include <cstdio>
+
+// A text held whole in memory, terminated, and read front to back: the tokens, lines and numbers
+// of the OBJ and MTL readers. No call reads outside the text or writes past the buffer it is
+// given; longer tokens and lines are cut.
+class FXTextReader {
+public:
+    const char* text; // terminated; null until Load or Borrow
+    size_t size;      // characters before the terminator
+    size_t pos;       // read position, 0 ... size
+
+    FXTextReader();
+    ~FXTextReader();
+    FXTextReader(const FXTextReader&) = delete;
+    FXTextReader& operator=(const FXTextReader&) = delete;
+
+    // Reads what is left of f. False, holding nothing, when memory runs out; a read error ends
+    // the text where it happened (ferror(f) tells).
+    bool Load(FILE* f);
+    // Reads a terminated text the caller keeps alive and owns.
+    void Borrow(const char* borrowed);
+    void Destroy();
+
+    // The next white-space separated token into tok (capacity chars, terminator included); false
+    // at the end of the text. *cut, when given, tells whether characters were passed over.
+    bool NextToken(char* tok, int capacity, bool* cut);
+    // Drops the rest of the current line, its line end included.
+    void SkipLine();
+    // The rest of the current line into line (capacity chars) without its line end or a "\r"
+    // before it; the whole line is consumed, so a cut line leaves nothing behind. Answers whether
+    // it was cut.
+    bool RestOfLine(char* line, int capacity);
+    // "%d": white space (line ends too), an optional sign and digits. Nothing is consumed when no
+    // digit follows; values beyond an int are held at INT_MIN / INT_MAX.
+    bool ReadInt(int* v);
+    // Consumes c if it is next.
+    bool Match(char c);
+    // "%f": passes over white space (line ends too), then takes a number if one follows.
+    bool ReadFloat(float* v);
+    // One "%f" on the current line; false at the line end or when no number follows.
+    bool ReadLineFloat(float* v);
+
+private:
+    char* block; // the loaded text; null for a borrowed one
+};
+
+// The first white-space separated word of line into word (capacity chars, longer words cut).
+void fxFirstWord(const char* line, char* word, int capacity);
+
+#endif
