@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 static void localRemoveTree(const std::string& path) {
@@ -137,4 +138,37 @@ FXBytes fxTestPattern(size_t size, uint32_t seed) {
         out[i] = (uint8_t)x;
     }
     return out;
+}
+
+std::string fxTestReadText(const std::string& path) {
+    FXBytes b;
+    fxTestReadFile(path, &b);
+    return std::string(b.begin(), b.end());
+}
+
+static std::string localQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+FXTestRun fxTestRunTool(const std::string& program, const FXTestDir& dir, const std::vector<std::string>& args,
+                        const std::string& envPrefix) {
+    std::string cmd = "cd " + localQuote(dir.path) + " && " + envPrefix + localQuote(program);
+    for (const std::string& a : args) {
+        cmd += " " + localQuote(a);
+    }
+    std::string out = dir.File("run.out");
+    std::string err = dir.File("run.err");
+    cmd += " >" + localQuote(out) + " 2>" + localQuote(err) + " </dev/null";
+    FXTestRun r;
+    int raw = system(cmd.c_str());
+    r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = fxTestReadText(out);
+    r.err = fxTestReadText(err);
+    remove(out.c_str());
+    remove(err.c_str());
+    return r;
 }

@@ -36,6 +36,20 @@ void fxTestPutStr(FXBytes* out, const std::string& s); // 32-bit length, then th
 void fxTestPutBytes(FXBytes* out, const FXBytes& bytes);
 int32_t fxTestGetI32(const FXBytes& bytes, size_t offset);
 
+// The whole file as text; empty when it cannot be read.
+std::string fxTestReadText(const std::string& path);
+
+// What a program run by fxTestRunTool printed and how it ended.
+struct FXTestRun {
+    int status = -1; // exit status; -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+// Runs program with args in the folder dir, no standard input, both outputs captured. envPrefix
+// (e.g. "TMPDIR=/x ") goes before the program on the command line.
+FXTestRun fxTestRunTool(const std::string& program, const FXTestDir& dir, const std::vector<std::string>& args,
+                        const std::string& envPrefix = "");
+
 // Deterministic filler bytes.
 FXBytes fxTestPattern(size_t size, uint32_t seed);
 

@@ -18,26 +18,6 @@
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
-std::string Text(const std::string& path) {
-    FXBytes b;
-    fxTestReadFile(path, &b);
-    return std::string(b.begin(), b.end());
-}
-
 class FxpackModelTest : public ::testing::Test {
 protected:
     FXTestDir dir;
@@ -49,20 +29,8 @@ protected:
         ASSERT_EQ(mkdir(dir.File("src").c_str(), 0700), 0);
     }
 
-    ToolRun Run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + Quoted(dir.path) + " && TMPDIR=" + Quoted(tmp) + " " + Quoted(FXPACK_PATH);
-        for (const std::string& a : args) {
-            cmd += " " + Quoted(a);
-        }
-        cmd += " >" + Quoted(dir.File("run.out")) + " 2>" + Quoted(dir.File("run.err")) + " </dev/null";
-        ToolRun r;
-        int raw = system(cmd.c_str());
-        r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = Text(dir.File("run.out"));
-        r.err = Text(dir.File("run.err"));
-        remove(dir.File("run.out").c_str());
-        remove(dir.File("run.err").c_str());
-        return r;
+    FXTestRun Run(const std::vector<std::string>& args) {
+        return fxTestRunTool(FXPACK_PATH, dir, args, "TMPDIR='" + tmp + "' ");
     }
 
     // A textured square and a plain triangle in src/, with their library and picture.
@@ -87,7 +55,7 @@ TEST_F(FxpackModelTest, ModelWritesWhatTheEngineWritesAndInfoDescribesIt) {
     ASSERT_TRUE(fxTestWriteText(dir.File("src/cube.obj"), "mtllib cube.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
                                                           "v 0 0 1\nusemtl white\nf 1 2 3 4\nusemtl red\nf 1 2 5\n"
                                                           "usemtl none\nf 2 3 5\n"));
-    ToolRun r = Run({"model", "src/cube.obj", "-o", "cube.xm"});
+    FXTestRun r = Run({"model", "src/cube.obj", "-o", "cube.xm"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
@@ -139,7 +107,7 @@ TEST_F(FxpackModelTest, WrongUseAndMissingInputWriteNothing) {
     EXPECT_EQ(Run({"model", "-o", "x.xm"}).status, 2);
     EXPECT_EQ(Run({"model", "src/a.obj", "src/a.obj", "-o", "x.xm"}).status, 2);
     EXPECT_EQ(Run({"model", "src/a.obj", "-o", "x.xm", "--fast"}).status, 2);
-    ToolRun r = Run({"model", "src/none.obj", "-o", "x.xm"});
+    FXTestRun r = Run({"model", "src/none.obj", "-o", "x.xm"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read src/none.obj"), std::string::npos) << r.err;
     r = Run({"model", "src/a.obj", "-o", "no/folder/x.xm"});
@@ -160,7 +128,7 @@ TEST_F(FxpackModelTest, WrongUseAndMissingInputWriteNothing) {
 TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFixedIds) {
     WriteTexturedModel();
     ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "20 src/box.obj\n3 src/wood.png\n"));
-    ToolRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names", "--header", "a.h"});
+    FXTestRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names", "--header", "a.h"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     r = Run({"list", "a.dat"});
@@ -171,7 +139,7 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     }
     // The model keeps its place; the texture (a file of its own) and the library follow.
     EXPECT_EQ(lines, (std::vector<std::string>{"20 data", "3 png", "21 png", "22 data"}));
-    std::string header = Text(dir.File("a.h"));
+    std::string header = fxTestReadText(dir.File("a.h"));
     EXPECT_NE(header.find("#define FXNAME_WOOD_PNG  21\n"), std::string::npos) << header;
     EXPECT_NE(header.find("#define FXNAME_BOX_20_MATLIB  22\n"), std::string::npos) << header;
 
@@ -191,7 +159,7 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     ASSERT_TRUE(fxTestReadFile(dir.File("a.dat"), &a));
     ASSERT_TRUE(fxTestReadFile(dir.File("b.dat"), &b));
     EXPECT_EQ(a, b);
-    EXPECT_EQ(Text(dir.File("a.names")), Text(dir.File("b.names")));
+    EXPECT_EQ(fxTestReadText(dir.File("a.names")), fxTestReadText(dir.File("b.names")));
     EXPECT_EQ(fxTestListDir(dir.File("src")), (std::vector<std::string>{"box.mtl", "box.obj", "wood.png"}));
     EXPECT_TRUE(fxTestListDir(tmp).empty());
 
@@ -223,7 +191,7 @@ TEST_F(FxpackModelTest, ABuildWhoseModelCannotBeMadeWritesNothing) {
     FXBytes old = fxTestPattern(16, 4);
     ASSERT_TRUE(fxTestWriteFile(dir.File("a.dat"), old));
     ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "1 src/box.obj\n"));
-    ToolRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names"});
+    FXTestRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("texture wood.png of material 'wood'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("show.txt:1: no model could be made of ./src/box.obj"), std::string::npos) << r.err;

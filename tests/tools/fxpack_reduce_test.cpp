@@ -15,26 +15,6 @@
 
 namespace {
 
-struct ReduceRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
-std::string FileText(const std::string& path) {
-    FXBytes b;
-    fxTestReadFile(path, &b);
-    return std::string(b.begin(), b.end());
-}
-
 // Two triangles whose shared corner (1, 0, 0) lies on the straight edge from (0,0,0) to (2,0,0).
 const char* kStrip = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 2 0 0\nf 1 2 3\nf 2 4 3\n";
 
@@ -42,21 +22,8 @@ class FxpackReduceTest : public ::testing::Test {
 protected:
     FXTestDir dir;
 
-    ReduceRun Run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + Quote(dir.path) + " && " + Quote(FXPACK_PATH);
-        for (const std::string& a : args) {
-            cmd += " " + Quote(a);
-        }
-        cmd += " >" + Quote(dir.File("run.out")) + " 2>" + Quote(dir.File("run.err")) + " </dev/null";
-        ReduceRun r;
-        int raw = system(cmd.c_str());
-        r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = FileText(dir.File("run.out"));
-        r.err = FileText(dir.File("run.err"));
-        remove(dir.File("run.out").c_str());
-        remove(dir.File("run.err").c_str());
-        return r;
-    }
+    FXTestRun Run(const std::vector<std::string>& args) { return fxTestRunTool(FXPACK_PATH, dir, args); }
+
 
     // Triangles of every mesh of a stored model, and whether every index is valid.
     int StoredTriangles(const std::string& path, bool* valid) {
@@ -85,7 +52,7 @@ protected:
 TEST_F(FxpackReduceTest, SweepsUntilNothingChangesAndPrintsEachStep) {
     ASSERT_TRUE(fxTestWriteText(dir.File("strip.obj"), kStrip));
     ASSERT_EQ(Run({"model", "strip.obj", "-o", "strip.xm"}).status, 0);
-    ReduceRun r = Run({"reduce", "strip.xm", "-o", "small.xm", "--tolerance", "1"});
+    FXTestRun r = Run({"reduce", "strip.xm", "-o", "small.xm", "--tolerance", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: 2 triangles, 4 vertices\n"
                      "sweep 1: triangles 2 -> 1, vertices 4 -> 3\n"
@@ -97,12 +64,12 @@ TEST_F(FxpackReduceTest, SweepsUntilNothingChangesAndPrintsEachStep) {
     r = Run({"reduce", "strip.xm", "-o", "one.xm", "--tolerance", "1", "--sweeps", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: 2 triangles, 4 vertices\nsweep 1: triangles 2 -> 1, vertices 4 -> 3\n");
-    EXPECT_EQ(FileText(dir.File("one.xm")), FileText(dir.File("small.xm")));
+    EXPECT_EQ(fxTestReadText(dir.File("one.xm")), fxTestReadText(dir.File("small.xm")));
 }
 
 TEST_F(FxpackReduceTest, RealModelReducesToValidTriangles) {
     ASSERT_EQ(Run({"model", std::string(VANTREL_TESTDATA) + "/obj-real/spot.obj", "-o", "spot.xm"}).status, 0);
-    ReduceRun r = Run({"reduce", "spot.xm", "-o", "spot_small.xm", "--tolerance", "20", "--sweeps", "3"});
+    FXTestRun r = Run({"reduce", "spot.xm", "-o", "spot_small.xm", "--tolerance", "20", "--sweeps", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find("model: 5856 triangles"), 0u) << r.out;
     EXPECT_NE(r.out.find("sweep 3: triangles "), std::string::npos) << r.out;
@@ -118,7 +85,7 @@ TEST_F(FxpackReduceTest, ReducesTheModelEntryOfAPackage) {
     ASSERT_TRUE(fxTestWriteText(dir.File("src/strip.obj"), kStrip));
     ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "7 src/strip.obj\n"));
     ASSERT_EQ(Run({"build", "show.txt", "-o", "show.dat"}).status, 0);
-    ReduceRun r = Run({"reduce", "show.dat", "7", "-o", "entry.xm", "--tolerance", "1"});
+    FXTestRun r = Run({"reduce", "show.dat", "7", "-o", "entry.xm", "--tolerance", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("sweep 1: triangles 2 -> 1, vertices 4 -> 3\n"), std::string::npos) << r.out;
     bool valid = false;
@@ -131,7 +98,7 @@ TEST_F(FxpackReduceTest, AnEntryThatIsNoModelIsRefused) {
     ASSERT_TRUE(fxTestWriteText(dir.File("blob.bin"), "not a model"));
     ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "3 blob.bin\n"));
     ASSERT_EQ(Run({"build", "show.txt", "-o", "show.dat"}).status, 0);
-    ReduceRun r = Run({"reduce", "show.dat", "3", "-o", "blob.xm", "--tolerance", "1"});
+    FXTestRun r = Run({"reduce", "show.dat", "3", "-o", "blob.xm", "--tolerance", "1"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("entry 3 of show.dat is not a model"), std::string::npos) << r.err;
     EXPECT_FALSE(fxTestFileExists(dir.File("blob.xm")));
@@ -154,7 +121,7 @@ TEST_F(FxpackReduceTest, DiscardsTrianglesThatShowOnlyTransparentTexels) {
                                                       "vt 0.9 0.1\nvt 0.6 0.9\nusemtl half\nf 1/1 2/2 3/3\n"
                                                       "f 4/4 5/5 6/6\n"));
     ASSERT_EQ(Run({"model", "half.obj", "-o", "half.xm"}).status, 0);
-    ReduceRun r = Run({"reduce", "half.xm", "-o", "kept.xm", "--discard-transparent", "0.5"});
+    FXTestRun r = Run({"reduce", "half.xm", "-o", "kept.xm", "--discard-transparent", "0.5"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: 2 triangles, 6 vertices\n"
                      "transparent (alpha <= 0.5, 1 textured meshes): triangles 2 -> 1, vertices 6 -> 3\n");

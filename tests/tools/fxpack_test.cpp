@@ -13,30 +13,6 @@
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') {
-            q += "'\\''";
-        } else {
-            q += c;
-        }
-    }
-    return q + "'";
-}
-
-std::string ReadText(const std::string& path) {
-    FXBytes b;
-    fxTestReadFile(path, &b);
-    return std::string(b.begin(), b.end());
-}
-
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -52,21 +28,7 @@ protected:
     FXTestDir dir;
 
     // Runs the tool in the test's folder.
-    RunResult Run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + Quote(dir.path) + " && " + Quote(FXPACK_PATH);
-        for (const std::string& a : args) {
-            cmd += " " + Quote(a);
-        }
-        cmd += " >" + Quote(dir.File("run.out")) + " 2>" + Quote(dir.File("run.err")) + " </dev/null";
-        RunResult r;
-        int raw = system(cmd.c_str());
-        r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = ReadText(dir.File("run.out"));
-        r.err = ReadText(dir.File("run.err"));
-        remove(dir.File("run.out").c_str());
-        remove(dir.File("run.err").c_str());
-        return r;
-    }
+    FXTestRun Run(const std::vector<std::string>& args) { return fxTestRunTool(FXPACK_PATH, dir, args); }
 
     // Sources of several kinds, one in a subfolder and one with a space in its name.
     FXBytes jpg = fxTestPattern(5000, 1);
@@ -94,7 +56,7 @@ protected:
 } // namespace
 
 TEST_F(FxpackTest, HelpAndUsage) {
-    RunResult r = Run({"--help"});
+    FXTestRun r = Run({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("usage: fxpack list PACKAGE"), std::string::npos);
     EXPECT_NE(r.out.find("fxpack build MANIFEST -o PACKAGE [--scramble] [--names FILE] [--header FILE]"),
@@ -120,7 +82,7 @@ TEST_F(FxpackTest, HelpAndUsage) {
 TEST_F(FxpackTest, BuildListExtractGiveBackEverySource) {
     WriteSources();
     std::string pkgPath = dir.File("out.dat");
-    RunResult r = Run({"build", dir.File("show.txt"), "-o", pkgPath});
+    FXTestRun r = Run({"build", dir.File("show.txt"), "-o", pkgPath});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
@@ -171,8 +133,8 @@ TEST_F(FxpackTest, ScrambledBuildHoldsTheSameEntriesAndBuildsRepeatExactly) {
     EXPECT_NE(p, s);
     EXPECT_EQ(s, s2);
 
-    RunResult lp = Run({"list", dir.File("p.dat")});
-    RunResult ls = Run({"list", dir.File("s.dat")});
+    FXTestRun lp = Run({"list", dir.File("p.dat")});
+    FXTestRun ls = Run({"list", dir.File("s.dat")});
     EXPECT_EQ(lp.status, 0);
     EXPECT_EQ(ls.out, lp.out);
     ASSERT_EQ(Run({"extract", dir.File("s.dat"), "12", dir.File("sky.out")}).status, 0);
@@ -183,7 +145,7 @@ TEST_F(FxpackTest, ScrambledBuildHoldsTheSameEntriesAndBuildsRepeatExactly) {
 
 TEST_F(FxpackTest, NamesFileAndHeaderAreWritten) {
     WriteSources();
-    RunResult r = Run({"build", dir.File("show.txt"), "-o", dir.File("p.dat"), "--names", dir.File("names.bin"),
+    FXTestRun r = Run({"build", dir.File("show.txt"), "-o", dir.File("p.dat"), "--names", dir.File("names.bin"),
                        "--header", dir.File("names.h")});
     ASSERT_EQ(r.status, 0) << r.err;
     // Manifest entries keep their fixed ids and register no names; compilers add names later.
@@ -191,7 +153,7 @@ TEST_F(FxpackTest, NamesFileAndHeaderAreWritten) {
     ASSERT_TRUE(fxTestReadFile(dir.File("names.bin"), &names));
     EXPECT_EQ(names, FXBytes(4, 0));
     EXPECT_TRUE(fxTestFileExists(dir.File("names.h")));
-    EXPECT_EQ(ReadText(dir.File("names.h")), "");
+    EXPECT_EQ(fxTestReadText(dir.File("names.h")), "");
 }
 
 TEST_F(FxpackTest, BadManifestsWriteNothing) {
@@ -215,7 +177,7 @@ TEST_F(FxpackTest, BadManifestsWriteNothing) {
     for (const auto& c : cases) {
         ASSERT_TRUE(fxTestWriteText(dir.File("m.txt"), c.manifest));
         std::vector<std::string> before = Files();
-        RunResult r = Run({"build", dir.File("m.txt"), "-o", out, "--names", dir.File("n.bin")});
+        FXTestRun r = Run({"build", dir.File("m.txt"), "-o", out, "--names", dir.File("n.bin")});
         EXPECT_EQ(r.status, 1) << c.manifest;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         FXBytes got;
@@ -223,7 +185,7 @@ TEST_F(FxpackTest, BadManifestsWriteNothing) {
         EXPECT_EQ(got, old) << c.manifest;
         EXPECT_EQ(Files(), before) << c.manifest;
     }
-    RunResult r = Run({"build", dir.File("nothing.txt"), "-o", out});
+    FXTestRun r = Run({"build", dir.File("nothing.txt"), "-o", out});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot open manifest"), std::string::npos);
 }
@@ -240,11 +202,11 @@ TEST_F(FxpackTest, BadBuildCommandLines) {
         {"build", dir.File("show.txt"), "-o", dir.File("a.dat"), "-o", dir.File("b.dat")},
     };
     for (const auto& line : lines) {
-        RunResult r = Run(line);
+        FXTestRun r = Run(line);
         EXPECT_EQ(r.status, 2) << line.size();
         EXPECT_NE(r.err.find("usage:"), std::string::npos);
     }
-    RunResult r = Run({"build", dir.File("show.txt"), "-o", dir.File("no/such/out.dat")});
+    FXTestRun r = Run({"build", dir.File("show.txt"), "-o", dir.File("no/such/out.dat")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("there is no folder"), std::string::npos) << r.err;
     r = Run({"build", dir.File("show.txt"), "-o", dir.File("a.dat"), "--header", dir.File("no/such/n.h")});
@@ -255,7 +217,7 @@ TEST_F(FxpackTest, BadBuildCommandLines) {
 TEST_F(FxpackTest, ListAndExtractFailures) {
     WriteSources();
     ASSERT_EQ(Run({"build", dir.File("show.txt"), "-o", dir.File("p.dat")}).status, 0);
-    RunResult r = Run({"list", dir.File("missing.dat")});
+    FXTestRun r = Run({"list", dir.File("missing.dat")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot open"), std::string::npos);
     r = Run({"list", dir.File("planet.xm")});
