@@ -19,8 +19,10 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The show full screen on the current display; any key ends it.
 run: build
-	@echo "The show is not built yet: the engine library and its tests are what exists so far."
+	@if [ -z "$$DISPLAY" ]; then echo "make run: no DISPLAY to show on"; exit 1; fi
+	$(BUILD)/vantrel --data $(BUILD) /s
 
 test-build: setup
 	cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON

@@ -33,22 +33,36 @@ static void localWaitMapped(Display* dpy, Window id) {
 }
 
 bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y) {
+    return fxCreateWindowEx(window, width, height, parent, x, y, 0);
+}
+
+bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y, int flags) {
     localClear(window);
     if (width <= 0 || height <= 0) {
         err("fxCreateWindow: bad size %dx%d\n", width, height);
         return false;
     }
     fxInitWindowing();
-    Display* dpy = XOpenDisplay(parent != nullptr && parent->display != nullptr
-                                    ? DisplayString((Display*)parent->display)
-                                    : nullptr);
+    Display* dpy = XOpenDisplay(
+        parent != nullptr && parent->display != nullptr ? DisplayString((Display*)parent->display) : nullptr);
     if (dpy == nullptr) {
         err("fxCreateWindow: cannot open the X display\n");
         return false;
     }
     int screen = DefaultScreen(dpy);
-    int attrs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                   GLX_DEPTH_SIZE, 16, GLX_STENCIL_SIZE, 1, None};
+    int attrs[] = {GLX_RGBA,
+                   GLX_DOUBLEBUFFER,
+                   GLX_RED_SIZE,
+                   8,
+                   GLX_GREEN_SIZE,
+                   8,
+                   GLX_BLUE_SIZE,
+                   8,
+                   GLX_DEPTH_SIZE,
+                   16,
+                   GLX_STENCIL_SIZE,
+                   1,
+                   None};
     const int stencilAt = 11;
     XVisualInfo* vi = glXChooseVisual(dpy, screen, attrs);
     if (vi == nullptr) {
@@ -67,21 +81,33 @@ bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindo
     swa.background_pixel = 0;
     swa.border_pixel = 0;
     swa.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | PointerMotionMask;
-    Window id = XCreateWindow(dpy, parentId, x, y, (unsigned)width, (unsigned)height, 0, vi->depth, InputOutput,
-                              vi->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &swa);
+    swa.override_redirect = (flags & FXWINDOW_OVERRIDE) != 0 ? True : False;
+    Window id =
+        XCreateWindow(dpy, parentId, x, y, (unsigned)width, (unsigned)height, 0, vi->depth, InputOutput, vi->visual,
+                      CWColormap | CWBackPixel | CWBorderPixel | CWEventMask | CWOverrideRedirect, &swa);
     XFree(vi);
     if (id == 0) {
         err("fxCreateWindow: XCreateWindow failed\n");
         XCloseDisplay(dpy);
         return false;
     }
-    XMapWindow(dpy, id);
-    localWaitMapped(dpy, id);
     window->display = dpy;
     window->id = id;
     window->ownsDisplay = true;
     window->ownsWindow = true;
+    if ((flags & FXWINDOW_HIDDEN) == 0) {
+        fxShowWindow(window);
+    }
     return true;
+}
+
+void fxShowWindow(tagFXWindow* window) {
+    if (window == nullptr || window->display == nullptr || window->id == 0) {
+        return;
+    }
+    Display* dpy = (Display*)window->display;
+    XMapRaised(dpy, (Window)window->id);
+    localWaitMapped(dpy, (Window)window->id);
 }
 
 bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long id) {

@@ -1,0 +1,311 @@
+// The Linux host: the screen-saver modes on X11, the show in an ordinary window, signals.
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <string>
+
+#include "base/other.h"
+#include "base/trace.h"
+#include "render/window.h"
+#include "shell/host.h"
+#include "shell/scene.h"
+#include "shell/scrnsave.h"
+
+#ifndef VANTREL_DATADIR
+#define VANTREL_DATADIR "/usr/local/share/vantrel"
+#endif
+
+static std::string localLogsFile; // keeps logsFile's text alive when it moves out of the data folder
+
+// A window that went away under the render thread, a grab refused: none of that ends the
+// process, which the default handler would do.
+static int localXError(Display* dpy, XErrorEvent* e) {
+    char text[256];
+    XGetErrorText(dpy, e->error_code, text, sizeof(text));
+    if (fxTracesOpened()) {
+        trc("X error: %s (request %d)\n", text, e->request_code);
+    }
+    return 0;
+}
+
+// Reads the data folder setting into tumoPath, as the platform keeps it: a file of this user.
+static int localReadConfig() {
+    std::string value;
+    if (!fxFindSetting(fxHostReadText(fxHostSettingsFile()), "path", &value)) {
+        return 1;
+    }
+    snprintf(tumoPath, sizeof(tumoPath), "%s", value.c_str());
+    return 0;
+}
+
+static void localConfigure() {
+    std::string file = fxHostSettingsFile();
+    std::string value;
+    bool set = fxFindSetting(fxHostReadText(file), "path", &value);
+    printf("Vantrel has no settings dialog. Its one setting, the data folder that holds vantrel.dat,\n"
+           "is the line \"path=FOLDER\" in %s.\n",
+           file.c_str());
+    if (set && !value.empty()) {
+        printf("It is set to: %s\n", value.c_str());
+    } else {
+        printf("It is not set: vantrel.dat is looked for beside the program (%s), then in %s.\n",
+               fxHostProgramFolder().c_str(), VANTREL_DATADIR);
+    }
+}
+
+// Fills tumoPath and moves the trace file out of a read-only data folder. Answers the origin.
+static int localChooseData(const tagFXHostOptions& options) {
+    localReadConfig();
+    int origin = 0;
+    std::string folder = fxChooseDataFolder(options.data, tumoPath, fxHostProgramFolder(), VANTREL_DATADIR, &origin);
+    snprintf(tumoPath, sizeof(tumoPath), "%s", folder.c_str());
+    if (!fxHostFolderWritable(folder)) {
+        std::string state = fxHostStateFolder();
+        if (!state.empty()) {
+            localLogsFile = state + "/vantrel.log";
+            logsFile = localLogsFile.c_str();
+        }
+    }
+    return origin;
+}
+
+static bool localQueryPointer(Display* dpy, int* x, int* y) {
+    Window root, child;
+    int wx, wy;
+    unsigned int mask;
+    return XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, x, y, &wx, &wy, &mask) == True;
+}
+
+static void localHideCursor(Display* dpy, Window w) {
+    static char empty[8] = {0};
+    Pixmap p = XCreateBitmapFromData(dpy, w, empty, 8, 8);
+    XColor black = {};
+    Cursor c = XCreatePixmapCursor(dpy, p, p, &black, &black, 0, 0);
+    XDefineCursor(dpy, w, c);
+    XFreeCursor(dpy, c);
+    XFreePixmap(dpy, p);
+}
+
+// Another client may hold the keyboard for a moment (a menu, the manager that started us).
+static void localGrab(Display* dpy, Window w) {
+    for (int i = 0; i < 50; i++) {
+        if (XGrabKeyboard(dpy, w, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) {
+            break;
+        }
+        fxSleep(0.02);
+    }
+    for (int i = 0; i < 50; i++) {
+        if (XGrabPointer(dpy, w, True, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync, None, None,
+                         CurrentTime) == GrabSuccess) {
+            break;
+        }
+        fxSleep(0.02);
+    }
+}
+
+enum { localFULL, localPREVIEW, localWINDOW };
+
+// Pumps the window's events through the close rules until one of them, the window's end or a
+// signal ends the show.
+static void localRun(tagFXWindow* window, Window parent, int kind, FXSaverClose* close) {
+    Display* dpy = (Display*)window->display;
+    Window w = (Window)window->id;
+    Atom wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    bool done = false;
+    while (!done && !fxHostStopRequested()) {
+        if (XPending(dpy) == 0) {
+            struct pollfd pfd = {ConnectionNumber(dpy), POLLIN, 0};
+            poll(&pfd, 1, 50);
+            if (XPending(dpy) == 0) {
+                continue;
+            }
+        }
+        XEvent e;
+        XNextEvent(dpy, &e);
+        double now = fxGetTime();
+        switch (e.type) {
+            case KeyPress:
+            case KeyRelease:
+                done = close->OnKey();
+                break;
+            case ButtonPress:
+                done = kind == localFULL && close->OnButton(now);
+                break;
+            case MotionNotify:
+                done = kind == localFULL && close->OnCursor(e.xmotion.x_root, e.xmotion.y_root, now);
+                break;
+            case FocusOut:
+                if (kind == localFULL && e.xfocus.mode == NotifyNormal) {
+                    int x = 0, y = 0;
+                    done = localQueryPointer(dpy, &x, &y) && close->OnCursor(x, y, now);
+                }
+                break;
+            case ClientMessage:
+                done = (Atom)e.xclient.data.l[0] == wmDelete && close->OnCloseRequest(now);
+                break;
+            case DestroyNotify:
+                done = e.xdestroywindow.window == w || e.xdestroywindow.window == parent;
+                if (done) {
+                    window->ownsWindow = false; // already gone with its parent
+                }
+                break;
+            case ConfigureNotify:
+                // A preview follows its parent's size.
+                if (kind == localPREVIEW && e.xconfigure.window == parent) {
+                    XResizeWindow(dpy, w, (unsigned)e.xconfigure.width, (unsigned)e.xconfigure.height);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+static int localShow(const tagFXHostOptions& options, int kind, unsigned long parentId) {
+    fxInitWindowing();
+    XSetErrorHandler(localXError);
+    Display* probe = XOpenDisplay(nullptr);
+    if (probe == nullptr) {
+        const char* name = XDisplayName(nullptr);
+        fprintf(stderr, "vantrel: cannot open the X display \"%s\" (is DISPLAY set?)\n", name != nullptr ? name : "");
+        return 1;
+    }
+    int errorBase, eventBase;
+    if (!glXQueryExtension(probe, &errorBase, &eventBase)) {
+        fprintf(stderr, "vantrel: the X display \"%s\" has no OpenGL (GLX) support\n", DisplayString(probe));
+        XCloseDisplay(probe);
+        return 1;
+    }
+    int screenW = DisplayWidth(probe, DefaultScreen(probe));
+    int screenH = DisplayHeight(probe, DefaultScreen(probe));
+    int x = 0, y = 0;
+    localQueryPointer(probe, &x, &y);
+
+    tagFXWindow parent = {};
+    if (kind == localPREVIEW) {
+        XWindowAttributes attr;
+        bool exists = XGetWindowAttributes(probe, (Window)parentId, &attr) != 0;
+        XSync(probe, False);
+        if (!exists || !fxAttachWindow(&parent, DisplayString(probe), parentId)) {
+            XCloseDisplay(probe);
+            return 0; // not a window: nothing to show, as with a missing number
+        }
+    }
+    XCloseDisplay(probe);
+
+    int origin = localChooseData(options);
+
+    tagFXWindow window = {};
+    bool made = false;
+    if (kind == localPREVIEW) {
+        int w = 0, h = 0;
+        fxGetWindowSize(&parent, &w, &h);
+        made = fxCreateWindowEx(&window, w, h, &parent, 0, 0, 0);
+    } else if (kind == localWINDOW) {
+        int w = options.width > 0 ? options.width : (screenW < 1024 ? screenW : 1024);
+        int h = options.height > 0 ? options.height : (screenH < 768 ? screenH : 768);
+        made = fxCreateWindowEx(&window, w, h, nullptr, 0, 0, FXWINDOW_HIDDEN);
+    } else {
+        made = fxCreateWindowEx(&window, screenW, screenH, nullptr, 0, 0, FXWINDOW_HIDDEN | FXWINDOW_OVERRIDE);
+    }
+    if (!made) {
+        fprintf(stderr, "vantrel: cannot create a window with an OpenGL visual on this display\n");
+        fxDestroyWindow(&parent);
+        return 1;
+    }
+    Display* dpy = (Display*)window.display;
+    Window w = (Window)window.id;
+    XStoreName(dpy, w, "Vantrel");
+    XClassHint hint = {(char*)"vantrel", (char*)"Vantrel"};
+    XSetClassHint(dpy, w, &hint);
+    long mask = StructureNotifyMask;
+    if (kind != localPREVIEW) {
+        mask |= KeyPressMask | KeyReleaseMask | ButtonPressMask | PointerMotionMask | FocusChangeMask | ExposureMask;
+    }
+    XSelectInput(dpy, w, mask);
+    if (kind == localPREVIEW) {
+        XSelectInput(dpy, (Window)parentId, StructureNotifyMask);
+    } else if (kind == localWINDOW) {
+        Atom wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(dpy, w, &wmDelete, 1);
+    }
+
+    FXSaverClose close;
+    close.OnCreate(kind == localPREVIEW, x, y);
+    InitScene(&window, kind == localPREVIEW);
+    close.OnStarted(fxGetTime());
+    if (kind != localPREVIEW) {
+        trc("data folder: %s (%s)\n", tumoPath, fxDataOriginText(origin));
+    }
+
+    if (kind != localPREVIEW) {
+        fxShowWindow(&window);
+    }
+    if (kind == localFULL) {
+        localHideCursor(dpy, w);
+        localGrab(dpy, w);
+    }
+    XFlush(dpy);
+    localRun(&window, kind == localPREVIEW ? (Window)parentId : 0, kind, &close);
+
+    DestroyScene();
+    if (kind == localFULL) {
+        XUngrabPointer(dpy, CurrentTime);
+        XUngrabKeyboard(dpy, CurrentTime);
+    }
+    fxDestroyWindow(&window);
+    fxDestroyWindow(&parent);
+    if (fxTracesOpened()) {
+        trc("show ended\n");
+    }
+    fxCloseTraces();
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    tagFXHostOptions options = fxParseHostArgs(argc, argv);
+    if (!options.error.empty()) {
+        fprintf(stderr, "vantrel: %s\n%s", options.error.c_str(), fxHostUsage());
+        return 2;
+    }
+    if (options.help) {
+        fputs(fxHostUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        printf("vantrel %s\n", FX_HOST_VERSION);
+        return 0;
+    }
+    if (!options.data.empty() && !fxHostFolderExists(options.data)) {
+        fprintf(stderr, "vantrel: the data folder %s does not exist\n", options.data.c_str());
+        return 2;
+    }
+    fxHostCatchStopSignals();
+    if (options.window) {
+        return localShow(options, localWINDOW, 0);
+    }
+    tagFXSaverCommand cmd = fxScanSaverCommand(options.scan.c_str());
+    switch (cmd.mode) {
+        case FXSAVER_SHOW:
+            // Self-registration reaches window creation, which it aborts: nothing to install here.
+            if (options.scan.find("register_scrsaver") != std::string::npos) {
+                DestroyScene();
+                return 0;
+            }
+            return localShow(options, localFULL, 0);
+        case FXSAVER_PREVIEW:
+            if (!cmd.hasNumber || cmd.window == 0) {
+                return 0;
+            }
+            return localShow(options, localPREVIEW, cmd.window);
+        case FXSAVER_PASSWORD:
+            return 0; // the platform changes passwords elsewhere
+        default:
+            localConfigure();
+            return 0;
+    }
+}
