@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,11 +61,18 @@ bool fxHostFolderExists(const std::string& path) {
 }
 
 bool fxHostFolderWritable(const std::string& folder) {
+    // Tried for real: permission bits say nothing to root, nor about read-only mounts.
     std::string log = folder + "/" + logsFile;
-    if (access(log.c_str(), F_OK) == 0) {
-        return access(log.c_str(), W_OK) == 0;
+    bool existed = access(log.c_str(), F_OK) == 0;
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0) {
+        return false;
     }
-    return access(folder.c_str(), W_OK) == 0;
+    close(fd);
+    if (!existed) {
+        unlink(log.c_str());
+    }
+    return true;
 }
 
 std::string fxHostStateFolder() {

@@ -109,6 +109,16 @@ start_show && {
     stop_show
 }
 
+# A data folder that cannot take the trace file: the trace goes to the user's state folder.
+XDG_STATE_HOME="$work/state" "$vantrel" --data /proc /s >"$work/out" 2>"$work/err" &
+pid=$!
+state="$work/state/vantrel/vantrel.log"
+for _ in $(seq 300); do grep -q "data folder:" "$state" 2>/dev/null && break; sleep 0.1; done
+check "a read-only data folder moves the trace" grep -q "data folder: /proc (from --data)" "$state"
+kill -TERM "$pid" 2>/dev/null
+check "and the show still ends on SIGTERM" ended_within 5
+stop_show
+
 # Preview: drawn into the window it is handed; ends with that window.
 coproc PARENT { "$paint" --window 200x150; }
 read -r parent <&"${PARENT[0]}"
