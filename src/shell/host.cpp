@@ -16,6 +16,9 @@ const char* fxHostUsage() {
            "  -window           the show in an ordinary window; a key or closing the window ends it\n"
            "  -geometry WxH     size of that window (default 1024x768)\n"
            "  --data DIR        read vantrel.dat from DIR instead of the configured data folder\n"
+           "  --snapshot DIR --times T1,T2,... [--size WxH] [--desktop PICTURE] [--seed N]\n"
+           "                    render the show on a virtual clock and write DIR/frame-<T>.png for each\n"
+           "                    time in seconds (default size 1024x768, seed 1); needs an X display\n"
            "  --help            this text\n"
            "  --version         the version\n";
 }
@@ -42,6 +45,7 @@ static bool localParseSize(const char* text, int* w, int* h) {
 
 tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
     tagFXHostOptions o = {};
+    o.seed = 1;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
@@ -64,6 +68,31 @@ tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
             o.data = argv[++i];
         } else if (strncmp(a, "--data=", 7) == 0 && a[7] != '\0') {
             o.data = a + 7;
+        } else if (strcmp(a, "--snapshot") == 0 || strcmp(a, "--times") == 0 || strcmp(a, "--desktop") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                o.error = std::string(a) +
+                          (strcmp(a, "--times") == 0 ? " needs times in seconds, T1,T2,..." : " needs a path");
+                return o;
+            }
+            std::string* field = strcmp(a, "--snapshot") == 0 ? &o.snapshot
+                                 : strcmp(a, "--times") == 0  ? &o.times
+                                                              : &o.desktop;
+            *field = argv[++i];
+        } else if (strcmp(a, "--size") == 0) {
+            if (i + 1 >= argc || !localParseSize(argv[i + 1], &o.sizeW, &o.sizeH)) {
+                o.error = "--size needs a size WxH between 16x16 and 16384x16384";
+                return o;
+            }
+            i++;
+        } else if (strcmp(a, "--seed") == 0) {
+            char* end = nullptr;
+            unsigned long n = i + 1 < argc ? strtoul(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || argv[i + 1][0] == '-' || n > 0xFFFFFFFFul) {
+                o.error = "--seed needs a whole number from 0 to 4294967295";
+                return o;
+            }
+            o.seed = (unsigned int)n;
+            i++;
         } else if (strncmp(a, "--", 2) == 0) {
             o.error = std::string("unknown option ") + a;
             return o;
@@ -73,6 +102,11 @@ tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
             }
             o.scan += a;
         }
+    }
+    if (o.error.empty() && !o.snapshot.empty() && o.times.empty()) {
+        o.error = "--snapshot needs --times T1,T2,...";
+    } else if (o.error.empty() && o.snapshot.empty() && (!o.times.empty() || !o.desktop.empty() || o.sizeW > 0)) {
+        o.error = "--times, --desktop and --size go with --snapshot";
     }
     return o;
 }

@@ -13,11 +13,16 @@
 struct tagFXHostOptions {
     bool help;
     bool version;
-    bool window;       // an ordinary window on the desktop instead of the screen-saver modes
-    int width, height; // its size (-geometry WxH), 0 for the default
-    std::string data;  // --data: the data folder, over the setting
-    std::string scan;  // every other argument, joined by blanks, for the mode scan
-    std::string error; // not empty when the arguments are wrong: the one-line reason
+    bool window;          // an ordinary window on the desktop instead of the screen-saver modes
+    int width, height;    // its size (-geometry WxH), 0 for the default
+    std::string data;     // --data: the data folder, over the setting
+    std::string snapshot; // --snapshot: the folder for frames of the show off the real clock
+    std::string times;    // --times T1,T2,...
+    std::string desktop;  // --desktop: a picture in place of the captured screen
+    unsigned int seed;    // --seed, 1 when not given
+    int sizeW, sizeH;     // --size WxH of the snapshots, 0 for the default
+    std::string scan;     // every other argument, joined by blanks, for the mode scan
+    std::string error;    // not empty when the arguments are wrong: the one-line reason
 };
 
 // Reads argv[1 ...]. Options start with "--" (and -window, -geometry); any other word goes to
@@ -48,6 +53,8 @@ std::string fxHostReadText(const std::string& path);
 // The folder the running program lives in.
 std::string fxHostProgramFolder();
 bool fxHostFileExists(const std::string& path);
+// The path made absolute against the current folder (the show changes folder as it starts).
+std::string fxHostAbsolutePath(const std::string& path);
 bool fxHostFolderExists(const std::string& path);
 // Whether the trace file can be written in folder.
 bool fxHostFolderWritable(const std::string& folder);

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,14 @@ std::string fxHostProgramFolder() {
 bool fxHostFileExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string fxHostAbsolutePath(const std::string& path) {
+    char buf[PATH_MAX];
+    if (realpath(path.c_str(), buf) == nullptr) {
+        return path;
+    }
+    return buf;
 }
 
 bool fxHostFolderExists(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <vector>
 
 #include "base/other.h"
 #include "base/trace.h"
@@ -14,6 +15,7 @@
 #include "shell/host.h"
 #include "shell/scene.h"
 #include "shell/scrnsave.h"
+#include "shell/snapshot.h"
 
 #ifndef VANTREL_DATADIR
 #define VANTREL_DATADIR "/usr/local/share/vantrel"
@@ -266,6 +268,37 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     return 0;
 }
 
+// The show on a virtual clock into pictures, in a window that is never shown.
+static int localSnapshots(const tagFXHostOptions& options) {
+    std::vector<double> times;
+    if (!fxParseSnapshotTimes(options.times.c_str(), &times)) {
+        fprintf(stderr, "vantrel: --times needs seconds from 0 to 86400, T1,T2,... (got %s)\n", options.times.c_str());
+        return 2;
+    }
+    if (!fxHostFolderExists(options.snapshot)) {
+        fprintf(stderr, "vantrel: the snapshot folder %s does not exist\n", options.snapshot.c_str());
+        return 2;
+    }
+    if (!options.desktop.empty() && !fxHostFileExists(options.desktop)) {
+        fprintf(stderr, "vantrel: the desktop picture %s does not exist\n", options.desktop.c_str());
+        return 2;
+    }
+    fxInitWindowing();
+    XSetErrorHandler(localXError);
+    tagFXWindow window = {};
+    int w = options.sizeW > 0 ? options.sizeW : 1024;
+    int h = options.sizeH > 0 ? options.sizeH : 768;
+    if (!fxCreateWindowEx(&window, w, h, nullptr, 0, 0, FXWINDOW_HIDDEN)) {
+        fprintf(stderr, "vantrel: cannot open the X display or make an OpenGL window on it\n");
+        return 1;
+    }
+    localChooseData(options);
+    bool ok = fxRunSnapshots(&window, fxHostAbsolutePath(options.snapshot), times, options.desktop, options.seed);
+    fxDestroyWindow(&window);
+    fxCloseTraces();
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     tagFXHostOptions options = fxParseHostArgs(argc, argv);
     if (!options.error.empty()) {
@@ -285,6 +318,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     fxHostCatchStopSignals();
+    if (!options.snapshot.empty()) {
+        return localSnapshots(options);
+    }
     if (options.window) {
         return localShow(options, localWINDOW, 0);
     }
