@@ -255,6 +255,11 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     localRun(&window, kind == localPREVIEW ? (Window)parentId : 0, kind, &close);
 
     DestroyScene();
+    double seconds = fxGetTime() - close.startTime;
+    if (fxTracesOpened() && seconds > 0.0) {
+        trc("%lld frames in %.1f s: %.1f frames per second\n", (long long)shownFrames.load(), seconds,
+            (double)shownFrames.load() / seconds);
+    }
     if (kind == localFULL) {
         XUngrabPointer(dpy, CurrentTime);
         XUngrabKeyboard(dpy, CurrentTime);

@@ -38,6 +38,7 @@ FXErrGadget err_gad;
 FXCrystal crystal;
 
 bool first = true;
+std::atomic<int64_t> shownFrames(0);
 int32_t fire_num = 1024;
 int32_t reconstr_num = 256;
 
@@ -227,6 +228,7 @@ static void localRenderPreview(PEnv* env, double time) {
     gr.ApplyMatrixIdentity();
     preview.OnRender(env, time);
     gr.RenderEnd();
+    shownFrames++;
 }
 
 // The globe in the lower left, turned twice per cycle of phase_ea_rot, then its overlays.
@@ -367,6 +369,7 @@ void Scene::OnRender(PEnv* env, double time) {
 
     if (!first) {
         gr.RenderEnd();
+        shownFrames++;
     }
     first = false;
 }

@@ -1,6 +1,7 @@
 #ifndef FX_SHELL_SCENE_H
 #define FX_SHELL_SCENE_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "assets/package.h"
@@ -69,6 +70,9 @@ extern FXErrGadget err_gad;
 extern FXCrystal crystal;
 
 extern bool first; // the next full-screen frame is the hidden first one
+// Frames swapped onto the screen since start; written by the render thread, read by the host
+// for the frame rate it reports.
+extern std::atomic<int64_t> shownFrames;
 extern int32_t fire_num;
 extern int32_t reconstr_num;
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Drives the real vantrel on a private X server with synthetic input: the close rules, the
 # preview hand-over, signals and the command line as a user meets them.
-# Usage: saver_e2e.sh VANTREL PAINT_ROOT
+# Usage: saver_e2e.sh VANTREL XDESK
 set -u
 vantrel=$1
-paint=$2
+xdesk=$2
 work=$(mktemp -d)
 passed=0
 failed=0
@@ -33,7 +33,7 @@ xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
 exec 3>&-
 export DISPLAY=":$(head -n 1 "$work/displayfd")"
-"$paint" || { echo "cannot paint the root of $DISPLAY"; exit 1; }
+"$xdesk" paint || { echo "cannot paint the root of $DISPLAY"; exit 1; }
 data="$work/data"
 mkdir -p "$data"
 
@@ -120,7 +120,7 @@ check "and the show still ends on SIGTERM" ended_within 5
 stop_show
 
 # Preview: drawn into the window it is handed; ends with that window.
-coproc PARENT { "$paint" --window 200x150; }
+coproc PARENT { "$xdesk" window 200x150; }
 read -r parent <&"${PARENT[0]}"
 "$vantrel" --data "$data" /p "$parent" >"$work/out" 2>"$work/err" &
 pid=$!
