@@ -16,11 +16,11 @@ typedef void (*FXGLMultiTexCoord2fvProc)(unsigned int unit, const float* st);
 // thread, swap, window lifting) is in the gl_ twins; the rest is portable.
 class FXGL : public PEnv {
 public:
-    tagFXWindow* hwnd;          // window the device draws into
-    unsigned long savedParent;  // parent of the window while it is enlarged
-    int32_t savedRect[4];       // left, top, right, bottom inside the parent before enlarging
-    void* hdc;                  // the device's own connection to the window system
-    void* hglrc;                // the OpenGL context
+    tagFXWindow* hwnd;         // window the device draws into
+    unsigned long savedParent; // parent of the window while it is enlarged
+    int32_t savedRect[4];      // left, top, right, bottom inside the parent before enlarging
+    void* hdc;                 // the device's own connection to the window system
+    void* hglrc;               // the OpenGL context
     float clrColor[4];
     bool extBgra;
     bool extSeparateSpecular;
@@ -45,6 +45,9 @@ public:
     void SetClrColor(float* colour) override;
     void Clrscr(bool colour, bool depth, bool stencil) override;
     void Enlarge(bool on) override;
+    // Takes the window's size again after the host saw it change; from any thread, as it takes
+    // the lock and the context.
+    void FollowWindowSize();
     void UpdateLights() override;
     void ApplyMaterial(FXMaterial* material) override;
     void ApplyMaterial2(FXMaterial* material) override;
@@ -60,8 +63,8 @@ public:
     void EnableCullface(bool front, bool back) override;
     bool PrepareTexture(FXMaterial* material) override;
     bool FastPrepareTexture(FXMaterial* material, FXPixmap* pixmap) override;
-    bool PrepareCubeTexture(FXMaterial* material, FXPixmap* px, FXPixmap* nx, FXPixmap* py, FXPixmap* ny,
-                            FXPixmap* pz, FXPixmap* nz) override;
+    bool PrepareCubeTexture(FXMaterial* material, FXPixmap* px, FXPixmap* nx, FXPixmap* py, FXPixmap* ny, FXPixmap* pz,
+                            FXPixmap* nz) override;
     void UnprepareTexture(FXMaterial* material) override;
     bool PrepareMesh(FXMesh* mesh) override;
     void UnprepareMesh(FXMesh* mesh) override;

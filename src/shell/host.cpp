@@ -15,6 +15,9 @@ const char* fxHostUsage() {
            "Options:\n"
            "  -window           the show in an ordinary window; a key or closing the window ends it\n"
            "  -geometry WxH     size of that window (default 1024x768)\n"
+           "  -root             the show in the screen-saver manager's window ($XSCREENSAVER_WINDOW),\n"
+           "                    else on the root window; the manager ends it with a signal\n"
+           "  -window-id ID     the show in the existing window ID (decimal or 0x hexadecimal)\n"
            "  --data DIR        read vantrel.dat from DIR instead of the configured data folder\n"
            "  --snapshot DIR --times T1,T2,... [--size WxH] [--desktop PICTURE] [--seed N]\n"
            "                    render the show on a virtual clock and write DIR/frame-<T>.png for each\n"
@@ -54,6 +57,14 @@ tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
             o.version = true;
         } else if (strcmp(a, "-window") == 0 || strcmp(a, "--window") == 0) {
             o.window = true;
+        } else if (strcmp(a, "-root") == 0 || strcmp(a, "--root") == 0) {
+            o.root = true;
+        } else if (strcmp(a, "-window-id") == 0 || strcmp(a, "--window-id") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                o.error = "-window-id needs a window id";
+                return o;
+            }
+            o.windowId = argv[++i];
         } else if (strcmp(a, "-geometry") == 0 || strcmp(a, "--geometry") == 0) {
             if (i + 1 >= argc || !localParseSize(argv[i + 1], &o.width, &o.height)) {
                 o.error = "-geometry needs a size WxH between 16x16 and 16384x16384";

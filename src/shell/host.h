@@ -14,6 +14,8 @@ struct tagFXHostOptions {
     bool help;
     bool version;
     bool window;          // an ordinary window on the desktop instead of the screen-saver modes
+    bool root;            // -root: the screen-saver manager's window, else the (virtual) root window
+    std::string windowId; // -window-id: a window made by someone else, decimal or 0x hexadecimal
     int width, height;    // its size (-geometry WxH), 0 for the default
     std::string data;     // --data: the data folder, over the setting
     std::string snapshot; // --snapshot: the folder for frames of the show off the real clock

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "base/other.h"
 #include "base/trace.h"
+#include "render/scrshot.h"
 #include "render/window.h"
 #include "shell/host.h"
 #include "shell/scene.h"
@@ -109,7 +111,15 @@ static void localGrab(Display* dpy, Window w) {
     }
 }
 
-enum { localFULL, localPREVIEW, localWINDOW };
+static void localTraceRate(double since) {
+    double seconds = fxGetTime() - since;
+    if (fxTracesOpened() && seconds > 0.0) {
+        trc("%lld frames in %.1f s: %.1f frames per second\n", (long long)shownFrames.load(), seconds,
+            (double)shownFrames.load() / seconds);
+    }
+}
+
+enum { localFULL, localPREVIEW, localWINDOW, localEMBED };
 
 // Pumps the window's events through the close rules until one of them, the window's end or a
 // signal ends the show.
@@ -156,9 +166,13 @@ static void localRun(tagFXWindow* window, Window parent, int kind, FXSaverClose*
                 }
                 break;
             case ConfigureNotify:
-                // A preview follows its parent's size.
+                // A preview follows its parent's size; the device follows its window's.
                 if (kind == localPREVIEW && e.xconfigure.window == parent) {
                     XResizeWindow(dpy, w, (unsigned)e.xconfigure.width, (unsigned)e.xconfigure.height);
+                } else if (e.xconfigure.window == w &&
+                           (e.xconfigure.width != gr.width || e.xconfigure.height != gr.height)) {
+                    gr.FollowWindowSize();
+                    trc("window size %dx%d\n", gr.width, gr.height);
                 }
                 break;
             default:
@@ -255,11 +269,7 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     localRun(&window, kind == localPREVIEW ? (Window)parentId : 0, kind, &close);
 
     DestroyScene();
-    double seconds = fxGetTime() - close.startTime;
-    if (fxTracesOpened() && seconds > 0.0) {
-        trc("%lld frames in %.1f s: %.1f frames per second\n", (long long)shownFrames.load(), seconds,
-            (double)shownFrames.load() / seconds);
-    }
+    localTraceRate(close.startTime);
     if (kind == localFULL) {
         XUngrabPointer(dpy, CurrentTime);
         XUngrabKeyboard(dpy, CurrentTime);
@@ -269,6 +279,87 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     if (fxTracesOpened()) {
         trc("show ended\n");
     }
+    fxCloseTraces();
+    return 0;
+}
+
+// The root window, or the virtual root a desktop environment may lay over it.
+static Window localVirtualRoot(Display* dpy) {
+    Window root = DefaultRootWindow(dpy), parent, *kids = nullptr;
+    unsigned int count = 0;
+    Window found = root;
+    Atom vroot = XInternAtom(dpy, "__SWM_VROOT", False);
+    if (XQueryTree(dpy, root, &root, &parent, &kids, &count)) {
+        for (unsigned int i = 0; i < count && found == root; i++) {
+            Atom type;
+            int format;
+            unsigned long items, after;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(dpy, kids[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                                   &data) == Success &&
+                type == XA_WINDOW && items == 1) {
+                found = (Window)((unsigned long*)data)[0];
+            }
+            if (data != nullptr) {
+                XFree(data);
+            }
+        }
+    }
+    if (kids != nullptr) {
+        XFree(kids);
+    }
+    return found;
+}
+
+// The show in a window a screen-saver manager owns (its own, or the root): the manager handles
+// input and ends the show with a signal; the show follows the window's size.
+static int localEmbed(const tagFXHostOptions& options, const char* windowText) {
+    fxInitWindowing();
+    XSetErrorHandler(localXError);
+    Display* probe = XOpenDisplay(nullptr);
+    if (probe == nullptr) {
+        const char* name = XDisplayName(nullptr);
+        fprintf(stderr, "vantrel: cannot open the X display \"%s\" (is DISPLAY set?)\n", name != nullptr ? name : "");
+        return 1;
+    }
+    unsigned long id = 0;
+    if (windowText != nullptr) {
+        char* end = nullptr;
+        id = strtoul(windowText, &end, 0);
+        if (end == windowText || *end != '\0' || id == 0) {
+            fprintf(stderr, "vantrel: %s is not a window id (decimal or 0x hexadecimal)\n", windowText);
+            XCloseDisplay(probe);
+            return 2;
+        }
+    } else {
+        id = localVirtualRoot(probe);
+    }
+    std::string displayName = DisplayString(probe);
+    XCloseDisplay(probe);
+
+    tagFXWindow window = {};
+    if (!fxAttachWindow(&window, displayName.c_str(), id)) {
+        fprintf(stderr, "vantrel: there is no window 0x%lx on the display\n", id);
+        return 1;
+    }
+    int origin = localChooseData(options);
+    Display* dpy = (Display*)window.display;
+    XSelectInput(dpy, (Window)id, StructureNotifyMask);
+
+    FXScrShot saved;
+    bool hasSaved = saved.UpdateFromSaved(id);
+    BuildScene(&window, false, hasSaved ? &saved.canvas : nullptr);
+    saved.canvas.Destroy();
+    gr.StartLoop(&sc);
+    FXSaverClose close;
+    close.OnStarted(fxGetTime());
+    trc("data folder: %s (%s)\n", tumoPath, fxDataOriginText(origin));
+    trc("drawing in window 0x%lx; desktop picture %s\n", id, hasSaved ? "saved by the manager" : "captured");
+    localRun(&window, 0, localEMBED, &close);
+
+    DestroyScene();
+    localTraceRate(close.startTime);
+    fxDestroyWindow(&window);
     fxCloseTraces();
     return 0;
 }
@@ -325,6 +416,18 @@ int main(int argc, char** argv) {
     fxHostCatchStopSignals();
     if (!options.snapshot.empty()) {
         return localSnapshots(options);
+    }
+    // The conventions of the Linux screen-saver manager: its window by id or in the environment,
+    // or the root window.
+    const char* managed = getenv("XSCREENSAVER_WINDOW");
+    if (managed != nullptr && managed[0] == '\0') {
+        managed = nullptr;
+    }
+    if (!options.windowId.empty()) {
+        return localEmbed(options, options.windowId.c_str());
+    }
+    if (options.root || (managed != nullptr && options.scan.empty() && !options.window)) {
+        return localEmbed(options, managed);
     }
     if (options.window) {
         return localShow(options, localWINDOW, 0);

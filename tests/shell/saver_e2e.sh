@@ -38,6 +38,7 @@ data="$work/data"
 mkdir -p "$data"
 
 alive() { kill -0 "$pid" 2>/dev/null; }
+run() { "$vantrel" "$@" >"$work/out" 2>"$work/err"; echo $?; }
 # Waits up to $1 seconds for the show to end; leaves its exit code in $code.
 ended_within() {
     local tenths=$(($1 * 10))
@@ -131,8 +132,27 @@ check "preview ends when its parent goes away" ended_within 5
 check "preview exit code 0" test "${code:-1}" -eq 0
 stop_show
 
+# The screen-saver manager's conventions: its window in the environment, a resize, a signal.
+coproc MANAGER { "$xdesk" window 320x240; }
+read -r managed <&"${MANAGER[0]}"
+rm -f "$data/vantrel.log"
+XSCREENSAVER_WINDOW=$managed "$vantrel" --data "$data" -root >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 300); do grep -q "drawing in window" "$data/vantrel.log" 2>/dev/null && break; sleep 0.1; done
+sleep 1.5
+check "the show draws in the manager's window" test "$("$xdesk" colours "$managed")" -gt 16
+check "the trace names the window" grep -q "drawing in window $(printf '0x%x' "$managed")" "$data/vantrel.log"
+xdotool windowsize "$managed" 400 300
+sleep 1
+check "the show follows a resize" grep -q "window size 400x300" "$data/vantrel.log"
+kill -TERM "$pid"
+check "SIGTERM ends the managed show" ended_within 5
+check "exit code 0 in the manager's window" test "${code:-1}" -eq 0
+stop_show
+exec {MANAGER[1]}>&-
+check "-window-id needs a window" test "$(run -window-id nothing)" -eq 2
+
 # The command line as users type it.
-run() { "$vantrel" "$@" >"$work/out" 2>"$work/err"; echo $?; }
 check "/p without a number exits 0" test "$(run /p)" -eq 0
 check "/p 0 exits 0" test "$(run /p 0)" -eq 0
 check "/p with no such window exits 0" test "$(run /p 123456789)" -eq 0

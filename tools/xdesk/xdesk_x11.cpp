@@ -2,6 +2,7 @@
 //   xdesk paint [RRGGBB | PICTURE]  paints the root window (a colour ramp with a grid by default)
 //                                   and keeps it after this program ends
 //   xdesk shot FILE.png             writes what the screen shows
+//   xdesk colours WINDOW            prints how many colours the window shows (1 for a blank one)
 //   xdesk window WxH                makes a window, prints its id in decimal and keeps it until
 //                                   standard input closes: the parent a preview is handed
 #include <X11/Xlib.h>
@@ -13,7 +14,38 @@
 #include "render/canvas.h"
 #include "render/scrshot.h"
 
-static const char* localUsage = "usage: xdesk paint [RRGGBB | PICTURE] | xdesk shot FILE.png | xdesk window WxH\n";
+static const char* localUsage =
+    "usage: xdesk paint [RRGGBB | PICTURE] | xdesk shot FILE.png | xdesk colours WINDOW | xdesk window WxH\n";
+
+static int localColours(Display* dpy, const char* text) {
+    Window win = (Window)strtoul(text, nullptr, 0);
+    XWindowAttributes attr;
+    if (win == 0 || !XGetWindowAttributes(dpy, win, &attr)) {
+        fprintf(stderr, "xdesk: no window %s\n", text);
+        return 1;
+    }
+    XImage* img = XGetImage(dpy, win, 0, 0, (unsigned)attr.width, (unsigned)attr.height, AllPlanes, ZPixmap);
+    if (img == nullptr) {
+        fprintf(stderr, "xdesk: cannot read window %s\n", text);
+        return 1;
+    }
+    // Colours counted in a coarse 4-bit-per-channel table, enough to tell a blank window.
+    static bool seen[4096];
+    int count = 0;
+    for (int y = 0; y < attr.height; y++) {
+        for (int x = 0; x < attr.width; x++) {
+            unsigned long p = XGetPixel(img, x, y);
+            int k = (int)(((p >> 20) & 15) << 8 | ((p >> 12) & 15) << 4 | ((p >> 4) & 15));
+            if (!seen[k]) {
+                seen[k] = true;
+                count++;
+            }
+        }
+    }
+    XDestroyImage(img);
+    printf("%d\n", count);
+    return 0;
+}
 
 static int localWindow(Display* dpy, const char* size) {
     int w = 0, h = 0;
@@ -115,7 +147,9 @@ int main(int argc, char** argv) {
         }
         return localShot(argv[2]);
     }
-    if ((strcmp(cmd, "paint") != 0 || argc > 3) && (strcmp(cmd, "window") != 0 || argc != 3)) {
+    bool paint = strcmp(cmd, "paint") == 0 && argc <= 3;
+    bool colours = strcmp(cmd, "colours") == 0 && argc == 3;
+    if (!paint && !colours && (strcmp(cmd, "window") != 0 || argc != 3)) {
         fputs(localUsage, stderr);
         return 2;
     }
@@ -124,7 +158,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "xdesk: cannot open the X display\n");
         return 1;
     }
-    int r = strcmp(cmd, "paint") == 0 ? localPaint(dpy, argc > 2 ? argv[2] : nullptr) : localWindow(dpy, argv[2]);
+    int r = paint     ? localPaint(dpy, argc > 2 ? argv[2] : nullptr)
+            : colours ? localColours(dpy, argv[2])
+                      : localWindow(dpy, argv[2]);
     XCloseDisplay(dpy);
     return r;
 }
