@@ -18,6 +18,8 @@ const char* fxHostUsage() {
            "  -root             the show in the screen-saver manager's window ($XSCREENSAVER_WINDOW),\n"
            "                    else on the root window; the manager ends it with a signal\n"
            "  -window-id ID     the show in the existing window ID (decimal or 0x hexadecimal)\n"
+           "  --max-fps N       draw at most N frames per second (default: the setting maxfps, else as\n"
+           "                    fast as the machine can)\n"
            "  --data DIR        read vantrel.dat from DIR instead of the configured data folder\n"
            "  --snapshot DIR --times T1,T2,... [--size WxH] [--desktop PICTURE] [--seed N]\n"
            "                    render the show on a virtual clock and write DIR/frame-<T>.png for each\n"
@@ -57,6 +59,15 @@ tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
             o.version = true;
         } else if (strcmp(a, "-window") == 0 || strcmp(a, "--window") == 0) {
             o.window = true;
+        } else if (strcmp(a, "--max-fps") == 0) {
+            char* end = nullptr;
+            long n = i + 1 < argc ? strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || n < 1 || n > 1000) {
+                o.error = "--max-fps needs a whole number of frames per second from 1 to 1000";
+                return o;
+            }
+            o.maxFps = (int)n;
+            i++;
         } else if (strcmp(a, "-root") == 0 || strcmp(a, "--root") == 0) {
             o.root = true;
         } else if (strcmp(a, "-window-id") == 0 || strcmp(a, "--window-id") == 0) {
@@ -179,6 +190,19 @@ const char* fxDataOriginText(int origin) {
         default:
             return "";
     }
+}
+
+int fxChooseMaxFps(int option, const std::string& settings) {
+    if (option > 0) {
+        return option;
+    }
+    std::string v;
+    if (!fxFindSetting(settings, "maxfps", &v)) {
+        return 0;
+    }
+    char* end = nullptr;
+    long n = strtol(v.c_str(), &end, 10);
+    return end != v.c_str() && *end == '\0' && n >= 1 && n <= 1000 ? (int)n : 0;
 }
 
 std::string fxChooseDataFolder(const std::string& option, const std::string& setting, const std::string& programFolder,

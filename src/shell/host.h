@@ -14,6 +14,7 @@ struct tagFXHostOptions {
     bool help;
     bool version;
     bool window;          // an ordinary window on the desktop instead of the screen-saver modes
+    int maxFps;           // --max-fps: frames per second at most, 0 for the setting (unpaced without one)
     bool root;            // -root: the screen-saver manager's window, else the (virtual) root window
     std::string windowId; // -window-id: a window made by someone else, decimal or 0x hexadecimal
     int width, height;    // its size (-geometry WxH), 0 for the default
@@ -66,6 +67,10 @@ std::string fxHostStateFolder();
 // SIGINT and SIGTERM (or the platform's equivalents) raise the flag fxHostStopRequested reads.
 void fxHostCatchStopSignals();
 bool fxHostStopRequested();
+
+// Frames per second from the option, else from the setting "maxfps"; 0 (unpaced) when neither
+// gives a whole number from 1 to 1000.
+int fxChooseMaxFps(int option, const std::string& settings);
 
 // Chooses the data folder: the option, else the setting, else the program's own folder when it
 // holds "vantrel.dat", else installed when it does, else the program's folder.

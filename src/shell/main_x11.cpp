@@ -48,22 +48,30 @@ static int localReadConfig() {
 
 static void localConfigure() {
     std::string file = fxHostSettingsFile();
+    std::string text = fxHostReadText(file);
     std::string value;
-    bool set = fxFindSetting(fxHostReadText(file), "path", &value);
-    printf("Vantrel has no settings dialog. Its one setting, the data folder that holds vantrel.dat,\n"
-           "is the line \"path=FOLDER\" in %s.\n",
-           file.c_str());
-    if (set && !value.empty()) {
-        printf("It is set to: %s\n", value.c_str());
+    printf("Vantrel has no settings dialog. Its settings are lines of the file\n  %s\n", file.c_str());
+    printf("path=FOLDER   the data folder that holds vantrel.dat: ");
+    if (fxFindSetting(text, "path", &value) && !value.empty()) {
+        printf("%s\n", value.c_str());
     } else {
-        printf("It is not set: vantrel.dat is looked for beside the program (%s), then in %s.\n",
-               fxHostProgramFolder().c_str(), VANTREL_DATADIR);
+        printf("not set, so it is looked for beside the program (%s), then in %s\n", fxHostProgramFolder().c_str(),
+               VANTREL_DATADIR);
+    }
+    int fps = fxChooseMaxFps(0, text);
+    printf("maxfps=N      frames per second at most: ");
+    if (fps > 0) {
+        printf("%d\n", fps);
+    } else {
+        printf("not set, so the show draws as fast as the machine can\n");
     }
 }
 
 // Fills tumoPath and moves the trace file out of a read-only data folder. Answers the origin.
 static int localChooseData(const tagFXHostOptions& options) {
     localReadConfig();
+    int fps = fxChooseMaxFps(options.maxFps, fxHostReadText(fxHostSettingsFile()));
+    gr.frameInterval = fps > 0 ? 1.0 / fps : 0.0;
     int origin = 0;
     std::string folder = fxChooseDataFolder(options.data, tumoPath, fxHostProgramFolder(), VANTREL_DATADIR, &origin);
     snprintf(tumoPath, sizeof(tumoPath), "%s", folder.c_str());

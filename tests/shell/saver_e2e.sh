@@ -54,7 +54,7 @@ ended_within() {
 }
 start_show() {
     rm -f "$data/vantrel.log"
-    "$vantrel" --data "$data" /s >"$work/out" 2>"$work/err" &
+    "$vantrel" --data "$data" "$@" /s >"$work/out" 2>"$work/err" &
     pid=$!
     for _ in $(seq 300); do
         grep -q "data folder:" "$data/vantrel.log" 2>/dev/null && return 0
@@ -100,13 +100,15 @@ start_show && {
     stop_show
 }
 
-# A screen-saver manager ends its savers with SIGTERM.
-start_show && {
-    sleep 0.5
+# A screen-saver manager ends its savers with SIGTERM. This one draws at most 5 frames a second.
+start_show --max-fps 5 && {
+    sleep 3
     kill -TERM "$pid"
     check "SIGTERM ends the show" ended_within 5
     check "exit code 0 after SIGTERM" test "${code:-1}" -eq 0
     check "trace file closed cleanly" grep -q "end of traces" "$data/vantrel.log"
+    rate=$(grep -o "[0-9.]* frames per second" "$data/vantrel.log" | cut -d' ' -f1)
+    check "--max-fps 5 caps the frame rate (saw ${rate:-none})" awk -v r="${rate:-99}" 'BEGIN { exit !(r > 2 && r <= 5.2) }'
     stop_show
 }
 
