@@ -58,7 +58,7 @@ static void localConfigure() {
         printf("not set, so it is looked for beside the program (%s), then in %s\n", fxHostProgramFolder().c_str(),
                VANTREL_DATADIR);
     }
-    int fps = fxChooseMaxFps(0, text);
+    int fps = fxChooseMaxFps(-1, text);
     printf("maxfps=N      frames per second at most: ");
     if (fps > 0) {
         printf("%d\n", fps);
