@@ -8,7 +8,7 @@ JOBS       ?= 2
 export ASAN_OPTIONS  = detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
 
-.PHONY: all setup build run test test-build bench fuzz format clean
+.PHONY: all setup build run test test-build bench fuzz format clean install package
 
 all: build
 
@@ -57,6 +57,20 @@ fuzz: setup
 	@for f in ../shared/testdata/obj-*/*.mtl; do [ -f "$$f" ] && { printf '\003'; cat "$$f"; } > "build/fuzz/corpus/mtl-$$(basename "$$f")"; done; true
 	build/fuzz/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 -timeout=10 \
 		-artifact_prefix=build/fuzz/crashes/ build/fuzz/corpus
+
+# Installs into PREFIX (default /usr/local), under DESTDIR when set.
+PREFIX ?= /usr/local
+install: setup
+	cmake -S . -B build/install -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build build/install -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install build/install
+
+# A Debian package of the show and its tools, installed under /usr: build/package/vantrel_*.deb.
+package: setup
+	cmake -S . -B build/package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build/package -j $(JOBS)
+	cd build/package && cpack
+	@ls build/package/vantrel_*.deb
 
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i

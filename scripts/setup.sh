@@ -4,9 +4,9 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake make pkg-config
+    build-essential cmake make pkg-config dpkg-dev file
     googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
-    xvfb xauth x11-utils xdotool
+    xvfb xauth x11-utils xdotool libxml2-utils
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libdevil-dev libdevil1c2
     libfreetype-dev libfontconfig-dev fonts-dejavu-core

@@ -7,7 +7,11 @@
 // program's own options, the data folder setting and where the show finds its data.
 
 #define FX_HOST_NAME "vantrel"
-#define FX_HOST_VERSION "0.1.0"
+#ifdef VANTREL_VERSION
+#define FX_HOST_VERSION VANTREL_VERSION
+#else
+#define FX_HOST_VERSION "0.0.0"
+#endif
 
 // How the program was asked to run.
 struct tagFXHostOptions {
