@@ -52,7 +52,7 @@ bool fxContentEarthDay(const tagContentJob* job, FXContentPicture* out) {
     // emissive globe does not look flat.
     for (size_t i = 0; i + 3 < out->rgba.size(); i += 4) {
         for (int c = 0; c < 3; c++) {
-            out->rgba[i + c] = powf(fxContentClamp01(out->rgba[i + c]), 0.85f);
+            out->rgba[i + c] = powf(fxContentClamp01(out->rgba[i + c]), 0.8f);
         }
         out->rgba[i + 3] = 1.0f;
     }
@@ -89,7 +89,7 @@ void fxContentClouds(FXContentPicture* out) {
             // a warped second lookup gives the fronts their swirl.
             float w = fxContentFbm(p[0] * 1.6f, p[1] * 1.6f, p[2] * 1.6f, 4, 7u);
             float n = fxContentFbm(p[0] * 3.0f + w * 1.8f, p[1] * 3.0f - w * 1.2f, p[2] * 5.0f, 6, 14u);
-            float a = fxContentSmooth(0.47f, 0.72f, n);
+            float a = fxContentSmooth(0.44f, 0.66f, n);
             float shade = 0.82f + 0.18f * fxContentSmooth(0.5f, 0.8f, n);
             localSetPixel(out, x, y, shade, shade, fminf(1.0f, shade + 0.05f), a * 0.92f);
         }
@@ -114,9 +114,9 @@ void fxContentGraticule(FXContentPicture* out) {
             // lines equally thin all over the globe.
             float dMajor = fminf(localGridDistance(lon, 15.0f) * shrink, localGridDistance(lat, 15.0f));
             float dMinor = fminf(localGridDistance(lon, 5.0f) * shrink, localGridDistance(lat, 5.0f));
-            float a = 0.55f * expf(-(dMajor * dMajor) / (0.3f * 0.3f)) + 0.1f * expf(-(dMinor * dMinor) / 0.04f);
+            float a = 0.42f * expf(-(dMajor * dMajor) / (0.3f * 0.3f)) + 0.08f * expf(-(dMinor * dMinor) / 0.04f);
             if (fabsf(lat) < 0.6f) {
-                a = fmaxf(a, 0.75f * expf(-(lat * lat) / 0.12f));
+                a = fmaxf(a, 0.6f * expf(-(lat * lat) / 0.12f));
             }
             localSetPixel(out, x, y, colour[0], colour[1], colour[2], fxContentClamp01(a));
         }
