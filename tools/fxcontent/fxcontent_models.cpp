@@ -336,12 +336,41 @@ bool fxContentKnown(const std::string& recipe) {
     return fxContentIsModel(recipe);
 }
 
+// Shells that are one textured sphere: what they show, how much they glow on their own and how
+// far out they sit, in Earth radii.
+struct tagSphereShell {
+    const char* recipe;
+    void (*draw)(FXContentPicture*);
+    const char* material;
+    float emission;
+    float radius;
+};
+
+static const tagSphereShell localSphereShells[] = {
+    {"clouds", fxContentClouds, "clouds", 0.4f, 1.012f},
+    {"haze", fxContentHaze, "haze", 0.5f, 1.03f},
+    {"lattice", fxContentGraticule, "graticule", 1.0f, 1.05f},
+    {"orbits", fxContentOrbits, "orbits", 1.0f, 1.08f},
+};
+
 bool fxContentModel(tagContentJob* job) {
     const std::string& r = job->recipe;
     const float R = FXCONTENT_EARTH_RADIUS;
     std::vector<Surface> surfaces;
     FXContentPicture pic;
-    if (r == "earth") {
+    const tagSphereShell* shell = nullptr;
+    for (const tagSphereShell& s : localSphereShells) {
+        shell = r == s.recipe ? &s : shell;
+    }
+    if (shell != nullptr) {
+        shell->draw(&pic);
+        std::string t = Texture(job, pic, (std::string(shell->material) + ".png").c_str());
+        if (t.empty()) {
+            return false;
+        }
+        surfaces.push_back(MakeSurface(shell->material, t, shell->emission, 1.0f, 1));
+        BuildSphere(&surfaces.back().mesh, R * shell->radius, 72, 36, false);
+    } else if (r == "earth") {
         if (!fxContentEarthDay(job, &pic)) {
             return false;
         }
@@ -359,38 +388,6 @@ bool fxContentModel(tagContentJob* job) {
         BuildSphere(&surfaces.back().mesh, R, 96, 48, false);
         surfaces.push_back(MakeSurface("earth.night", night, 0.0f, 1.0f, 1));
         BuildSphere(&surfaces.back().mesh, R * 1.002f, 96, 48, true);
-    } else if (r == "clouds") {
-        fxContentClouds(&pic);
-        std::string t = Texture(job, pic, "clouds.png");
-        if (t.empty()) {
-            return false;
-        }
-        surfaces.push_back(MakeSurface("clouds", t, 0.4f, 1.0f, 1));
-        BuildSphere(&surfaces.back().mesh, R * 1.012f, 72, 36, false);
-    } else if (r == "lattice") {
-        fxContentGraticule(&pic);
-        std::string t = Texture(job, pic, "graticule.png");
-        if (t.empty()) {
-            return false;
-        }
-        surfaces.push_back(MakeSurface("graticule", t, 1.0f, 1.0f, 1));
-        BuildSphere(&surfaces.back().mesh, R * 1.05f, 72, 36, false);
-    } else if (r == "orbits") {
-        fxContentOrbits(&pic);
-        std::string t = Texture(job, pic, "orbits.png");
-        if (t.empty()) {
-            return false;
-        }
-        surfaces.push_back(MakeSurface("orbits", t, 1.0f, 1.0f, 1));
-        BuildSphere(&surfaces.back().mesh, R * 1.08f, 72, 36, false);
-    } else if (r == "haze") {
-        fxContentHaze(&pic);
-        std::string t = Texture(job, pic, "haze.png");
-        if (t.empty()) {
-            return false;
-        }
-        surfaces.push_back(MakeSurface("haze", t, 0.5f, 1.0f, 1));
-        BuildSphere(&surfaces.back().mesh, R * 1.03f, 72, 36, false);
     } else if (r == "web") {
         fxContentStrand(&pic);
         std::string strand = Texture(job, pic, "strand.png");
