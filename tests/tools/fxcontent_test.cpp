@@ -176,6 +176,43 @@ TEST_F(DefaultPackage, MedallionFaceIsUpright) {
     EXPECT_GT(seen, 10);
 }
 
+// Shell pictures wrap around a sphere: their left and right edges meet at one meridian and each
+// of their top and bottom rows shrinks to a pole, so a texel there must match its neighbours
+// across the seam or around the pole; a picture drawn in flat picture space shows a seam line
+// and a pinched star at the poles.
+TEST_F(DefaultPackage, ShellPicturesJoinAtTheSeamAndThePoles) {
+    const int shells[] = {14, 16, 18, 20};
+    for (int id : shells) {
+        SCOPED_TRACE("shell " + std::to_string(id));
+        FXModel model;
+        ASSERT_TRUE(model.LoadCN(&pkg, id));
+        model.UpdateMeshes();
+        FXCanvas* c = Mesh(&model, 0)->material->texture;
+        ASSERT_NE(c, nullptr);
+        const int w = c->GetWidth(), h = c->GetHeight();
+        auto channel = [&](int x, int y, int k) {
+            return (float)((c->pixmap.pixels[(size_t)y * (size_t)c->pixmap.allocWidth + (size_t)x] >> (8 * k)) & 0xFF) /
+                   255.0f;
+        };
+        float seam = 0.0f;
+        for (int y = 0; y < h; y++) {
+            for (int k = 0; k < 4; k++) {
+                seam += fabsf(channel(0, y, k) - channel(w - 1, y, k));
+            }
+        }
+        EXPECT_LT(seam / (float)(4 * h), 0.03f);
+        // Alpha around the poles: the rows nearest them vary little from texel to texel.
+        for (int y : {0, h - 1}) {
+            float lo = 1.0f, hi = 0.0f;
+            for (int x = 0; x < w; x++) {
+                lo = fminf(lo, channel(x, y, 3));
+                hi = fmaxf(hi, channel(x, y, 3));
+            }
+            EXPECT_LT(hi - lo, 0.25f) << "row " << y;
+        }
+    }
+}
+
 // The overlays are drawn over the globe: clear where it sits, covering elsewhere.
 TEST_F(DefaultPackage, OverlaysLeaveTheGlobeVisible) {
     FXCanvas backdrop, lens;
