@@ -384,9 +384,9 @@ bool fxContentModel(tagContentJob* job) {
         }
         // The key light comes from behind the globe: the day side glows on its own, and the
         // city lights, whose normals point inwards, light up exactly where the sun does not.
-        surfaces.push_back(MakeSurface("earth.day", day, 0.5f, 1.0f, 0));
+        surfaces.push_back(MakeSurface("earth.day", day, 0.4f, 1.0f, 0));
         BuildSphere(&surfaces.back().mesh, R, 96, 48, false);
-        surfaces.push_back(MakeSurface("earth.night", night, 0.0f, 1.0f, 1));
+        surfaces.push_back(MakeSurface("earth.night", night, 0.3f, 1.0f, 1));
         BuildSphere(&surfaces.back().mesh, R * 1.002f, 96, 48, true);
     } else if (r == "web") {
         fxContentStrand(&pic);

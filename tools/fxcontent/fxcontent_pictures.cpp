@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "assets/package.h"
 #include "fxcontent.h"
@@ -59,6 +60,31 @@ bool fxContentEarthDay(const tagContentJob* job, FXContentPicture* out) {
     return true;
 }
 
+// Box blur of a w x h plane, radius r, wrapping across the left and right edges.
+static void localBlur(std::vector<float>* plane, int w, int h, int r) {
+    std::vector<float> tmp(plane->size());
+    const float share = 1.0f / (float)(2 * r + 1);
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            float sum = 0.0f;
+            for (int k = -r; k <= r; k++) {
+                sum += (*plane)[(size_t)y * (size_t)w + (size_t)(((x + k) % w + w) % w)];
+            }
+            tmp[(size_t)y * (size_t)w + (size_t)x] = sum * share;
+        }
+    }
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            float sum = 0.0f;
+            for (int k = -r; k <= r; k++) {
+                int yy = y + k < 0 ? 0 : (y + k >= h ? h - 1 : y + k);
+                sum += tmp[(size_t)yy * (size_t)w + (size_t)x];
+            }
+            (*plane)[(size_t)y * (size_t)w + (size_t)x] = sum * share;
+        }
+    }
+}
+
 bool fxContentEarthNight(const tagContentJob* job, FXContentPicture* out) {
     if (!out->Load(job->nightPicture.c_str())) {
         return false;
@@ -66,15 +92,26 @@ bool fxContentEarthNight(const tagContentJob* job, FXContentPicture* out) {
     if (out->width >= 2048) {
         out->Shrink(2);
     }
-    for (size_t i = 0; i + 3 < out->rgba.size(); i += 4) {
-        float* p = &out->rgba[i];
-        float lum = fmaxf(p[0], fmaxf(p[1], p[2]));
-        float a = fxContentSmooth(0.04f, 0.4f, lum);
-        float hot = fxContentSmooth(0.4f, 0.9f, lum);
+    const size_t n = (size_t)out->width * (size_t)out->height;
+    std::vector<float> lum(n), halo(n);
+    for (size_t i = 0; i < n; i++) {
+        const float* p = &out->rgba[i * 4];
+        lum[i] = fmaxf(p[0], fmaxf(p[1], p[2]));
+    }
+    // The cities are single texels; a soft halo keeps them visible on a globe a few hundred
+    // pixels across.
+    halo = lum;
+    localBlur(&halo, out->width, out->height, 2);
+    localBlur(&halo, out->width, out->height, 2);
+    for (size_t i = 0; i < n; i++) {
+        float* p = &out->rgba[i * 4];
+        float core = fxContentSmooth(0.04f, 0.4f, lum[i]);
+        float glow = fxContentSmooth(0.01f, 0.15f, halo[i]);
+        float hot = fxContentSmooth(0.4f, 0.9f, lum[i]);
         p[0] = 1.0f;
         p[1] = 0.72f + 0.25f * hot;
         p[2] = 0.38f + 0.5f * hot;
-        p[3] = a;
+        p[3] = fxContentClamp01(core + 0.55f * glow);
     }
     return true;
 }
