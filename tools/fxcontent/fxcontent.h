@@ -29,7 +29,6 @@ public:
     void Create(int w, int h);
     float* At(int x, int y) { return &rgba[((size_t)y * (size_t)width + (size_t)x) * 4]; }
     const float* At(int x, int y) const { return &rgba[((size_t)y * (size_t)width + (size_t)x) * 4]; }
-    void Fill(float r, float g, float b, float a);
     // Lays colour c with coverage a over the pixel; pixels outside the picture are skipped.
     void Blend(int x, int y, const float* c, float a);
     // Adds light: RGB grows by c * a, alpha by a, both held at 1.
@@ -66,6 +65,12 @@ public:
 private:
     uint32_t state;
 };
+
+// The point of the unit sphere that texture coordinates (u, v) of a globe picture show:
+// longitude -180 ... 180 runs with u from 0 to 1, latitude 90 ... -90 with v from 0 to 1 (the
+// engine's rows are top first, so the north of a picture is v = 0). North is -Z and longitude 0
+// faces -Y: the scene turns the globe so that north is up and longitude 0 faces the viewer.
+void fxContentSpherePoint(float u, float v, float* p);
 
 float fxContentSmooth(float e0, float e1, float x);
 float fxContentClamp01(float x);

@@ -96,14 +96,10 @@ struct Surface {
     MeshBuild mesh;
 };
 
-// Longitude -180 ... 180 runs with u from 0 to 1, latitude 90 ... -90 with v from 0 to 1 (the
-// engine's rows are top first, so the north of the picture is v = 0). North is -Z and the
-// meridian of longitude 0 faces -Y: the scene turns the model so that north is up and
-// longitude 0 faces the viewer.
 Vec3 SpherePoint(float u, float v) {
-    float lon = u * 2.0f * localPi - localPi;
-    float lat = localPi * 0.5f - v * localPi;
-    return {cosf(lat) * sinf(lon), -cosf(lat) * cosf(lon), -sinf(lat)};
+    float p[3];
+    fxContentSpherePoint(u, v, p);
+    return {p[0], p[1], p[2]};
 }
 
 void BuildSphere(MeshBuild* m, float radius, int slices, int stacks, bool normalsInward) {
@@ -313,6 +309,14 @@ std::string Texture(const tagContentJob* job, const FXContentPicture& pic, const
 }
 
 } // namespace
+
+void fxContentSpherePoint(float u, float v, float* p) {
+    float lon = u * 2.0f * localPi - localPi;
+    float lat = localPi * 0.5f - v * localPi;
+    p[0] = cosf(lat) * sinf(lon);
+    p[1] = -cosf(lat) * cosf(lon);
+    p[2] = -sinf(lat);
+}
 
 static const char* const localModelRecipes[] = {"earth", "clouds", "lattice", "orbits", "haze", "web", "medallion"};
 static const char* const localPictureRecipes[] = {"caption", "preview", "label",      "backdrop",

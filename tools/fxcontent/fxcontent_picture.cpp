@@ -82,15 +82,6 @@ void FXContentPicture::Create(int w, int h) {
     rgba.assign((size_t)w * (size_t)h * 4, 0.0f);
 }
 
-void FXContentPicture::Fill(float r, float g, float b, float a) {
-    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
-        rgba[i] = r;
-        rgba[i + 1] = g;
-        rgba[i + 2] = b;
-        rgba[i + 3] = a;
-    }
-}
-
 void FXContentPicture::Blend(int x, int y, const float* c, float a) {
     if (x < 0 || y < 0 || x >= width || y >= height || a <= 0.0f) {
         return;

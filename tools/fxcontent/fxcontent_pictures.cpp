@@ -9,14 +9,9 @@
 
 static const float localPi = 3.14159265358979f;
 
-// The unit vector of an equirectangular texel centre, in the same frame as the globe's meshes:
-// longitude 0 faces -Y, east is +X, north is -Z.
+// The unit vector of an equirectangular texel centre, as the globe's meshes place it.
 static void localTexelDirection(const FXContentPicture& pic, int x, int y, float* p) {
-    float lon = ((float)x + 0.5f) / (float)pic.width * 2.0f * localPi - localPi;
-    float lat = localPi * 0.5f - ((float)y + 0.5f) / (float)pic.height * localPi;
-    p[0] = cosf(lat) * sinf(lon);
-    p[1] = -cosf(lat) * cosf(lon);
-    p[2] = -sinf(lat);
+    fxContentSpherePoint(((float)x + 0.5f) / (float)pic.width, ((float)y + 0.5f) / (float)pic.height, p);
 }
 
 static void localSetPixel(FXContentPicture* pic, int x, int y, float r, float g, float b, float a) {
@@ -198,10 +193,8 @@ void fxContentOrbits(FXContentPicture* out) {
     }
     float p[3];
     for (int y = 0; y < out->height; y++) {
-        float lat = localPi * 0.5f - ((float)y + 0.5f) / (float)out->height * localPi;
-        // A track one texel wide at the equator; the width on the ground stays the same.
-        float width = 0.006f;
-        (void)lat;
+        // The tracks are measured on the sphere, so they keep their width up to the poles.
+        const float width = 0.006f;
         for (int x = 0; x < out->width; x++) {
             localTexelDirection(*out, x, y, p);
             float best = 0.0f;
@@ -491,11 +484,9 @@ static bool localPreview(const tagContentJob* job, FXContentPicture* pic) {
         }
     }
     const float title[4] = {0.9f, 0.97f, 1.0f, 1.0f};
-    const float glow[4] = {0.3f, 0.7f, 1.0f, 1.0f};
     if (!job->texts.empty() && !pic->DrawText(job->texts[0].c_str(), 46, true, 372.0f, 36.0f, title, 0.0f)) {
         return false;
     }
-    (void)glow;
     return true;
 }
 
