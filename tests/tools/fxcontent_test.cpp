@@ -271,6 +271,9 @@ TEST_F(FxcontentTool, RefusesBadManifests) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(fxTestFileExists(dir.File("out.dat")));
     }
+    FXTestRun folder = Run({".", "-o", "out.dat"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("cannot read the manifest ."), std::string::npos) << folder.err;
     FXTestRun help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: fxcontent"), std::string::npos);

@@ -121,7 +121,12 @@ static bool localReadManifest(const char* path, std::vector<Line>* lines) {
     while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
         text.append(buf, n);
     }
+    bool readOk = ferror(f) == 0;
     fclose(f);
+    if (!readOk) {
+        fxcontentError("cannot read the manifest %s", path);
+        return false;
+    }
     bool ok = true;
     size_t pos = 0;
     for (int number = 1; pos < text.size(); number++) {
