@@ -312,14 +312,16 @@ static void localSky(FXContentPicture* pic, uint32_t seed) {
     for (int y = 0; y < pic->height; y++) {
         for (int x = 0; x < pic->width; x++) {
             float u = (float)x / (float)pic->width * 4.0f, v = (float)y / (float)pic->height * 2.0f;
-            float n = fxContentFbm(u, v, 0.5f, 5, seed);
+            // A warped lookup draws the nebula out into wisps.
+            float w = fxContentFbm(u * 0.7f, v * 0.7f, 2.5f, 4, seed + 9u);
+            float n = fxContentFbm(u + 1.6f * w, v + 0.8f * w, 0.5f, 6, seed);
             float m = fxContentFbm(u * 1.7f + 3.0f, v * 1.7f, 1.5f, 4, seed + 5u);
-            float glow = fxContentSmooth(0.45f, 0.8f, n);
+            float glow = fxContentSmooth(0.46f, 0.68f, n);
             float tint = fxContentSmooth(0.3f, 0.7f, m);
             float* p = pic->At(x, y);
-            p[0] = 0.01f + glow * (0.10f + 0.12f * tint);
-            p[1] = 0.015f + glow * (0.04f + 0.05f * (1.0f - tint));
-            p[2] = 0.04f + glow * (0.2f - 0.05f * tint);
+            p[0] = 0.01f + glow * (0.16f + 0.2f * tint);
+            p[1] = 0.015f + glow * (0.06f + 0.1f * (1.0f - tint));
+            p[2] = 0.04f + glow * (0.32f - 0.08f * tint);
             p[3] = 1.0f;
         }
     }
