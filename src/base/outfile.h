@@ -5,6 +5,7 @@
 // services the tools need. Only OS calls live in the platform unit (outfile_posix).
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // What a path names, links followed.
@@ -33,6 +34,9 @@ bool fxGetCurrentFolder(std::string* folder);
 bool fxSetCurrentFolder(const char* folder);
 // A new private folder under the system's temporary folder; false, errno set, when none can be made.
 bool fxMakeTempFolder(const char* prefix, std::string* folder);
+
+// Whether the stream shows on a terminal (progress may then be redrawn in place).
+bool fxIsTerminal(FILE* stream);
 
 // Paths removed when SIGINT, SIGTERM or SIGHUP ends the process: files first, then folders,
 // latest first. Up to 64 paths of up to 1023 characters; false when the registry is full.

@@ -84,6 +84,10 @@ bool fxMakeTempFolder(const char* prefix, std::string* folder) {
     return true;
 }
 
+bool fxIsTerminal(FILE* stream) {
+    return stream != nullptr && isatty(fileno(stream)) != 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Clean-up on terminating signals
 
@@ -219,7 +223,9 @@ void FXOutFile::Discard() {
 bool FXOutFile::Create(const char* outPath) {
     Discard();
     path = outPath != nullptr ? outPath : "";
-    toStdout = path == "-";
+    // Reopening /dev/stdout would start a redirected file over at its beginning; the open
+    // descriptor keeps its place.
+    toStdout = path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
     writeThrough = toStdout;
     existed = false;
     mode = owner = group = -1;
@@ -229,37 +235,42 @@ bool FXOutFile::Create(const char* outPath) {
     }
     std::string tmpFolder;
     if (!toStdout) {
-        if (!localFollowLinks(path, &target)) {
-            return false;
-        }
-        // Absolute, so the caller may change folders before Commit.
         std::string cwd;
-        if (target[0] != '/' && fxGetCurrentFolder(&cwd)) {
-            target = cwd + "/" + target;
-        }
+        const bool system = path.compare(0, 5, "/dev/") == 0 || path.compare(0, 6, "/proc/") == 0;
         struct stat st;
-        if (stat(target.c_str(), &st) == 0) {
+        if (stat(path.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
                 errno = EISDIR;
                 return false;
             }
             existed = true;
-            writeThrough = !S_ISREG(st.st_mode) || st.st_nlink > 1;
+            // Devices, pipes and anything in the system's own folders (/dev/stdout, whose links
+            // end in no real path) are written through, never replaced.
+            writeThrough = system || !S_ISREG(st.st_mode) || st.st_nlink > 1;
             mode = (int)(st.st_mode & 07777);
             owner = (int)st.st_uid;
             group = (int)st.st_gid;
-        } else if (errno != ENOENT) {
+            if (writeThrough) {
+                target = path;
+            } else if (!fxGetRealPath(path.c_str(), &target)) {
+                return false;
+            }
+        } else if (errno != ENOENT || !localFollowLinks(path, &target)) {
             return false;
         }
-        std::string folder = localFolderOf(target);
-        if (stat(folder.c_str(), &st) != 0) {
-            return false;
-        }
-        if (!S_ISDIR(st.st_mode)) {
-            errno = ENOTDIR;
-            return false;
+        // Absolute, so the caller may change folders before Commit.
+        if (target[0] != '/' && fxGetCurrentFolder(&cwd)) {
+            target = cwd + "/" + target;
         }
         if (!writeThrough) {
+            std::string folder = localFolderOf(target);
+            if (stat(folder.c_str(), &st) != 0) {
+                return false;
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                errno = ENOTDIR;
+                return false;
+            }
             tmpFolder = folder;
         } else if (access(target.c_str(), W_OK) != 0) {
             return false;

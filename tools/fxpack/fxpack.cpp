@@ -19,7 +19,33 @@ static bool localStdoutTaken = false;
 // ---------------------------------------------------------------------------------------------
 // Messages
 
+// Width of the progress line on the terminal, 0 when none is shown.
+static int localProgressShown = 0;
+
+static void localClearProgress() {
+    if (localProgressShown > 0) {
+        fprintf(stderr, "\r%*s\r", localProgressShown, "");
+        localProgressShown = 0;
+    }
+}
+
+void fxpackProgress(const char* format, ...) {
+    if (fxpackOptions.verbosity < 1 || !fxIsTerminal(stderr)) {
+        return;
+    }
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    localClearProgress();
+    fputs(text, stderr);
+    fflush(stderr);
+    localProgressShown = n < 0 ? 0 : n >= (int)sizeof(text) ? (int)sizeof(text) - 1 : n;
+}
+
 static void localPrint(const char* prefix, const char* format, va_list args) {
+    localClearProgress();
     fputs("fxpack: ", stderr);
     fputs(prefix, stderr);
     vfprintf(stderr, format, args);
@@ -49,6 +75,7 @@ void fxpackReport(const char* format, ...) {
         return;
     }
     FILE* out = localStdoutTaken ? stderr : stdout;
+    localClearProgress();
     va_list args;
     va_start(args, format);
     vfprintf(out, format, args);
@@ -97,6 +124,7 @@ static void localTraceSink(bool error, const char* text) {
     bool shown = error ? fxpackOptions.verbosity >= (localCaptureShown || localCapture == nullptr ? 1 : 2)
                        : fxpackOptions.verbosity >= 2;
     if (shown) {
+        localClearProgress();
         fprintf(stderr, "fxpack: %s%s\n", error ? "engine: " : "", line.c_str());
         fflush(stderr);
     }
@@ -378,6 +406,12 @@ static bool localWantsHelp(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     fxSetTraceSink(localTraceSink);
+    // Common options may come before the command too.
+    while (argc > 1 && fxpackCommonOption(argv[1])) {
+        argv[1] = argv[0];
+        argv++;
+        argc--;
+    }
     if (argc < 2) {
         return fxpackUsageError(nullptr, "no command given");
     }
@@ -406,7 +440,9 @@ int main(int argc, char** argv) {
                 return FXPACK_OK;
             }
             // Each command sees its own arguments from argv[0] on.
-            return c.run(argc - 1, argv + 1);
+            int status = c.run(argc - 1, argv + 1);
+            localClearProgress();
+            return status;
         }
     }
     return fxpackUsageError(nullptr, "unknown command '%s'", command);

@@ -35,6 +35,9 @@ void fxpackWarning(const char* format, ...) FX_PRINTF(1, 2);
 // A report line of what a command did, unless -q: on standard output, or on standard error
 // while standard output carries a written file.
 void fxpackReport(const char* format, ...) FX_PRINTF(1, 2);
+// A line of progress, only on a terminal and unless -q: drawn in place, cleared by the next
+// report, warning or error.
+void fxpackProgress(const char* format, ...) FX_PRINTF(1, 2);
 // The message, then where help is; answers FXPACK_USAGE.
 int fxpackUsageError(const char* command, const char* format, ...) FX_PRINTF(2, 3);
 // Prints the help of command (null: the overview) to out; false for an unknown command.
@@ -62,6 +65,9 @@ bool fxpackWriteOutput(FXOutFile* out, const void* bytes, size_t size);
 // the default sink does (unless -q). Captures do not nest.
 void fxpackBeginCapture(std::vector<std::string>* lines, bool show);
 void fxpackEndCapture();
+
+// Whether the first n characters of a and b match, case aside (ASCII).
+bool fxpackSameNoCase(const char* a, const char* b, size_t n);
 
 // Picture kinds: image library type codes (FXDATA_...) from a file's first bytes and from its
 // extension, FXDATA_OTHER for none; the kind's name ("JPEG", "data").

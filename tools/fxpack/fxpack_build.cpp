@@ -293,7 +293,8 @@ static void localReportEntries(FXPackage* pkg, const std::vector<ManifestEntry>&
     for (int i = 0; i < pkg->GetEntryCount(); i++) {
         bytes += pkg->entrySizes.GetInt(i);
     }
-    fxpackReport("wrote %s: %d entries, %lld bytes of data", output, pkg->GetEntryCount(), (long long)bytes);
+    fxpackReport("wrote %s: %d entries, %lld bytes of data", strcmp(output, "-") == 0 ? "standard output" : output,
+                 pkg->GetEntryCount(), (long long)bytes);
     for (int i = 0; i < pkg->GetEntryCount(); i++) {
         int id = pkg->entryIds.GetInt(i);
         int type = pkg->entryTypes.GetInt(i);

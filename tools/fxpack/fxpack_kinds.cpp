@@ -1,7 +1,7 @@
 // Picture kinds of package entries: what a file's bytes and its name say it is.
 
+#include <cctype>
 #include <cstring>
-#include <strings.h>
 
 #include "assets/package.h"
 #include "fxpack.h"
@@ -36,6 +36,18 @@ const char* fxpackKindName(int code) {
     return code == FXDATA_OTHER ? "data" : nullptr;
 }
 
+bool fxpackSameNoCase(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        if (tolower((unsigned char)a[i]) != tolower((unsigned char)b[i])) {
+            return false;
+        }
+        if (a[i] == 0) {
+            return true;
+        }
+    }
+    return true;
+}
+
 int fxpackKindFromExt(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     size_t dot = path.find_last_of('.');
@@ -47,7 +59,7 @@ int fxpackKindFromExt(const std::string& path) {
         const char* p = k.extensions;
         while (*p != 0) {
             size_t n = strcspn(p, " ");
-            if (n == ext.size() && strncasecmp(p, ext.c_str(), n) == 0) {
+            if (n == ext.size() && fxpackSameNoCase(p, ext.c_str(), n)) {
                 return k.code;
             }
             p += n;

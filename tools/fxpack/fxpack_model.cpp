@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "assets/model.h"
 #include "assets/package.h"
@@ -90,7 +89,7 @@ public:
 // Paths
 
 bool fxpackIsObj(const std::string& path) {
-    return path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".obj") == 0;
+    return path.size() > 4 && fxpackSameNoCase(path.c_str() + path.size() - 4, ".obj", 4);
 }
 
 static std::string localFolder(const std::string& path) {
@@ -148,6 +147,7 @@ static void localReleaseLibrary(FXModel* model) {
 // into the session's model and makes the working copy, then sums up what was skipped or missing.
 // forBuild: a missing library or texture is dropped, so the package holds nothing empty.
 static bool localImport(FXPackSession* s, const std::string& objPath, bool forBuild) {
+    const char* obj = objPath.c_str();
     std::string full = localRealPath(objPath);
     if (full.empty()) {
         return false;
@@ -168,6 +168,7 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
         return false;
     }
     std::vector<std::string> traces;
+    fxpackProgress("importing %s ...", obj);
     fxpackBeginCapture(&traces, false);
     bool imported = s->model.ImportObj(localLeaf(full).c_str());
     fxpackEndCapture();
@@ -178,7 +179,6 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     }
 
     bool ok = true;
-    const char* obj = objPath.c_str();
     FXMatlib* lib = s->model.matlib;
     bool libMissing = false;
     if (!s->model.matlibRef.IsEmpty()) {
@@ -312,6 +312,10 @@ int fxpackModel(int argc, char** argv) {
             s.model.UpdateMeshes();
         }
         ok = ok && fxpackCheckOutputAgain(&out) && localSaveModel(&s.model, &out);
+        if (ok) {
+            fxpackReport("wrote %s: %d meshes, %d triangles", strcmp(output, "-") == 0 ? "standard output" : output,
+                         s.model.workMeshes.size, localTriangles(&s.model));
+        }
     }
     fxUnloadDevil();
     return ok ? FXPACK_OK : FXPACK_FAILED;
@@ -599,6 +603,7 @@ static bool localReduceModel(FXModel* model, bool discard, float alpha, bool red
         vertices = v;
     }
     for (int sweep = 1; reduce && (sweeps < 0 || sweep <= sweeps); sweep++) {
+        fxpackProgress("sweep %d: reducing %d triangles ...", sweep, triangles);
         for (int i = 0; i < model->workMeshes.size; i++) {
             FXMesh* m = (FXMesh*)model->workMeshes.elements[i];
             if (m != nullptr && !m->ReduceVertices(tolerance)) {
