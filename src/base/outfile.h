@@ -28,6 +28,11 @@ int fxGetFileKind(const char* path);
 bool fxGetFileId(const char* path, tagFXFileId* id);
 bool fxSameFileId(const tagFXFileId& a, const tagFXFileId& b);
 
+// The folder part of a path without its separator ("." for a bare name, "/" at the root), and
+// the name after the last separator.
+std::string fxFolderOfPath(const std::string& path);
+std::string fxLeafOfPath(const std::string& path);
+
 // The absolute form of an existing path, links resolved; false, errno set, when it cannot be found.
 bool fxGetRealPath(const char* path, std::string* real);
 bool fxGetCurrentFolder(std::string* folder);

@@ -162,16 +162,6 @@ void fxInstallCleanupHandlers() {
 // ---------------------------------------------------------------------------------------------
 // FXOutFile
 
-static std::string localFolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-static std::string localLeafOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The file a link chain ends at, even when that file does not exist yet.
 static bool localFollowLinks(const std::string& path, std::string* target) {
     std::string p = path;
@@ -187,7 +177,7 @@ static bool localFollowLinks(const std::string& path, std::string* target) {
             return false;
         }
         std::string next(buf.data(), (size_t)n);
-        p = next[0] == '/' ? next : localFolderOf(p) + "/" + next;
+        p = next[0] == '/' ? next : fxFolderOfPath(p) + "/" + next;
     }
     errno = ELOOP;
     return false;
@@ -263,7 +253,7 @@ bool FXOutFile::Create(const char* outPath) {
             target = cwd + "/" + target;
         }
         if (!writeThrough) {
-            std::string folder = localFolderOf(target);
+            std::string folder = fxFolderOfPath(target);
             if (stat(folder.c_str(), &st) != 0) {
                 return false;
             }
@@ -279,7 +269,7 @@ bool FXOutFile::Create(const char* outPath) {
     if (tmpFolder.empty()) {
         tmpFolder = localTempRoot();
     }
-    std::string leaf = toStdout ? std::string("stdout") : localLeafOf(target);
+    std::string leaf = toStdout ? std::string("stdout") : fxLeafOfPath(target);
     if (!localMakeTemp(tmpFolder + "/." + leaf + ".fxtmp-XXXXXX", &tmpPath)) {
         tmpPath.clear();
         return false;

@@ -122,12 +122,20 @@ protected:
         ASSERT_EQ(r.status, 0) << r.err;
     }
 
-    // A textured triangle in src/ whose picture is whatever the caller makes of src/wood.png.
-    void WriteTexturedObj() {
+    // A textured triangle in src/; without picture, src/wood.png is the caller's to make.
+    void WriteTexturedObj(bool picture) {
         ASSERT_EQ(mkdir(dir.File("src").c_str(), 0755), 0);
         Write("src/box.mtl", "newmtl wood\nmap_Kd wood.png\n");
         Write("src/box.obj", "mtllib box.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 1 0.25\nvt 1 1\nusemtl wood\n"
                              "f 1/1 2/2 3/3\n");
+        if (picture) {
+            ASSERT_TRUE(fxLoadDevil());
+            FXCanvas canvas;
+            ASSERT_TRUE(canvas.pixmap.Realloc(4, 4));
+            ASSERT_TRUE(canvas.SaveToPict(dir.File("src/wood.png").c_str()));
+            canvas.Destroy();
+            fxUnloadDevil();
+        }
     }
 
     // Starts the tool in the background; its process id.
@@ -266,14 +274,7 @@ TEST_F(FxpackSafetyTest, PipesAreWrittenThroughNotReplaced) {
 
 TEST_F(FxpackSafetyTest, AnOutputThatIsAnInputIsRefusedBeforeAnyWork) {
     WritePackage();
-    WriteTexturedObj();
-    ASSERT_TRUE(fxLoadDevil());
-    {
-        FXCanvas picture;
-        ASSERT_TRUE(picture.pixmap.Realloc(4, 4));
-        ASSERT_TRUE(picture.SaveToPict(dir.File("src/wood.png").c_str()));
-    }
-    fxUnloadDevil();
+    WriteTexturedObj(true);
     Write("t.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     ASSERT_EQ(symlink("t.obj", dir.File("t-link.obj").c_str()), 0);
     ASSERT_EQ(Run({"model", "t.obj", "-o", "x.xm"}).status, 0);
@@ -454,14 +455,7 @@ TEST_F(FxpackSafetyTest, ObjImportSumsUpWhatItSkipped) {
 }
 
 TEST_F(FxpackSafetyTest, FlipVStoresOneMinusV) {
-    WriteTexturedObj();
-    ASSERT_TRUE(fxLoadDevil());
-    {
-        FXCanvas picture;
-        ASSERT_TRUE(picture.pixmap.Realloc(4, 4));
-        ASSERT_TRUE(picture.SaveToPict(dir.File("src/wood.png").c_str()));
-    }
-    fxUnloadDevil();
+    WriteTexturedObj(true);
     ASSERT_EQ(Run({"model", "src/box.obj", "-o", "src/plain.xm"}).status, 0);
     ASSERT_EQ(Run({"model", "src/box.obj", "-o", "src/flipped.xm", "--flip-v"}).status, 0);
     TestEnv env;
@@ -491,7 +485,7 @@ TEST_F(FxpackSafetyTest, FlipVStoresOneMinusV) {
 
 TEST_F(FxpackSafetyTest, TerminatingSignalsLeaveNothingBehind) {
     WritePackage();
-    WriteTexturedObj();
+    WriteTexturedObj(false);
     // A texture that is a pipe holds the import until someone writes to it: the run is caught
     // with its temporary files made.
     ASSERT_EQ(mkfifo(dir.File("src/wood.png").c_str(), 0600), 0);

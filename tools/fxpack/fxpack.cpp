@@ -94,6 +94,24 @@ int fxpackUsageError(const char* command, const char* format, ...) {
     return FXPACK_USAGE;
 }
 
+int fxpackPlainArgs(const char* command, const char* takes, int argc, char** argv, int max, const char** args,
+                    int* count) {
+    *count = 0;
+    for (int i = 1; i < argc; i++) {
+        if (fxpackCommonOption(argv[i])) {
+            continue;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != 0) {
+            return fxpackUsageError(command, "unknown option '%s'", argv[i]);
+        }
+        if (*count == max) {
+            return fxpackUsageError(command, "%s takes %s; '%s' is one too many", command, takes, argv[i]);
+        }
+        args[(*count)++] = argv[i];
+    }
+    return FXPACK_OK;
+}
+
 bool fxpackCommonOption(const char* arg) {
     if (strcmp(arg, "-q") == 0 || strcmp(arg, "--quiet") == 0) {
         fxpackOptions.verbosity = 0;

@@ -40,6 +40,11 @@ void fxpackReport(const char* format, ...) FX_PRINTF(1, 2);
 void fxpackProgress(const char* format, ...) FX_PRINTF(1, 2);
 // The message, then where help is; answers FXPACK_USAGE.
 int fxpackUsageError(const char* command, const char* format, ...) FX_PRINTF(2, 3);
+// Collects the plain arguments of a command that takes no options of its own besides the common
+// ones: at most max of them into args. Answers FXPACK_OK, or FXPACK_USAGE after saying why;
+// takes is what the command takes, for the message ("one package").
+int fxpackPlainArgs(const char* command, const char* takes, int argc, char** argv, int max, const char** args,
+                    int* count);
 // Prints the help of command (null: the overview) to out; false for an unknown command.
 bool fxpackHelp(FILE* out, const char* command);
 

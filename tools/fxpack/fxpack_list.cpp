@@ -86,19 +86,11 @@ FXPackageData* fxpackGetEntry(FXPackage* pkg, const char* path, int id) {
 
 int fxpackList(int argc, char** argv) {
     const char* input = nullptr;
-    for (int i = 1; i < argc; i++) {
-        if (fxpackCommonOption(argv[i])) {
-            continue;
-        }
-        if (argv[i][0] == '-' && argv[i][1] != 0) {
-            return fxpackUsageError("list", "unknown option '%s'", argv[i]);
-        }
-        if (input != nullptr) {
-            return fxpackUsageError("list", "list takes one package, '%s' is one too many", argv[i]);
-        }
-        input = argv[i];
+    int n = 0;
+    if (fxpackPlainArgs("list", "one package", argc, argv, 1, &input, &n) != FXPACK_OK) {
+        return FXPACK_USAGE;
     }
-    if (input == nullptr) {
+    if (n == 0) {
         return fxpackUsageError("list", "list needs a package");
     }
     FXPackage pkg;
@@ -123,21 +115,12 @@ int fxpackList(int argc, char** argv) {
 int fxpackExtract(int argc, char** argv) {
     const char* args[3] = {nullptr, nullptr, nullptr};
     int n = 0;
-    for (int i = 1; i < argc; i++) {
-        if (fxpackCommonOption(argv[i])) {
-            continue;
-        }
-        if (argv[i][0] == '-' && argv[i][1] != 0) {
-            return fxpackUsageError("extract", "unknown option '%s'", argv[i]);
-        }
-        if (n == 3) {
-            return fxpackUsageError("extract", "extract takes a package, an id and a file; '%s' is one too many",
-                                    argv[i]);
-        }
-        args[n++] = argv[i];
+    const char* takes = "a package, an id and a file";
+    if (fxpackPlainArgs("extract", takes, argc, argv, 3, args, &n) != FXPACK_OK) {
+        return FXPACK_USAGE;
     }
     if (n < 3) {
-        return fxpackUsageError("extract", "extract takes a package, an id and a file");
+        return fxpackUsageError("extract", "extract takes %s", takes);
     }
     int id;
     if (!fxpackParseInt(args[1], &id)) {

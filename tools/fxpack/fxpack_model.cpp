@@ -92,16 +92,6 @@ bool fxpackIsObj(const std::string& path) {
     return path.size() > 4 && fxpackSameNoCase(path.c_str() + path.size() - 4, ".obj", 4);
 }
 
-static std::string localFolder(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-static std::string localLeaf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The absolute form of an existing input; empty, with a message, when it cannot be read.
 static std::string localRealPath(const std::string& path) {
     if (!fxpackCheckInput(path.c_str())) {
@@ -162,7 +152,7 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
         fxpackError("%s is not an OBJ file: it holds binary data", objPath.c_str());
         return false;
     }
-    std::string folder = localFolder(full);
+    std::string folder = fxFolderOfPath(full);
     if (!fxSetCurrentFolder(folder.c_str())) {
         fxpackError("cannot read %s: cannot enter its folder: %s", objPath.c_str(), strerror(errno));
         return false;
@@ -170,7 +160,7 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     std::vector<std::string> traces;
     fxpackProgress("importing %s ...", obj);
     fxpackBeginCapture(&traces, false);
-    bool imported = s->model.ImportObj(localLeaf(full).c_str());
+    bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str());
     fxpackEndCapture();
     if (!imported) {
         fxpackError("cannot read %s%s%s", objPath.c_str(), traces.empty() ? "" : ": ",
@@ -421,12 +411,12 @@ static bool localLoadInput(FXPackSession* s, FXPackage* pkg, const std::string& 
             fxpackError("%s is not a model", shown);
             return false;
         }
-        if (!fxSetCurrentFolder(localFolder(full).c_str())) {
+        if (!fxSetCurrentFolder(fxFolderOfPath(full).c_str())) {
             fxpackError("cannot read %s: cannot enter its folder: %s", shown, strerror(errno));
             return false;
         }
         fxpackBeginCapture(&traces, true);
-        loaded = s->model.Load(localLeaf(full).c_str());
+        loaded = s->model.Load(fxLeafOfPath(full).c_str());
         fxpackEndCapture();
         *libraryFound = fxPathExists(s->model.matlibRef.chars);
     } else {
@@ -473,18 +463,8 @@ static bool localParseInputs(const char* command, int nInputs, const char* const
 int fxpackInfo(int argc, char** argv) {
     const char* inputs[2] = {nullptr, nullptr};
     int nInputs = 0;
-    for (int i = 1; i < argc; i++) {
-        if (fxpackCommonOption(argv[i])) {
-            continue;
-        }
-        if (argv[i][0] == '-' && argv[i][1] != 0) {
-            return fxpackUsageError("info", "unknown option '%s'", argv[i]);
-        }
-        if (nInputs == 2) {
-            return fxpackUsageError("info", "info takes a model file, or a package and an id; '%s' is one too many",
-                                    argv[i]);
-        }
-        inputs[nInputs++] = argv[i];
+    if (fxpackPlainArgs("info", "a model file, or a package and an id", argc, argv, 2, inputs, &nInputs) != FXPACK_OK) {
+        return FXPACK_USAGE;
     }
     if (nInputs == 0) {
         return fxpackUsageError("info", "info needs a model file, or a package and an id");
@@ -516,7 +496,7 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
     if (objFull.empty()) {
         return false;
     }
-    std::string objFolder = localFolder(objFull);
+    std::string objFolder = fxFolderOfPath(objFull);
     FXPackSession s;
     if (!localImport(&s, objPath, true)) {
         return false;
