@@ -247,6 +247,13 @@ bool FXOutFile::Create(const char* outPath) {
             }
         } else if (errno != ENOENT || !localFollowLinks(path, &target)) {
             return false;
+        } else {
+            // A new file: its folder's real path, so two spellings of one name compare equal.
+            std::string folder;
+            if (!fxGetRealPath(fxFolderOfPath(target).c_str(), &folder)) {
+                return false;
+            }
+            target = (folder == "/" ? "" : folder) + "/" + fxLeafOfPath(target);
         }
         // Absolute, so the caller may change folders before Commit.
         if (target[0] != '/' && fxGetCurrentFolder(&cwd)) {

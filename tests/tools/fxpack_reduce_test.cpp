@@ -24,7 +24,6 @@ protected:
 
     FXTestRun Run(const std::vector<std::string>& args) { return fxTestRunTool(FXPACK_PATH, dir, args); }
 
-
     // Triangles of every mesh of a stored model, and whether every index is valid.
     int StoredTriangles(const std::string& path, bool* valid) {
         TestEnv env;

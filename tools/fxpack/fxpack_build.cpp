@@ -349,6 +349,16 @@ int fxpackBuild(int argc, char** argv) {
         (args.header != nullptr && !fxpackCreateOutput(&headerOut, args.header))) {
         return FXPACK_FAILED;
     }
+    const FXOutFile* outs[3] = {&pkgOut, args.names != nullptr ? &namesOut : nullptr,
+                                args.header != nullptr ? &headerOut : nullptr};
+    for (int i = 0; i < 3; i++) {
+        for (int k = i + 1; k < 3; k++) {
+            if (outs[i] != nullptr && outs[k] != nullptr && strcmp(outs[i]->GetTarget(), outs[k]->GetTarget()) == 0) {
+                return fxpackUsageError("build", "%s and %s name the same file", outs[i]->GetPath(),
+                                        outs[k]->GetPath());
+            }
+        }
+    }
     // The package writes beside the file it is given, under that name and ".tmp".
     std::string pkgTmp = std::string(pkgOut.GetTmpPath()) + ".tmp";
     fxAddCleanupPath(pkgTmp.c_str(), false);

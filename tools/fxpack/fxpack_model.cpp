@@ -217,7 +217,8 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
                          scan.Lines(c).c_str());
         }
     }
-    if (scan.Skipped() == 0 && ok && !traces.empty() && !libMissing) {
+    // The scan should account for every statement the importer left out; say so when it did not.
+    if (scan.Skipped() == 0 && scan.causes[FXOBJSCAN_UNUSED].count == 0 && ok && !traces.empty() && !libMissing) {
         fxpackWarning("%s: the import reported %zu problems, the first: %s", obj, traces.size(), traces[0].c_str());
     }
     s->model.UpdateMeshes();
