@@ -82,8 +82,8 @@ bool fxpackLooksLikeTga(const uint8_t* head, size_t size);
 const char* fxpackKindName(int code);
 // The type code a source file gets in a package, with a warning where the bytes and the name
 // disagree; false, with an error, when the name promises a picture its bytes are not. where
-// prefixes the messages ("manifest:line: ").
-bool fxpackSourceKind(const std::string& path, const std::string& where, int* code);
+// prefixes the messages ("manifest:line: "), which name the file as shown.
+bool fxpackSourceKind(const std::string& path, const std::string& where, const std::string& shown, int* code);
 
 // Loads a package for reading and adds it to the inputs; says why when it cannot. wholeOnly:
 // entries cut off by damage make it fail.

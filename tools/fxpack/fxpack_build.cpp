@@ -162,7 +162,7 @@ static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* 
         } else {
             fclose(src);
             fxpackAddInput(path.c_str());
-            if (!fxpackIsObj(path) && !fxpackSourceKind(path, where, &type)) {
+            if (!fxpackIsObj(path) && !fxpackSourceKind(path, where, path, &type)) {
                 ok = false;
             }
         }
@@ -326,7 +326,8 @@ static bool localQueuedTypes(FXPackage* pkg, const std::vector<ManifestEntry>& e
         if (i < (int)entries.size()) {
             type = entries[i].type;
         } else if (file != nullptr && pkg->tmpFiles.Findpos(file) < 0) {
-            ok = fxpackSourceKind(file, "texture: ", &type) && ok;
+            // Queued under the work folder's name for it; the user knows the texture by its own.
+            ok = fxpackSourceKind(file, "texture ", localNormalise(file, "/"), &type) && ok;
         }
         pkg->pendingTypes.PushInt(type);
     }

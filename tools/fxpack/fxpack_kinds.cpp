@@ -122,7 +122,7 @@ bool fxpackLooksLikeTga(const uint8_t* head, size_t size) {
     return colorMapType <= 1 && typeOk && bitsOk && width > 0 && height > 0;
 }
 
-bool fxpackSourceKind(const std::string& path, const std::string& where, int* code) {
+bool fxpackSourceKind(const std::string& path, const std::string& where, const std::string& shown, int* code) {
     uint8_t head[32];
     size_t got = 0;
     FILE* f = fopen(path.c_str(), "rb");
@@ -134,8 +134,8 @@ bool fxpackSourceKind(const std::string& path, const std::string& where, int* co
     const int byBytes = fxpackKindFromBytes(head, got);
     if (byBytes != FXDATA_OTHER) {
         if (byName != byBytes) {
-            fxpackWarning("%s%s holds a %s picture; stored as %s", where.c_str(), path.c_str(), fxpackKindName(byBytes),
-                          fxpackKindName(byBytes));
+            fxpackWarning("%s%s holds a %s picture; stored as %s", where.c_str(), shown.c_str(),
+                          fxpackKindName(byBytes), fxpackKindName(byBytes));
         }
         *code = byBytes;
         return true;
@@ -145,7 +145,7 @@ bool fxpackSourceKind(const std::string& path, const std::string& where, int* co
         return true;
     }
     if (byName != FXDATA_OTHER) {
-        fxpackError("%s%s is not a %s picture: its bytes are no picture fxpack knows", where.c_str(), path.c_str(),
+        fxpackError("%s%s is not a %s picture: its bytes are no picture fxpack knows", where.c_str(), shown.c_str(),
                     fxpackKindName(byName));
         return false;
     }
