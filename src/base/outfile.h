@@ -47,6 +47,9 @@ bool fxIsTerminal(FILE* stream);
 // latest first. Up to 64 paths of up to 1023 characters; false when the registry is full.
 bool fxAddCleanupPath(const char* path, bool folder);
 void fxRemoveCleanupPath(const char* path);
+// Holds the terminating signals off (true) until released (false), so a file can be made and
+// registered with no moment between the two. Not nested.
+void fxHoldCleanupSignals(bool hold);
 // Installs the handlers; idempotent. The handler removes the registered paths and then dies of
 // the signal, so the parent sees the usual status.
 void fxInstallCleanupHandlers();

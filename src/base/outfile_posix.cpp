@@ -137,6 +137,19 @@ void fxRemoveCleanupPath(const char* path) {
     }
 }
 
+static void localSignalSet(sigset_t* set) {
+    sigemptyset(set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaddset(set, sig);
+    }
+}
+
+void fxHoldCleanupSignals(bool hold) {
+    sigset_t set;
+    localSignalSet(&set);
+    sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
 void fxInstallCleanupHandlers() {
     if (cleanupInstalled) {
         return;
@@ -145,12 +158,8 @@ void fxInstallCleanupHandlers() {
     struct sigaction sa;
     memset(&sa, 0, sizeof(sa));
     sa.sa_handler = localCleanupHandler;
-    sigemptyset(&sa.sa_mask);
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-    for (int sig : signals) {
-        sigaddset(&sa.sa_mask, sig);
-    }
-    for (int sig : signals) {
+    localSignalSet(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction old;
         // A signal ignored by whoever started us stays ignored (nohup, background jobs).
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
@@ -277,12 +286,17 @@ bool FXOutFile::Create(const char* outPath) {
         tmpFolder = localTempRoot();
     }
     std::string leaf = toStdout ? std::string("stdout") : fxLeafOfPath(target);
-    if (!localMakeTemp(tmpFolder + "/." + leaf + ".fxtmp-XXXXXX", &tmpPath)) {
+    fxHoldCleanupSignals(true);
+    bool made = localMakeTemp(tmpFolder + "/." + leaf + ".fxtmp-XXXXXX", &tmpPath);
+    if (made) {
+        fxAddCleanupPath(tmpPath.c_str(), false);
+    } else {
         tmpPath.clear();
-        return false;
     }
-    fxAddCleanupPath(tmpPath.c_str(), false);
-    return true;
+    int saved = errno;
+    fxHoldCleanupSignals(false);
+    errno = saved;
+    return made;
 }
 
 // Copies the whole of file src to the open descriptor out.

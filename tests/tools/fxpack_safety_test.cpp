@@ -513,7 +513,8 @@ TEST_F(FxpackSafetyTest, TerminatingSignalsLeaveNothingBehind) {
             EXPECT_TRUE(WaitFor([&] { return TempFileExists(); }));
             ASSERT_EQ(kill(pid, sig), 0);
             EXPECT_TRUE(WaitFor([&] { return kill(pid, 0) != 0 && errno == ESRCH; }));
-            EXPECT_TRUE(Changed(before, Take()).empty());
+            std::set<std::string> changed = Changed(before, Take());
+            EXPECT_TRUE(changed.empty()) << *changed.begin();
         }
     }
 }

@@ -178,11 +178,17 @@ static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* 
 // A private folder for the files that OBJ sources turn into; empty when none can be made.
 static std::string localMakeWorkFolder() {
     std::string folder;
-    if (!fxMakeTempFolder("fxpack-", &folder)) {
-        fxpackError("cannot make a work folder in the temporary folder: %s", strerror(errno));
+    fxHoldCleanupSignals(true);
+    bool made = fxMakeTempFolder("fxpack-", &folder);
+    int saved = errno;
+    if (made) {
+        fxAddCleanupPath(folder.c_str(), true);
+    }
+    fxHoldCleanupSignals(false);
+    if (!made) {
+        fxpackError("cannot make a work folder in the temporary folder: %s", strerror(saved));
         return std::string();
     }
-    fxAddCleanupPath(folder.c_str(), true);
     return folder;
 }
 
@@ -199,10 +205,6 @@ static bool localCompileModels(FXPackage* pkg, const char* manifest, const std::
         if (!fxpackCompileObj(pkg, e.path, e.id, work, work + "/model" + std::to_string(i) + ".xm")) {
             fxpackError("%s:%d: no model could be made of %s", manifest, e.line, e.path.c_str());
             ok = false;
-        }
-        // The libraries the compiler wrote into the work folder go with it on a signal.
-        for (int k = 0; k < pkg->tmpFiles.size; k++) {
-            fxAddCleanupPath(pkg->tmpFiles.elements[k], false);
         }
     }
     fxUnloadDevil();

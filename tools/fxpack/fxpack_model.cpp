@@ -525,7 +525,15 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
         m->texFile.Set((up + texture.substr(1)).c_str());
     }
     pkg->workFolder.Set(workFolder.c_str());
-    if (!s.model.Compile(pkg)) {
+    // The library the compiler writes into the work folder is registered for clean-up with no
+    // moment between; the import above stays open to signals.
+    fxHoldCleanupSignals(true);
+    bool compiled = s.model.Compile(pkg);
+    for (int k = 0; k < pkg->tmpFiles.size; k++) {
+        fxAddCleanupPath(pkg->tmpFiles.elements[k], false);
+    }
+    fxHoldCleanupSignals(false);
+    if (!compiled) {
         fxpackError("%s: cannot make package entries of library %s", objPath.c_str(), s.model.matlibRef.chars);
         return false;
     }
