@@ -235,7 +235,7 @@ bool FXOutFile::Create(const char* outPath) {
     std::string tmpFolder;
     if (!toStdout) {
         std::string cwd;
-        const bool system = path.compare(0, 5, "/dev/") == 0 || path.compare(0, 6, "/proc/") == 0;
+        const bool inSystem = path.compare(0, 5, "/dev/") == 0 || path.compare(0, 6, "/proc/") == 0;
         struct stat st;
         if (stat(path.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
@@ -245,7 +245,7 @@ bool FXOutFile::Create(const char* outPath) {
             existed = true;
             // Devices, pipes and anything in the system's own folders (/dev/stdout, whose links
             // end in no real path) are written through, never replaced.
-            writeThrough = system || !S_ISREG(st.st_mode) || st.st_nlink > 1;
+            writeThrough = inSystem || !S_ISREG(st.st_mode) || st.st_nlink > 1;
             mode = (int)(st.st_mode & 07777);
             owner = (int)st.st_uid;
             group = (int)st.st_gid;

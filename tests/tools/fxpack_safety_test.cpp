@@ -324,6 +324,7 @@ TEST_F(FxpackSafetyTest, DamagedOrMislabelledInputFailsAndWritesNothing) {
     Write("bad.txt", "1 text.jpg\n");
     Write("empty.txt", "# no entries\n\n");
     Write("adir.txt", "1 .\n");
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
 
     struct {
         std::vector<std::string> args;
@@ -358,6 +359,7 @@ TEST_F(FxpackSafetyTest, DamagedOrMislabelledInputFailsAndWritesNothing) {
         {{"list", "."}, 1, "fxpack: cannot read .: it is a folder"},
         {{"model", ".", "-o", "r.xm"}, 1, "fxpack: cannot read .: it is a folder"},
         {{"build", ".", "-o", "r.dat"}, 1, "fxpack: cannot read .: it is a folder"},
+        {{"info", "fifo"}, 1, "fxpack: cannot read fifo: it is not a plain file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);

@@ -304,6 +304,11 @@ bool fxpackCheckInput(const char* path) {
         fxpackError("cannot read %s: it is a folder", path);
         return false;
     }
+    // A pipe or device would hold the command until someone writes to it.
+    if (kind == FXFILE_OTHER) {
+        fxpackError("cannot read %s: it is not a plain file", path);
+        return false;
+    }
     FILE* f = kind == FXFILE_NONE ? nullptr : fopen(path, "rb");
     if (f == nullptr) {
         fxpackError("cannot read %s: %s", path, strerror(kind == FXFILE_NONE ? ENOENT : errno));
