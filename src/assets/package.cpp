@@ -404,6 +404,7 @@ void FXPackage::Destroy() {
     entryTypes.RemoveAll();
     pendingIds.RemoveAll();
     pendingFiles.RemoveAll();
+    pendingTypes.RemoveAll();
     tmpFiles.RemoveAll();
     badEntries = 0;
 }
@@ -718,6 +719,7 @@ bool FXPackage::Save(const char* path, int flags) {
     if (SaveEntries(path, flags)) {
         pendingIds.RemoveAll();
         pendingFiles.RemoveAll();
+        pendingTypes.RemoveAll();
         RecompClasses();
         return true;
     }
@@ -749,7 +751,7 @@ bool FXPackage::SaveEntries(const char* path, int flags) {
             entryIds.PushInt(pendingIds.GetInt(i));
             entryOffsets.PushInt((int)next);
             entrySizes.PushInt((int)size);
-            entryTypes.PushInt(fxGetDataTypeFromPath(file));
+            entryTypes.PushInt(i < pendingTypes.size ? pendingTypes.GetInt(i) : fxGetDataTypeFromPath(file));
             next += size;
         }
     }

@@ -12,6 +12,11 @@
 #define FXDATA_TGA 1069
 #define FXDATA_BMP 1056
 #define FXDATA_GIF 1078
+#define FXDATA_TIF 1070
+#define FXDATA_PNM 1067
+#define FXDATA_DDS 1079
+#define FXDATA_PSD 1081
+#define FXDATA_HDR 1087
 #define FXDATA_OTHER (-1)
 
 // Bit 0 of FXPackage::Save's flags.
@@ -81,6 +86,9 @@ public:
     FXArray readers; // owned FXPackageData*, one per entry
     FXArray pendingIds;
     FXStrArray pendingFiles;
+    // Type codes of the queued files by position, for builders that know better than the
+    // extension; a queued file beyond its size gets the code of its extension.
+    FXArray pendingTypes;
     FXStrArray tmpFiles;
     FXStr workFolder;
     // The allocation dataBlock lives in: after Load the whole file, so entries are served from

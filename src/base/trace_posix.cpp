@@ -13,6 +13,7 @@
 static std::atomic<bool> trcOn(false);
 static FILE* trcFile = nullptr;
 static std::atomic<FXMUTEX> trcMutex(nullptr);
+static std::atomic<FXTraceSink> trcSink(nullptr);
 static char trcThreadStr[1024];
 static int trcThreadStrSize = 0;
 static char trcTimeStr[1024];
@@ -129,8 +130,15 @@ void fxCloseTraces() {
     fxUnlock(mutex);
 }
 
+void fxSetTraceSink(FXTraceSink sink) {
+    if (sink != nullptr && trcMutex.load() == nullptr) {
+        trcMutex = fxCreateMutex();
+    }
+    trcSink = sink;
+}
+
 static void localTrace(const char* prefix, bool stamped, const char* format, va_list args) {
-    if (!trcOn) {
+    if (!trcOn && trcSink.load() == nullptr) {
         return;
     }
     FXMUTEX mutex = trcMutex;
@@ -138,13 +146,19 @@ static void localTrace(const char* prefix, bool stamped, const char* format, va_
         return;
     }
     fxLock(mutex);
-    if (trcOn) {
+    FXTraceSink sink = trcSink;
+    if (trcOn || sink != nullptr) {
         if (stamped) {
             localPrepareThread();
             localPrepareTime();
         }
         trcTrcTextSize = localFormat(trcTrcText, format, args);
-        localWriteLine(prefix, stamped, trcTrcText, trcTrcTextSize);
+        if (trcOn) {
+            localWriteLine(prefix, stamped, trcTrcText, trcTrcTextSize);
+        }
+        if (sink != nullptr) {
+            sink(prefix != nullptr, trcTrcText);
+        }
     }
     fxUnlock(mutex);
 }
