@@ -20,10 +20,11 @@ build: setup
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The show full screen on the current display (any key ends it); without a display, 20 s on a
-# private X server with screenshots under build/run/. Builds only what it runs.
+# private X server with screenshots under build/run/. Builds only what it runs: the show, its
+# package and the desktop helper.
 run: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS) --target vantrel xdesk > $(BUILD)/make-run.log 2>&1 || \
+	@cmake --build $(BUILD) -j $(JOBS) --target vantrel xdesk content > $(BUILD)/make-run.log 2>&1 || \
 		{ cat $(BUILD)/make-run.log; exit 1; }
 	@bash scripts/run.sh $(BUILD)
 
