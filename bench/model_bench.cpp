@@ -12,7 +12,7 @@
 
 #include <tiny_obj_loader.h>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "geometry/mesh.h"
 
 // Grid side: (side - 1)^2 cells of two triangles each, 999,698 triangles.

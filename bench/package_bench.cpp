@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "assets/package.h"
+#include "io/package.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "base/other.h"
 #include "base/stream.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "render/matlib.h"
 #include "support/test_env.h"
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/paths.h"
 #include "render/canvas.h"
 #include "render/material.h"

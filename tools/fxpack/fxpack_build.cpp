@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "fxpack.h"
 #include "render/canvas.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "geometry/mesh.h"
 #include "model_test_helpers.h"
 #include "render/canvas.h"

@@ -1,5 +1,5 @@
-#ifndef FX_ASSETS_MODEL_H
-#define FX_ASSETS_MODEL_H
+#ifndef FX_MODELS_MODEL_H
+#define FX_MODELS_MODEL_H
 
 #include <cstdio>
 

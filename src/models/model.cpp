@@ -1,9 +1,9 @@
-#include "assets/model.h"
+#include "models/model.h"
 
 #include <cstring>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "base/trace.h"

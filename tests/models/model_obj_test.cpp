@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/model_obj.h"
+#include "models/model.h"
+#include "models/model_obj.h"
 #include "geometry/mesh.h"
 #include "model_test_helpers.h"
 #include "render/material.h"
