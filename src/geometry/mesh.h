@@ -10,6 +10,7 @@
 #include "io/vertex.h"
 
 class FXCanvas;
+class FXInput;
 class FXMaterial;
 class FXMatlib;
 class FXNumPool;
@@ -65,10 +66,12 @@ public:
     // Full stored record. The loaders answer false, with an empty mesh and an error trace, for
     // counts the input cannot hold and for indices outside the vertex table.
     bool SaveMesh(FILE* f);
+    bool LoadMesh(FXInput* in, FXMatlib* lib);
     bool LoadMesh(FILE* f, FXMatlib* lib);
     bool LoadMeshC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
     // Indexed header: the vertices and indices travel in a vector map and a number pool.
     bool SaveMeshI(FILE* f);
+    bool LoadMeshI(FXInput* in, FXMatlib* lib);
     bool LoadMeshI(FILE* f, FXMatlib* lib);
     bool LoadMeshIC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
     bool CopyMeshI(FXMesh* src);

@@ -7,6 +7,7 @@
 #include "base/env.h"
 #include "base/strings.h"
 
+class FXInput;
 class FXMatlib;
 class FXMesh;
 class FXPackage;
@@ -95,6 +96,8 @@ public:
 private:
     void DeleteMeshes(FXArray* group);
     void TakeLibrary(bool fromPackage, FXPackage* pkg);
+    // Name and library reference, then the library they name.
+    void LoadHead(FXInput* in);
 };
 
 #endif
