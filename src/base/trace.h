@@ -21,4 +21,7 @@ void err(const char* format, ...) FX_PRINTF(1, 2);
 // As err, then shows the message to the user; returns the message box result.
 int errmsg(const char* format, ...) FX_PRINTF(1, 2);
 
+// Platform part of errmsg: shows the text to the user, captioned "Error"; answers the box's result.
+int fxShowErrorMessage(const char* text);
+
 #endif
