@@ -250,46 +250,38 @@ static void localLoadV03(FXModel* model, FXInput* in) {
     }
 }
 
-void FXModel::LoadHead(FXInput* in) {
+void FXModel::LoadFrom(FXInput* in, bool indexed) {
+    if (!in->IsOpen()) {
+        return;
+    }
     in->ReadString(&name);
     in->ReadString(&matlibRef);
     TakeLibrary(!in->IsFile(), in->package);
+    if (indexed) {
+        localLoadV03(this, in);
+    } else {
+        localLoadV02(this, in);
+    }
 }
 
 void FXModel::Load_v02(FILE* f) {
-    if (f == nullptr) {
-        return;
-    }
     FXInput in(f);
-    LoadHead(&in);
-    localLoadV02(this, &in);
+    LoadFrom(&in, false);
 }
 
 void FXModel::Load_v03(FILE* f) {
-    if (f == nullptr) {
-        return;
-    }
     FXInput in(f);
-    LoadHead(&in);
-    localLoadV03(this, &in);
+    LoadFrom(&in, true);
 }
 
 void FXModel::Load_v02CN(FXPackage* pkg, FXPackageData* data) {
-    if (data == nullptr) {
-        return;
-    }
     FXInput in(pkg, data);
-    LoadHead(&in);
-    localLoadV02(this, &in);
+    LoadFrom(&in, false);
 }
 
 void FXModel::Load_v03CN(FXPackage* pkg, FXPackageData* data) {
-    if (data == nullptr) {
-        return;
-    }
     FXInput in(pkg, data);
-    LoadHead(&in);
-    localLoadV03(this, &in);
+    LoadFrom(&in, true);
 }
 
 bool FXModel::Load(const char* path) {

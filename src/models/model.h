@@ -96,8 +96,9 @@ public:
 private:
     void DeleteMeshes(FXArray* group);
     void TakeLibrary(bool fromPackage, FXPackage* pkg);
-    // Name and library reference, then the library they name.
-    void LoadHead(FXInput* in);
+    // Name, library reference and the library they name, then the meshes: "xm03" (indexed) or
+    // "xm02". Nothing is read without an input.
+    void LoadFrom(FXInput* in, bool indexed);
 };
 
 #endif
