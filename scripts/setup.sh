@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake make pkg-config clang-format
     googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
-    xvfb xauth x11-utils
+    xvfb xauth x11-utils xdotool
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libdevil-dev libdevil1c2
     libfreetype-dev libfontconfig-dev fonts-dejavu-core

@@ -11,9 +11,9 @@ void fxSetEnv(PEnv* env) {
 
 PEnv::PEnv()
     : width(0), height(0), screenWidth(0), screenHeight(0), enlarged(false), render(nullptr), lockFrames(true),
-      testingMaterial(false), lightsOn(false), tex0On(false), tex1On(false), depthWrite(true), depthTest(true),
-      cullFront(false), cullBack(false), mutex(nullptr), loopRunning(false), loopStop(false), thread(nullptr),
-      window(nullptr), npot(false) {
+      frameInterval(0.0), testingMaterial(false), lightsOn(false), tex0On(false), tex1On(false), depthWrite(true),
+      depthTest(true), cullFront(false), cullBack(false), mutex(nullptr), loopRunning(false), loopStop(false),
+      thread(nullptr), window(nullptr), npot(false) {
     for (int i = 0; i < FX_MAX_LIGHTS; i++) {
         lights[i] = nullptr;
     }
@@ -75,16 +75,18 @@ void PEnv::RenderLoop() {
             fxLock(mutex);
         }
         PRender* target = render;
+        double t = fxGetTime();
         if (target != nullptr) {
             SetAct(true);
-            double t = fxGetTime();
             target->OnRender(this, t);
             SetAct(false);
         }
         if (lock) {
             fxUnlock(mutex);
         }
-        fxSleep(0.001);
+        // A capped rate sleeps out the rest of the frame's share; unpaced, a millisecond.
+        double rest = frameInterval - (fxGetTime() - t);
+        fxSleep(rest > 0.001 ? rest : 0.001);
     }
     loopRunning = false;
 }

@@ -35,6 +35,7 @@ public:
     bool enlarged;
     std::atomic<PRender*> render;
     bool lockFrames;
+    double frameInterval; // seconds a frame takes at least, the loop sleeping out the rest; 0: unpaced
     FXLight* lights[FX_MAX_LIGHTS];
     FXMaterial defMaterial; // drawn with when a mesh has no material of its own
     FXMatlib defMatlib;     // holds defMaterial; every library loaded here searches it first

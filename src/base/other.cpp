@@ -1,6 +1,7 @@
 #include "base/other.h"
 
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 
 void* fxMalloc(size_t size) {
@@ -24,8 +25,16 @@ int fxRand() {
     return (int)((localRandState >> 16) & 0x7fff);
 }
 
+static std::atomic<bool> localRandomRepeatable(false);
+
+void fxSetRandomRepeatable(bool on) {
+    localRandomRepeatable = on;
+}
+
 void fxResetRandom() {
-    fxSeedRandom((uint32_t)fxRand() * fxGetTimeMs());
+    // The odd constant keeps the new seed apart from the plain sequence it is drawn from.
+    uint32_t mix = localRandomRepeatable ? 2654435761u : fxGetTimeMs();
+    fxSeedRandom((uint32_t)fxRand() * mix);
 }
 
 float fxGetRandom() {

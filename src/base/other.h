@@ -20,7 +20,10 @@ void fxSleep(double seconds);
 // has its own state, seeded with 1.
 void fxSeedRandom(uint32_t seed);
 int fxRand(); // 0 ... 32767
+// A new seed from the generator and the clock; with fxSetRandomRepeatable(true) from the
+// generator alone, so that a seeded run repeats exactly.
 void fxResetRandom();
+void fxSetRandomRepeatable(bool on);
 float fxGetRandom(); // fxRand() / 32767: 0 and 1 both reachable
 
 // Priority class of the process: 0 normal, above 0 highest, below 0 lowered. Best effort.

@@ -45,6 +45,9 @@ public:
     void SetClrColor(float* colour) override;
     void Clrscr(bool colour, bool depth, bool stencil) override;
     void Enlarge(bool on) override;
+    // Takes the window's size again after the host saw it change; from any thread, as it takes
+    // the lock and the context.
+    void FollowWindowSize();
     void UpdateLights() override;
     void ApplyMaterial(FXMaterial* material) override;
     void ApplyMaterial2(FXMaterial* material) override;

@@ -9,6 +9,7 @@
 #include "render/gl.h"
 #include "render/light.h"
 #include "render/material.h"
+#include "render/window.h"
 
 #ifndef GL_CLAMP_TO_EDGE
 #define GL_CLAMP_TO_EDGE 0x812F
@@ -83,6 +84,13 @@ void FXGL::ClrParams() {
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
     if (extSeparateSpecular) {
         glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
+    }
+}
+
+void FXGL::FollowWindowSize() {
+    FXGRAutoAct guard(this);
+    if (hglrc != nullptr && fxGetWindowSize(hwnd, &width, &height)) {
+        glViewport(0, 0, width, height);
     }
 }
 

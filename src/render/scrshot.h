@@ -18,6 +18,9 @@ public:
     // Captures the screen into canvas: RGB with alpha 255, the rest of the allocation opaque
     // black. False (with an error trace) when the screen cannot be read.
     bool Update();
+    // The desktop as a screen-saver manager saved it for window before it blanked the screen,
+    // where the platform has such a thing; false (the caller then captures) where not.
+    bool UpdateFromSaved(unsigned long window);
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "render/scrshot.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -153,63 +154,112 @@ FXScrShot::~FXScrShot() {
     canvas.Destroy();
 }
 
-bool FXScrShot::Update() {
-    if (localDisplay == nullptr) {
-        fxInitWindowing();
-        localDisplay = XOpenDisplay(nullptr);
-        if (localDisplay == nullptr) {
-            err("XOpenDisplay\n");
-            return false;
-        }
-    }
-    Display* dpy = localDisplay;
-    int screen = DefaultScreen(dpy);
-    int w = DisplayWidth(dpy, screen);
-    int h = DisplayHeight(dpy, screen);
-    if (w <= 0 || h <= 0) {
-        return false;
-    }
-    Window root = RootWindow(dpy, screen);
-    XWindowAttributes attr;
-    if (!XGetWindowAttributes(dpy, root, &attr)) {
-        err("XGetWindowAttributes (root window)\n");
-        return false;
-    }
-    if (attr.visual->c_class != TrueColor && attr.visual->c_class != DirectColor) {
-        err("FXScrShot: the screen is not a true-colour visual\n");
-        return false;
-    }
-
+// Reads w x h pixels of drawable (the root window, or a pixmap of the screen) into the canvas.
+static bool localRead(FXScrShot* shot, Display* dpy, Drawable drawable, Visual* visual, int depth, int w, int h) {
     localImageHolder shared, plain;
     shared.dpy = dpy;
     plain.dpy = dpy;
     XImage* image = nullptr;
-    if (localGrabShm(&shared, root, attr.visual, attr.depth, w, h)) {
+    if (localGrabShm(&shared, drawable, visual, depth, w, h)) {
         image = shared.image;
     } else {
-        plain.image = XGetImage(dpy, root, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        plain.image = XGetImage(dpy, drawable, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
         if (plain.image == nullptr) {
-            err("XGetImage (root window)\n");
+            err("XGetImage (screen picture)\n");
             return false;
         }
         image = plain.image;
     }
     if (image->red_mask == 0) {
-        image->red_mask = attr.visual->red_mask;
-        image->green_mask = attr.visual->green_mask;
-        image->blue_mask = attr.visual->blue_mask;
+        image->red_mask = visual->red_mask;
+        image->green_mask = visual->green_mask;
+        image->blue_mask = visual->blue_mask;
     }
 
-    if (!canvas.pixmap.Realloc(w, h)) {
+    if (!shot->canvas.pixmap.Realloc(w, h)) {
         err("FXScrShot: no memory for a %dx%d picture\n", w, h);
         return false;
     }
     float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    canvas.Clear(black);
-    if (!localConvert(image, &canvas.pixmap, w, h)) {
+    shot->canvas.Clear(black);
+    if (!localConvert(image, &shot->canvas.pixmap, w, h)) {
         return false;
     }
-    canvas.opaque = true;
-    shots++;
+    shot->canvas.opaque = true;
+    shot->shots++;
     return true;
+}
+
+static Display* localOpen() {
+    if (localDisplay == nullptr) {
+        fxInitWindowing();
+        localDisplay = XOpenDisplay(nullptr);
+        if (localDisplay == nullptr) {
+            err("XOpenDisplay\n");
+        }
+    }
+    return localDisplay;
+}
+
+static bool localTrueColour(Display* dpy, XWindowAttributes* attr) {
+    if (!XGetWindowAttributes(dpy, RootWindow(dpy, DefaultScreen(dpy)), attr)) {
+        err("XGetWindowAttributes (root window)\n");
+        return false;
+    }
+    if (attr->visual->c_class != TrueColor && attr->visual->c_class != DirectColor) {
+        err("FXScrShot: the screen is not a true-colour visual\n");
+        return false;
+    }
+    return true;
+}
+
+bool FXScrShot::Update() {
+    Display* dpy = localOpen();
+    if (dpy == nullptr) {
+        return false;
+    }
+    int screen = DefaultScreen(dpy);
+    int w = DisplayWidth(dpy, screen);
+    int h = DisplayHeight(dpy, screen);
+    XWindowAttributes attr;
+    if (w <= 0 || h <= 0 || !localTrueColour(dpy, &attr)) {
+        return false;
+    }
+    return localRead(this, dpy, RootWindow(dpy, screen), attr.visual, attr.depth, w, h);
+}
+
+// A screen-saver manager that blanks the screen first keeps the desktop as it was in a pixmap
+// named by this property of the window it hands its saver.
+bool FXScrShot::UpdateFromSaved(unsigned long window) {
+    Display* dpy = localOpen();
+    if (dpy == nullptr) {
+        return false;
+    }
+    Atom name = XInternAtom(dpy, "_SCREENSAVER_SCREENSHOT", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    Pixmap pixmap = None;
+    if (XGetWindowProperty(dpy, (Window)window, name, 0, 1, False, XA_PIXMAP, &type, &format, &items, &after, &data) ==
+            Success &&
+        type == XA_PIXMAP && format == 32 && items == 1) {
+        pixmap = (Pixmap)((unsigned long*)data)[0];
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    if (pixmap == None) {
+        return false;
+    }
+    Window root;
+    int x, y;
+    unsigned int w = 0, h = 0, border, depth;
+    XWindowAttributes attr;
+    if (!XGetGeometry(dpy, pixmap, &root, &x, &y, &w, &h, &border, &depth) || !localTrueColour(dpy, &attr) ||
+        (int)depth != attr.depth || w == 0 || h == 0) {
+        err("FXScrShot: the saved screen picture 0x%lx cannot be read\n", (unsigned long)pixmap);
+        return false;
+    }
+    return localRead(this, dpy, pixmap, attr.visual, attr.depth, (int)w, (int)h);
 }

@@ -17,6 +17,15 @@ void fxInitWindowing();
 // A mapped window of the given client size: top-level, or a child filling a place inside
 // parent. The window has a visual the device can draw on (double-buffered RGBA with depth).
 bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y);
+
+// How fxCreateWindowEx makes a window beyond what fxCreateWindow does.
+enum {
+    FXWINDOW_HIDDEN = 1,   // left unmapped until fxShowWindow, e.g. while the screen is captured
+    FXWINDOW_OVERRIDE = 2, // outside the window manager's control: a full-screen show over everything
+};
+bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y, int flags);
+// Maps the window above its siblings and waits until it is viewable.
+void fxShowWindow(tagFXWindow* window);
 // Adopts a window made by someone else (a screen-saver host hands one over by id).
 bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long id);
 void fxDestroyWindow(tagFXWindow* window);

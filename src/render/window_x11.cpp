@@ -41,6 +41,10 @@ static void localWaitMapped(Display* dpy, Window id) {
 }
 
 bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y) {
+    return fxCreateWindowEx(window, width, height, parent, x, y, 0);
+}
+
+bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y, int flags) {
     window->platform = nullptr;
     const tagFXWindowPlatform* parentRecord = parent != nullptr ? parent->platform : nullptr;
     if (width <= 0 || height <= 0) {
@@ -85,8 +89,10 @@ bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindo
     swa.background_pixel = 0;
     swa.border_pixel = 0;
     swa.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | PointerMotionMask;
-    Window id = XCreateWindow(dpy, parentId, x, y, (unsigned)width, (unsigned)height, 0, vi->depth, InputOutput,
-                              vi->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &swa);
+    swa.override_redirect = (flags & FXWINDOW_OVERRIDE) != 0 ? True : False;
+    Window id =
+        XCreateWindow(dpy, parentId, x, y, (unsigned)width, (unsigned)height, 0, vi->depth, InputOutput, vi->visual,
+                      CWColormap | CWBackPixel | CWBorderPixel | CWEventMask | CWOverrideRedirect, &swa);
     XFree(vi);
     if (id == 0) {
         err("fxCreateWindow: XCreateWindow failed\n");
@@ -98,9 +104,19 @@ bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindo
         XCloseDisplay(dpy);
         return false;
     }
-    XMapWindow(dpy, id);
-    localWaitMapped(dpy, id);
+    if ((flags & FXWINDOW_HIDDEN) == 0) {
+        fxShowWindow(window);
+    }
     return true;
+}
+
+void fxShowWindow(tagFXWindow* window) {
+    const tagFXWindowPlatform* w = window != nullptr ? window->platform : nullptr;
+    if (w == nullptr || w->display == nullptr || w->id == 0) {
+        return;
+    }
+    XMapRaised(w->display, w->id);
+    localWaitMapped(w->display, w->id);
 }
 
 bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long id) {

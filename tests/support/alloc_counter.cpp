@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <new>
 
 namespace {
@@ -12,10 +15,67 @@ std::atomic<int64_t> localCount{0};
 // anything else running beside the test stay out of it.
 thread_local bool localCounting = false;
 
-inline void localSeen() {
-    if (localCounting) {
-        localCount.fetch_add(1, std::memory_order_relaxed);
+thread_local bool localOwnOnly = false;
+thread_local bool localInside = false;
+
+// The runtimes an allocation passes through on its way from the code that asked for it.
+bool localIsRuntime(const char* module) {
+    static const char* const names[] = {"libasan", "libubsan", "libc.so", "libc-", "libstdc++", "libgcc_s", "ld-linux"};
+    for (const char* n : names) {
+        if (strstr(module, n) != nullptr) {
+            return true;
+        }
     }
+    return false;
+}
+
+// Whether the first caller outside the runtimes lies in this program rather than in a shared
+// library such as the GL driver. The walk starts above the counter's own frame.
+bool localOwnCaller() {
+    void* frames[48];
+    int n = backtrace(frames, 48);
+    Dl_info self = {};
+    dladdr((void*)&localOwnCaller, &self);
+    // The walk meets the unwinder, then the counter's own frames, then the allocator, and only
+    // then the code that asked.
+    int phase = 0;
+    for (int i = 0; i < n; i++) {
+        Dl_info info = {};
+        if (dladdr(frames[i], &info) == 0 || info.dli_fname == nullptr) {
+            return true; // unknown code: count it rather than hide it
+        }
+        bool ours = info.dli_fbase == self.dli_fbase;
+        if (phase < 2) {
+            if (ours) {
+                phase = 1;
+            } else if (phase == 1) {
+                phase = 2;
+            }
+            continue;
+        }
+        if (ours) {
+            return true;
+        }
+        if (!localIsRuntime(info.dli_fname)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline void localSeen() {
+    if (!localCounting || localInside) {
+        return;
+    }
+    if (localOwnOnly) {
+        localInside = true; // the walk itself may allocate
+        bool own = localOwnCaller();
+        localInside = false;
+        if (!own) {
+            return;
+        }
+    }
+    localCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -112,11 +172,22 @@ void operator delete[](void* p, size_t) noexcept {
 void fxTestAllocStart() {
     localInstall();
     localCount.store(0);
+    localOwnOnly = false;
+    localCounting = true;
+}
+
+void fxTestAllocStartOwn() {
+    localInstall();
+    void* warm[4];
+    backtrace(warm, 4); // loads the unwinder now, not inside the first counted allocation
+    localCount.store(0);
+    localOwnOnly = true;
     localCounting = true;
 }
 
 int64_t fxTestAllocStop() {
     localCounting = false;
+    localOwnOnly = false;
     return localCount.load();
 }
 

@@ -13,6 +13,10 @@
 // Under AddressSanitizer every allocation is seen (malloc, calloc, realloc, new). Without it only
 // the global operator new is replaced, so plain malloc then goes uncounted.
 void fxTestAllocStart();
+// As fxTestAllocStart, but an allocation counts only when the first code that asked for it,
+// outside the C and C++ runtimes, is this program's own: what a shared library such as the GL
+// driver allocates inside its own calls is left out. Slower: every allocation walks the stack.
+void fxTestAllocStartOwn();
 // Ends the count and answers it.
 int64_t fxTestAllocStop();
 // The allocations counted so far, while counting or after the stop.

@@ -1,0 +1,117 @@
+#include "shell/host.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/scene.h"
+
+static std::string localXdgFolder(const char* variable, const char* fallback) {
+    const char* v = getenv(variable);
+    if (v != nullptr && v[0] == '/') {
+        return v;
+    }
+    const char* home = getenv("HOME");
+    return std::string(home != nullptr ? home : "") + fallback;
+}
+
+std::string fxHostSettingsFile() {
+    return localXdgFolder("XDG_CONFIG_HOME", "/.config") + "/" + fxSettingsRelativePath(scrRegName);
+}
+
+std::string fxHostReadText(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return text;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0 && text.size() < (1u << 20)) {
+        text.append(buf, n);
+    }
+    fclose(f);
+    return text;
+}
+
+std::string fxHostProgramFolder() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    if (n <= 0) {
+        return std::string();
+    }
+    buf[n] = '\0';
+    std::string path = buf;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+bool fxHostFileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string fxHostAbsolutePath(const std::string& path) {
+    char buf[PATH_MAX];
+    if (realpath(path.c_str(), buf) == nullptr) {
+        return path;
+    }
+    return buf;
+}
+
+bool fxHostFolderExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fxHostFolderWritable(const std::string& folder) {
+    // Tried for real: permission bits say nothing to root, nor about read-only mounts.
+    std::string log = folder + "/" + logsFile;
+    bool existed = access(log.c_str(), F_OK) == 0;
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    if (!existed) {
+        unlink(log.c_str());
+    }
+    return true;
+}
+
+std::string fxHostStateFolder() {
+    std::string folder = localXdgFolder("XDG_STATE_HOME", "/.local/state") + "/vantrel";
+    // Each missing level in turn, like mkdir -p.
+    for (size_t at = 1; at <= folder.size(); at++) {
+        if (at == folder.size() || folder[at] == '/') {
+            std::string part = folder.substr(0, at);
+            if (!fxHostFolderExists(part) && mkdir(part.c_str(), 0700) != 0) {
+                return std::string();
+            }
+        }
+    }
+    return folder;
+}
+
+static std::atomic<bool> localStop(false);
+
+static void localOnSignal(int) {
+    localStop = true;
+}
+
+void fxHostCatchStopSignals() {
+    struct sigaction sa = {};
+    sa.sa_handler = localOnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool fxHostStopRequested() {
+    return localStop;
+}
