@@ -3,7 +3,7 @@
 
 BUILD      ?= build/release
 TESTBUILD  ?= build/asan
-JOBS       ?= 2
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 export ASAN_OPTIONS  = detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
@@ -47,15 +47,15 @@ bench: setup
 # Fuzzes the loaders of outside data for FUZZ_SECONDS, seeded with the OBJ/MTL test files.
 # Needs clang with its fuzzer runtime (Debian: clang, libclang-rt-dev); not part of `make test`.
 FUZZ_SECONDS ?= 300
+TESTDATA     ?= ../shared/testdata
 fuzz: setup
 	@command -v clang++ >/dev/null || { echo "make fuzz needs clang++ (apt-get install clang libclang-rt-dev)"; exit 1; }
+	cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF
+	cmake --build build/fuzz -j $(JOBS) --target load_fuzz
 	mkdir -p build/fuzz/corpus build/fuzz/crashes
-	clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -ffp-contract=off -Isrc -Itests \
-		$$(pkg-config --cflags freetype2 fontconfig) tests/fuzz/load_fuzz.cpp \
-		$$(ls src/*/*.cpp | grep -v '_w32\.cpp$$') -o build/fuzz/load_fuzz \
-		-lGL -lGLU -lGLX -lX11 -lXext -ldl -lpthread $$(pkg-config --libs freetype2 fontconfig)
-	@for f in ../shared/testdata/obj-*/*.obj; do [ -f "$$f" ] && { printf '\002'; head -c 20000 "$$f"; } > "build/fuzz/corpus/obj-$$(basename "$$f")"; done; true
-	@for f in ../shared/testdata/obj-*/*.mtl; do [ -f "$$f" ] && { printf '\003'; cat "$$f"; } > "build/fuzz/corpus/mtl-$$(basename "$$f")"; done; true
+	@for f in $(TESTDATA)/obj-*/*.obj; do [ -f "$$f" ] && { printf '\002'; head -c 20000 "$$f"; } > "build/fuzz/corpus/obj-$$(basename "$$f")"; done; true
+	@for f in $(TESTDATA)/obj-*/*.mtl; do [ -f "$$f" ] && { printf '\003'; cat "$$f"; } > "build/fuzz/corpus/mtl-$$(basename "$$f")"; done; true
 	build/fuzz/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 -timeout=10 \
 		-artifact_prefix=build/fuzz/crashes/ build/fuzz/corpus
 
@@ -73,8 +73,8 @@ package: setup
 	cd build/package && cpack
 	@ls build/package/vantrel_*.deb
 
-format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+format: setup
+	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 -r clang-format -i
 
 clean:
 	rm -rf build

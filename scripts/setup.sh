@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Vantrel need.
-# Idempotent: asks dpkg first, and only calls apt-get for what is missing.
+# Idempotent: asks dpkg first, and only calls apt-get for what is missing. Without dpkg (not a
+# Debian system) it lists the Debian packages and leaves the installing to you.
 set -euo pipefail
 
 packages=(
-    build-essential cmake make pkg-config dpkg-dev file
+    build-essential cmake make pkg-config dpkg-dev file clang-format
     googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
     xvfb xauth x11-utils xdotool libxml2-utils
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
@@ -12,6 +13,12 @@ packages=(
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     xplanet-images
 )
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "setup: no dpkg here, so nothing is installed. Vantrel needs these Debian packages" >&2
+    echo "setup: (or your system's equivalents): ${packages[*]}" >&2
+    exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -27,4 +27,7 @@ int errmsg(const char* format, ...) FX_PRINTF(1, 2);
 typedef void (*FXTraceSink)(bool error, const char* text);
 void fxSetTraceSink(FXTraceSink sink);
 
+// Platform part of errmsg: shows the text to the user, captioned "Error"; answers the box's result.
+int fxShowErrorMessage(const char* text);
+
 #endif

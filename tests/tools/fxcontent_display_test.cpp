@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "objects/planet.h"
 #include "render/canvas.h"
 #include "render/light.h"

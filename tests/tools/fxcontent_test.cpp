@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"
 #include "render/material.h"

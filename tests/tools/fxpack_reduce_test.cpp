@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "geometry/mesh.h"
 #include "support/test_env.h"
 #include "support/test_files.h"

@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"
 #include "support/test_env.h"

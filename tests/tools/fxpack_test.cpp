@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "support/test_files.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "render/canvas.h"
 
 void fxcontentError(const char* format, ...) {

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "fxcontent.h"
 #include "geometry/mesh.h"
 #include "render/material.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "fxcontent.h"
 
 static const float localPi = 3.14159265358979f;

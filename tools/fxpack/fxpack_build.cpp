@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/outfile.h"
 #include "fxpack.h"
 #include "render/canvas.h"

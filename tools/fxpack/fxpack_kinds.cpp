@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "fxpack.h"
 
 namespace {

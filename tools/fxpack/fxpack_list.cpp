@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/outfile.h"
 #include "fxpack.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "base/outfile.h"
 #include "base/paths.h"

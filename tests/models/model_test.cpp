@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "geometry/mesh.h"
 #include "model_test_helpers.h"
 #include "render/canvas.h"
 #include "render/material.h"
 #include "render/matlib.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -316,6 +317,7 @@ TEST_F(ModelTest, CompiledModelsLoadFromThePackageWithMaterialsAndTextures) {
 
 // OBJ -> "xm03" -> load -> "xm03" gives the same bytes, and "xm02" gives the same meshes.
 TEST_F(ModelTest, ImportedModelsRoundTrip) {
+    FX_REQUIRE_TESTDATA();
     const char* files[] = {VANTREL_TESTDATA "/obj-real/spot.obj", VANTREL_TESTDATA "/obj-real/teapot.obj",
                            VANTREL_TESTDATA "/obj-peer/cornell_box.obj", VANTREL_TESTDATA "/obj-peer/test-nan.obj",
                            VANTREL_TESTDATA "/obj-peer/issue-138.obj"};

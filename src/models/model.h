@@ -1,5 +1,5 @@
-#ifndef FX_ASSETS_MODEL_H
-#define FX_ASSETS_MODEL_H
+#ifndef FX_MODELS_MODEL_H
+#define FX_MODELS_MODEL_H
 
 #include <cstdio>
 
@@ -7,6 +7,7 @@
 #include "base/env.h"
 #include "base/strings.h"
 
+class FXInput;
 class FXMatlib;
 class FXMesh;
 class FXPackage;
@@ -95,6 +96,9 @@ public:
 private:
     void DeleteMeshes(FXArray* group);
     void TakeLibrary(bool fromPackage, FXPackage* pkg);
+    // Name, library reference and the library they name, then the meshes: "xm03" (indexed) or
+    // "xm02". Nothing is read without an input.
+    void LoadFrom(FXInput* in, bool indexed);
 };
 
 #endif

@@ -7,12 +7,13 @@
 #include <tuple>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/model_obj.h"
+#include "models/model.h"
+#include "models/model_obj.h"
 #include "geometry/mesh.h"
 #include "model_test_helpers.h"
 #include "render/material.h"
 #include "render/matlib.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -343,6 +344,7 @@ TEST_F(ObjTest, MissingFilesAndEmptyFiles) {
 // Triangles a reader of each file expects: polygons become fans, and a face naming a position,
 // texture coordinate or normal the file does not have is left out.
 TEST_F(ObjTest, EveryPeerAndRealFileImportsWithTheExpectedTriangles) {
+    FX_REQUIRE_TESTDATA();
     const std::map<std::string, int> expected = {
         {"catmark_torus_creases0.obj", 0}, // names normals, has none
         {"colorspace-issue-184.obj", 1},
@@ -419,6 +421,7 @@ TEST_F(ObjTest, EveryPeerAndRealFileImportsWithTheExpectedTriangles) {
 }
 
 TEST_F(ObjTest, PeerFilesKeepTheirMaterials) {
+    FX_REQUIRE_TESTDATA();
     ASSERT_EQ(chdir(VANTREL_TESTDATA "/obj-peer"), 0);
     FXModel cube;
     ASSERT_TRUE(cube.ImportObj("cube.obj"));

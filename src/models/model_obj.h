@@ -1,5 +1,5 @@
-#ifndef FX_ASSETS_MODEL_OBJ_H
-#define FX_ASSETS_MODEL_OBJ_H
+#ifndef FX_MODELS_MODEL_OBJ_H
+#define FX_MODELS_MODEL_OBJ_H
 
 #include <cstdint>
 

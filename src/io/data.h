@@ -1,5 +1,5 @@
-#ifndef FX_ASSETS_DATA_H
-#define FX_ASSETS_DATA_H
+#ifndef FX_IO_DATA_H
+#define FX_IO_DATA_H
 
 #include <cstdint>
 #include <cstdio>

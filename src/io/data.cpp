@@ -1,14 +1,14 @@
-#include "assets/data.h"
+#include "io/data.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
-#include "geometry/mesh.h"
+#include "io/vertex.h"
 
 // Bytes or floats taken at a time from a stream that cannot tell how much it still holds, so a
 // damaged count cannot make us allocate far more than actually arrives.

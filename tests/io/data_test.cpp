@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/stream.h"
 #include "geometry/mesh.h"
 #include "support/stored_bytes.h"

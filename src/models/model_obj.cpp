@@ -1,4 +1,4 @@
-#include "assets/model_obj.h"
+#include "models/model_obj.h"
 
 #include <climits>
 #include <cstdlib>
@@ -6,8 +6,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "assets/model.h"
-#include "assets/textreader.h"
+#include "models/model.h"
+#include "io/textreader.h"
 #include "base/env.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"

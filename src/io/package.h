@@ -1,5 +1,5 @@
-#ifndef FX_ASSETS_PACKAGE_H
-#define FX_ASSETS_PACKAGE_H
+#ifndef FX_IO_PACKAGE_H
+#define FX_IO_PACKAGE_H
 
 #include <cstdint>
 
@@ -132,5 +132,8 @@ private:
 int fxGetDataTypeFromPath(const char* path);
 // The square transposition that scrambles and unscrambles a package body (its own inverse).
 void fxTransposeBody(uint8_t* body, int size);
+// The id a C loader takes as text: decimal as "%d" reads it (leading blanks, a sign, digits;
+// anything after them ignored). False when there are no digits or the number does not fit an int.
+bool fxParseId(const char* text, int* id);
 
 #endif

@@ -1,5 +1,7 @@
-#include "assets/package.h"
+#include "io/package.h"
 
+#include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -882,4 +884,34 @@ bool FXPackage::SaveNamesCpp(const char* path) const {
         err("FXPackage::SaveNamesCpp: cannot write %s\n", path);
     }
     return ok;
+}
+
+bool fxParseId(const char* text, int* id) {
+    if (text == nullptr) {
+        return false;
+    }
+    const char* p = text;
+    while (isspace((unsigned char)*p)) {
+        p++;
+    }
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        p++;
+    }
+    if (!isdigit((unsigned char)*p)) {
+        return false;
+    }
+    int64_t v = 0;
+    for (; isdigit((unsigned char)*p); p++) {
+        v = v * 10 + (*p - '0');
+        if (v > (int64_t)INT_MAX + 1) {
+            return false;
+        }
+    }
+    v = negative ? -v : v;
+    if (v > INT_MAX || v < INT_MIN) {
+        return false;
+    }
+    *id = (int)v;
+    return true;
 }

@@ -1,4 +1,4 @@
-#include "assets/textreader.h"
+#include "io/textreader.h"
 
 #include <climits>
 #include <cstdint>

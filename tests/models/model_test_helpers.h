@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
 #include "support/test_env.h"

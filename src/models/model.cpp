@@ -1,13 +1,14 @@
-#include "assets/model.h"
+#include "models/model.h"
 
 #include <cstring>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
+#include "io/input.h"
 #include "render/material.h"
 #include "render/matlib.h"
 
@@ -163,42 +164,13 @@ bool FXModel::Save_v03(FILE* f) {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-// Where a model comes from: a file stream or a package entry's reader.
-struct tagModelInput {
-    FILE* f;
-    FXPackage* pkg;
-    FXPackageData* data;
-};
-
-static int localReadInt(tagModelInput* in) {
-    return in->f != nullptr ? fxReadInt32(in->f) : in->data->ReadInt();
-}
-
-// Bytes the input still holds, or -1 when a stream cannot tell.
-static int64_t localBytesLeft(tagModelInput* in) {
-    return in->f != nullptr ? fxStreamBytesLeft(in->f) : (int64_t)in->data->remaining;
-}
-
-// Whether anything is left to read; a stream that cannot tell is asked for one byte.
-static bool localMoreInput(tagModelInput* in) {
-    if (in->f == nullptr) {
-        return in->data->remaining > 0;
-    }
-    int c = getc(in->f);
-    if (c == EOF) {
-        return false;
-    }
-    ungetc(c, in->f);
-    return true;
-}
-
 // The stored mesh count, held to what the bytes left can carry.
-static int localBoundCount(tagModelInput* in, int stored, int minBytes, const char* who) {
+static int localBoundCount(FXInput* in, int stored, int minBytes, const char* who) {
     if (stored < 0) {
         err("%s -> negative mesh count %d\n", who, stored);
         return 0;
     }
-    int64_t left = localBytesLeft(in);
+    int64_t left = in->BytesLeft();
     if (left >= 0 && (int64_t)stored > left / minBytes) {
         err("%s -> %d meshes announced, room for %lld at most\n", who, stored, (long long)(left / minBytes));
         return (int)(left / minBytes);
@@ -226,18 +198,17 @@ static void localNoNameNoMaterial(FXMesh* mesh) {
     }
 }
 
-static void localLoadV02(FXModel* model, tagModelInput* in) {
-    const char* who = in->f != nullptr ? "FXModel::Load_v02" : "FXModel::Load_v02CN";
-    int count = localBoundCount(in, localReadInt(in), LOCAL_MIN_MESH_V02, who);
-    model->loadedMeshes.Realloc(model->loadedMeshes.size + (localBytesLeft(in) >= 0 ? count : 0));
+static void localLoadV02(FXModel* model, FXInput* in) {
+    const char* who = in->IsFile() ? "FXModel::Load_v02" : "FXModel::Load_v02CN";
+    int count = localBoundCount(in, in->ReadInt(), LOCAL_MIN_MESH_V02, who);
+    model->loadedMeshes.Realloc(model->loadedMeshes.size + (in->BytesLeft() >= 0 ? count : 0));
     for (int i = 0; i < count; i++) {
-        if (!localMoreInput(in)) {
+        if (!in->More()) {
             err("%s -> the model ends after %d of %d meshes\n", who, i, count);
             return;
         }
         FXMesh* mesh = new FXMesh();
-        bool ok =
-            in->f != nullptr ? mesh->LoadMesh(in->f, model->matlib) : mesh->LoadMeshC(in->pkg, in->data, model->matlib);
+        bool ok = mesh->LoadMesh(in, model->matlib);
         if (!ok) {
             err("%s -> mesh %d of %d is damaged; the rest is left out\n", who, i, count);
             delete mesh;
@@ -248,27 +219,26 @@ static void localLoadV02(FXModel* model, tagModelInput* in) {
     }
 }
 
-static void localLoadV03(FXModel* model, tagModelInput* in) {
-    const char* who = in->f != nullptr ? "FXModel::Load_v03" : "FXModel::Load_v03CN";
-    int stored = localReadInt(in);
+static void localLoadV03(FXModel* model, FXInput* in) {
+    const char* who = in->IsFile() ? "FXModel::Load_v03" : "FXModel::Load_v03CN";
+    int stored = in->ReadInt();
     FXVectorMap map;
-    bool mapOk = in->f != nullptr ? map.Load(in->f) : map.LoadC(in->pkg, in->data);
+    bool mapOk = in->IsFile() ? map.Load(in->f) : map.LoadC(in->package, in->data);
     if (!mapOk) {
         err("%s -> the vector map is damaged\n", who);
         return;
     }
     int count = localBoundCount(in, stored, LOCAL_MIN_MESH_V03, who);
-    model->loadedMeshes.Realloc(model->loadedMeshes.size + (localBytesLeft(in) >= 0 ? count : 0));
+    model->loadedMeshes.Realloc(model->loadedMeshes.size + (in->BytesLeft() >= 0 ? count : 0));
     FXNumPool pool;
     for (int i = 0; i < count; i++) {
-        if (!localMoreInput(in)) {
+        if (!in->More()) {
             err("%s -> the model ends after %d of %d meshes\n", who, i, count);
             return;
         }
         FXMesh* mesh = new FXMesh();
-        bool ok = in->f != nullptr ? mesh->LoadMeshI(in->f, model->matlib)
-                                   : mesh->LoadMeshIC(in->pkg, in->data, model->matlib);
-        ok = ok && (in->f != nullptr ? pool.Load(in->f) : pool.LoadC(in->pkg, in->data));
+        bool ok = mesh->LoadMeshI(in, model->matlib);
+        ok = ok && (in->IsFile() ? pool.Load(in->f) : pool.LoadC(in->package, in->data));
         ok = ok && mesh->FromVMap(&map, &pool);
         if (!ok) {
             err("%s -> mesh %d of %d is damaged; the rest is left out\n", who, i, count);
@@ -280,48 +250,38 @@ static void localLoadV03(FXModel* model, tagModelInput* in) {
     }
 }
 
-void FXModel::Load_v02(FILE* f) {
-    if (f == nullptr) {
+void FXModel::LoadFrom(FXInput* in, bool indexed) {
+    if (!in->IsOpen()) {
         return;
     }
-    tagModelInput in = {f, nullptr, nullptr};
-    name.Load(f);
-    matlibRef.Load(f);
-    TakeLibrary(false, nullptr);
-    localLoadV02(this, &in);
+    in->ReadString(&name);
+    in->ReadString(&matlibRef);
+    TakeLibrary(!in->IsFile(), in->package);
+    if (indexed) {
+        localLoadV03(this, in);
+    } else {
+        localLoadV02(this, in);
+    }
+}
+
+void FXModel::Load_v02(FILE* f) {
+    FXInput in(f);
+    LoadFrom(&in, false);
 }
 
 void FXModel::Load_v03(FILE* f) {
-    if (f == nullptr) {
-        return;
-    }
-    tagModelInput in = {f, nullptr, nullptr};
-    name.Load(f);
-    matlibRef.Load(f);
-    TakeLibrary(false, nullptr);
-    localLoadV03(this, &in);
+    FXInput in(f);
+    LoadFrom(&in, true);
 }
 
 void FXModel::Load_v02CN(FXPackage* pkg, FXPackageData* data) {
-    if (data == nullptr) {
-        return;
-    }
-    tagModelInput in = {nullptr, pkg, data};
-    data->ReadString(&name);
-    data->ReadString(&matlibRef);
-    TakeLibrary(true, pkg);
-    localLoadV02(this, &in);
+    FXInput in(pkg, data);
+    LoadFrom(&in, false);
 }
 
 void FXModel::Load_v03CN(FXPackage* pkg, FXPackageData* data) {
-    if (data == nullptr) {
-        return;
-    }
-    tagModelInput in = {nullptr, pkg, data};
-    data->ReadString(&name);
-    data->ReadString(&matlibRef);
-    TakeLibrary(true, pkg);
-    localLoadV03(this, &in);
+    FXInput in(pkg, data);
+    LoadFrom(&in, true);
 }
 
 bool FXModel::Load(const char* path) {

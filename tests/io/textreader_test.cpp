@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "assets/textreader.h"
+#include "io/textreader.h"
 #include "support/test_files.h"
 
 namespace {

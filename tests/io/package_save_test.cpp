@@ -1,4 +1,4 @@
-#include "assets/package.h"
+#include "io/package.h"
 
 #include <gtest/gtest.h>
 
