@@ -12,6 +12,7 @@
 #include "geometry/mesh.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ TEST_F(FxpackReduceTest, SweepsUntilNothingChangesAndPrintsEachStep) {
 }
 
 TEST_F(FxpackReduceTest, RealModelReducesToValidTriangles) {
+    FX_REQUIRE_TESTDATA();
     ASSERT_EQ(Run({"model", std::string(VANTREL_TESTDATA) + "/obj-real/spot.obj", "-o", "spot.xm"}).status, 0);
     FXTestRun r = Run({"reduce", "spot.xm", "-o", "spot_small.xm", "--tolerance", "20", "--sweeps", "3"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -17,54 +17,15 @@
 #include "geometry/mesh.h"
 #include "render/canvas.h"
 #include "render/material.h"
+#include "render/headless.h"
 #include "render/matlib.h"
 
 namespace {
 
-// The render environment of a tool: no device. Textures count as uploaded, so materials keep
-// them and their scales as the show would see them; nothing is drawn.
-class FXPackEnv : public PEnv {
-public:
-    ~FXPackEnv() override { Destroy(); }
-
-    bool CreateChild(void*) override { return true; }
-    void ClrParams() override {}
-    void SetAct(bool) override {}
-    bool RenderStart() override { return true; }
-    void RenderEnd() override {}
-    void SetClrColor(float*) override {}
-    void Clrscr(bool, bool, bool) override {}
-    void Enlarge(bool) override {}
-    void UpdateLights() override {}
-    void ApplyMaterial(FXMaterial*) override {}
-    void ApplyMaterial2(FXMaterial*) override {}
-    void ApplyMatrix(FXMatrix*) override {}
-    void MultiplyMatrix(FXMatrix*) override {}
-    void ApplyMatrixIdentity() override {}
-    void EnableLights(bool) override {}
-    void EnableLight(bool, FXLight*) override {}
-    void DisableAllLights() override {}
-    void SetAmbient(float*) override {}
-    void EnableDepthTest(bool) override {}
-    void EnableDepthWrite(bool) override {}
-    void EnableCullface(bool, bool) override {}
-    bool PrepareTexture(FXMaterial* m) override {
-        return m != nullptr && m->texture != nullptr && m->texture->pixmap.pixels != nullptr;
-    }
-    bool FastPrepareTexture(FXMaterial*, FXPixmap*) override { return true; }
-    bool PrepareCubeTexture(FXMaterial*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*) override {
-        return false;
-    }
-    void UnprepareTexture(FXMaterial*) override {}
-    bool PrepareMesh(FXMesh*) override { return true; }
-    void UnprepareMesh(FXMesh*) override {}
-    void RenderMesh(FXMesh*) override {}
-};
-
 // Sets up the tool's environment for one model and takes it down again, model first.
 class FXPackSession {
 public:
-    FXPackEnv env;
+    FXHeadlessEnv env; // no device: textures count as uploaded, nothing is drawn
     FXModel model;
     std::string startFolder;
 
