@@ -1,6 +1,7 @@
 // fxcontent: the pictures of the package and the textures of its models.
 
 #include <cmath>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -554,6 +555,14 @@ static bool localCubeShell(const tagContentJob* job, FXContentPicture* pic) {
         if (!pic->DrawText(job->texts[i].c_str(), i == 0 ? 38 : 22, i == 0, 128.0f, top + 44.0f * (float)i, white,
                            2.0f)) {
             return false;
+        }
+    }
+    // The demo cube lays its shell picture on every face turned by half a turn (seen in the
+    // show's frames): drawn turned back, the caption reads upright.
+    size_t n = (size_t)pic->width * (size_t)pic->height;
+    for (size_t i = 0; i < n / 2; i++) {
+        for (int c = 0; c < 4; c++) {
+            std::swap(pic->rgba[i * 4 + c], pic->rgba[(n - 1 - i) * 4 + c]);
         }
     }
     return true;
