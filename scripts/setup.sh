@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config
-    googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev libmeshoptimizer-dev
     xvfb xauth x11-utils
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libdevil-dev libdevil1c2

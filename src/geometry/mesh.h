@@ -17,6 +17,7 @@ class FXPackageData;
 class FXVectorMap;
 class PMeshSaveClb;
 struct tagFXReduceIndex;
+struct tagFXReduceUndo;
 
 // One mesh vertex; stored in files with exactly this layout, little-endian.
 struct tagFXVertex {
@@ -69,6 +70,7 @@ public:
     // through its adjacency index; both give the same mesh, index for index.
     bool reduceScans = false;
     tagFXReduceIndex* reduceIndex = nullptr; // exists only while ReduceVertices runs
+    tagFXReduceUndo* reduceUndo = nullptr;   // likewise: what the running stages changed
 
     FXMesh();
     ~FXMesh();
