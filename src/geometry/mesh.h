@@ -177,6 +177,11 @@ public:
     bool ReduceStage2aa(int a, int b, int p, int q, int e, int g);
 
 private:
+    // Squared sines just below and above reduceTolerance, for the tolerance they were made for:
+    // the angle test decides clear cases from them and takes the arcsine only in between.
+    float angleBoundsFor = -1.0f;
+    double sinBelow2 = 0.0, sinAbove2 = 0.0;
+
     void ResizeTexCoordsBy(float su, float sv);
     void FinishLoad(FXMatlib* lib);
 };

@@ -291,9 +291,20 @@ namespace {
 
 class FXSlotWalk {
 public:
-    FXSlotWalk(FXMesh* mesh, int vertex, int first) : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
-        if (m->reduceIndex != nullptr) {
-            corner = m->reduceIndex->vertexHead[v];
+    // Walks the slots from first on. A live slot at or before first that names the vertex (near)
+    // lets the walk start there instead of at the head of a long list.
+    FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
+        : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
+        if (m->reduceIndex == nullptr) {
+            return;
+        }
+        corner = m->reduceIndex->vertexHead[v];
+        for (int s : {first, near}) {
+            const int* t = s >= 0 && s <= first && s < m->indexCount / 3 ? m->indices + s * 3 : nullptr;
+            if (t != nullptr && localLive(t) && localHas(t, v)) {
+                corner = s * 3 + (t[0] == v ? 0 : t[1] == v ? 1 : 2);
+                return;
+            }
         }
     }
 
@@ -314,7 +325,10 @@ public:
             int s = corner / 3;
             if (s >= slot && s != last) {
                 last = s;
-                corner = x->cornerNext[corner];
+                // Past every corner of s, so that removing s leaves the walk intact.
+                while (corner != -1 && corner / 3 == s) {
+                    corner = x->cornerNext[corner];
+                }
                 return s;
             }
         }
@@ -374,6 +388,26 @@ bool FXMesh::TestVertexOnFormula(float* plane, int from, int v) {
     const float* p = vertices[v].position;
     const float* w = vertices[from].position;
     float d[3] = {p[0] - w[0], p[1] - w[1], p[2] - w[2]};
+    if (angleBoundsFor != reduceTolerance) {
+        // The margins dwarf the rounding of the float path below, so both decide alike.
+        double s = sin((double)reduceTolerance / (double)LOCAL_DEGREES);
+        double below = reduceTolerance > 0.0f && reduceTolerance < 80.0f ? s * (1.0 - 1e-4) : 0.0;
+        double above = reduceTolerance > 0.0f && reduceTolerance < 80.0f ? s * (1.0 + 1e-4) : 1e30;
+        sinBelow2 = below * below;
+        sinAbove2 = above * above;
+        angleBoundsFor = reduceTolerance;
+    }
+    double f2 = (double)f * (double)f;
+    double length2 = (double)d[0] * d[0] + (double)d[1] * d[1] + (double)d[2] * d[2];
+    // Lengths whose float squares would overflow or vanish go the exact way.
+    if (length2 > 1e-30 && length2 < 1e30) {
+        if (f2 < sinBelow2 * length2) {
+            return true;
+        }
+        if (f2 > sinAbove2 * length2) {
+            return false;
+        }
+    }
     float length = sqrtf(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     float angle = asinf(fabsf(f) / length) * LOCAL_DEGREES;
     return reduceTolerance >= angle; // false for NaN
@@ -585,18 +619,13 @@ void FXMesh::DiscardTrianglesGroup(int n, int* list) {
         return;
     }
     // Such a triangle names every listed vertex it holds, so walking each listed vertex finds it.
-    // A removal changes the list being walked: walk on afresh from the removed slot.
+    // The walk steps past a slot before handing it out, so removing it leaves the walk intact.
     for (int i = 0; i < n; i++) {
-        for (int from = 0; from != -1;) {
-            FXSlotWalk walk(this, list[i], from);
-            from = -1;
-            for (int s = walk.Next(); s != -1; s = walk.Next()) {
-                const int* t = indices + s * 3;
-                if (localInList(t[0], n, list) && localInList(t[1], n, list) && localInList(t[2], n, list)) {
-                    localRemoveSlot(this, s);
-                    from = s;
-                    break;
-                }
+        FXSlotWalk walk(this, list[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            const int* t = indices + s * 3;
+            if (localInList(t[0], n, list) && localInList(t[1], n, list) && localInList(t[2], n, list)) {
+                localRemoveSlot(this, s);
             }
         }
     }
@@ -637,15 +666,10 @@ static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
 
 static void localDiscardPattern(FXMesh* m, const tagReducePattern* pat) {
     for (int i = 0; i < pat->nRemoved; i++) {
-        for (int from = 0; from != -1;) {
-            FXSlotWalk walk(m, pat->removed[i], from);
-            from = -1;
-            for (int s = walk.Next(); s != -1; s = walk.Next()) {
-                if (localInPattern(pat, i, m->indices + s * 3)) {
-                    localRemoveSlot(m, s);
-                    from = s;
-                    break;
-                }
+        FXSlotWalk walk(m, pat->removed[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            if (localInPattern(pat, i, m->indices + s * 3)) {
+                localRemoveSlot(m, s);
             }
         }
     }
@@ -719,8 +743,9 @@ void FXMesh::DiscardProceed() {
 // Vertices
 
 void FXMesh::PushReducDepend(int x, int y) {
-    reduceDepends.PushInt(x);
-    reduceTargets.PushInt(y);
+    // Millions of pairs on a large mesh: growing by a fixed step would copy them over and over.
+    fxPushIntDoubling(&reduceDepends, x);
+    fxPushIntDoubling(&reduceTargets, y);
     // A push that found no memory must not leave the two lists out of step.
     while (reduceDepends.size > reduceTargets.size) {
         reduceDepends.Pop();
@@ -891,7 +916,7 @@ bool FXMesh::FindNextContiguouse(int a, int b, int, int* cursor, int* partner, i
 }
 
 bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
-    FXSlotWalk walk(this, e, *cursor < 0 ? 0 : *cursor + 1);
+    FXSlotWalk walk(this, e, *cursor < 0 ? 0 : *cursor + 1, *cursor);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         const int* t = indices + s * 3;
         if (!localLive(t) || !localDistinct(t) || !localHas(t, e) || localHas(t, q) || !localHas(t, p)) {
@@ -1567,9 +1592,6 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     }
     reduceDepends.RemoveAll();
     reduceTargets.RemoveAll();
-    // Three or more pairs per removal: grow in large steps.
-    reduceDepends.growStep = 1024;
-    reduceTargets.growStep = 1024;
     reduceTolerance = toleranceDeg;
     trc("ReduceVertices (indices:%d vertices:%d)\n", indexCount, vertexCount);
     int startIndices = indexCount;
