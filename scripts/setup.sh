@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config dpkg-dev file clang-format
-    googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev libmeshoptimizer-dev
     xvfb xauth x11-utils xdotool libxml2-utils
     libx11-dev libxext-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libdevil-dev libdevil1c2

@@ -19,6 +19,7 @@ class FXPackageData;
 class FXVectorMap;
 class PMeshSaveClb;
 struct tagFXReduceIndex;
+struct tagFXReduceUndo;
 
 // Indexed triangle list with one material: three indices per triangle, and the face normal of
 // a triangle (a, b, c) points along (c - a) x (b - a).
@@ -48,6 +49,7 @@ public:
     // through its adjacency index; both give the same mesh, index for index.
     bool reduceScans = false;
     tagFXReduceIndex* reduceIndex = nullptr; // exists only while ReduceVertices runs
+    tagFXReduceUndo* reduceUndo = nullptr;   // likewise: what the running stages changed
 
     FXMesh();
     ~FXMesh();
@@ -156,6 +158,11 @@ public:
     bool ReduceStage2aa(int a, int b, int p, int q, int e, int g);
 
 private:
+    // Squared sines just below and above reduceTolerance, for the tolerance they were made for:
+    // the angle test decides clear cases from them and takes the arcsine only in between.
+    float angleBoundsFor = -1.0f;
+    double sinBelow2 = 0.0, sinAbove2 = 0.0;
+
     void ResizeTexCoordsBy(float su, float sv);
     void FinishLoad(FXMatlib* lib);
 };

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/other.h"
 #include "base/trace.h"
@@ -29,13 +30,35 @@ struct tagFXReduceIndex {
     int* vertexHead;
     int* cornerNext;
     int* cornerPrev;
-    // Removed slots as a binary min-heap.
+    // Removed slots as a binary min-heap; heapAt gives a slot's place in it, or -1.
     int* freeHeap;
+    int* heapAt;
     int freeCount;
     // Vertices chained by a hash of their position.
     int bucketMask;
     int* bucketHead;
     int* bucketNext;
+};
+
+// What the running stages changed, oldest first, so that a stage whose result would tear,
+// fold or flatten the surface can be taken back as if it had never been tried.
+struct tagFXReduceUndo {
+    struct Move {
+        int vertex;
+        float position[3];
+    };
+    std::vector<int> slots; // per write: the slot, then its three indices before the write
+    std::vector<int> tags;  // per write: the vertex, then its tag before the write
+    std::vector<Move> moves;
+    // Scratch of the soundness check, kept to spare allocations.
+    std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
+};
+
+// How far the journal had got when a stage began.
+struct tagUndoMark {
+    size_t slots, tags, moves;
+    int depends;
+    float edgePlane2[4];
 };
 
 static bool localLive(const int* t) {
@@ -85,31 +108,30 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x->cornerNext);
     free(x->cornerPrev);
     free(x->freeHeap);
+    free(x->heapAt);
     free(x->bucketHead);
     free(x->bucketNext);
     free(x);
 }
 
-static void localHeapPush(tagFXReduceIndex* x, int slot) {
-    int i = x->freeCount++;
+static void localHeapPlace(tagFXReduceIndex* x, int i, int slot) {
+    x->freeHeap[i] = slot;
+    x->heapAt[slot] = i;
+}
+
+static void localHeapSiftUp(tagFXReduceIndex* x, int i, int slot) {
     while (i > 0) {
         int parent = (i - 1) / 2;
         if (x->freeHeap[parent] <= slot) {
             break;
         }
-        x->freeHeap[i] = x->freeHeap[parent];
+        localHeapPlace(x, i, x->freeHeap[parent]);
         i = parent;
     }
-    x->freeHeap[i] = slot;
+    localHeapPlace(x, i, slot);
 }
 
-static int localHeapPop(tagFXReduceIndex* x) {
-    if (x->freeCount <= 0) {
-        return -1;
-    }
-    int top = x->freeHeap[0];
-    int last = x->freeHeap[--x->freeCount];
-    int i = 0;
+static void localHeapSiftDown(tagFXReduceIndex* x, int i, int slot) {
     for (;;) {
         int child = 2 * i + 1;
         if (child >= x->freeCount) {
@@ -118,15 +140,43 @@ static int localHeapPop(tagFXReduceIndex* x) {
         if (child + 1 < x->freeCount && x->freeHeap[child + 1] < x->freeHeap[child]) {
             child++;
         }
-        if (x->freeHeap[child] >= last) {
+        if (x->freeHeap[child] >= slot) {
             break;
         }
-        x->freeHeap[i] = x->freeHeap[child];
+        localHeapPlace(x, i, x->freeHeap[child]);
         i = child;
     }
-    if (x->freeCount > 0) {
-        x->freeHeap[i] = last;
+    localHeapPlace(x, i, slot);
+}
+
+static void localHeapPush(tagFXReduceIndex* x, int slot) {
+    localHeapSiftUp(x, x->freeCount++, slot);
+}
+
+// Takes the slot out of the heap wherever it stands; undoing a removal needs this.
+static void localHeapRemove(tagFXReduceIndex* x, int slot) {
+    int i = x->heapAt[slot];
+    if (i < 0) {
+        return;
     }
+    x->heapAt[slot] = -1;
+    int last = x->freeHeap[--x->freeCount];
+    if (i == x->freeCount) {
+        return;
+    }
+    if (i > 0 && x->freeHeap[(i - 1) / 2] > last) {
+        localHeapSiftUp(x, i, last);
+    } else {
+        localHeapSiftDown(x, i, last);
+    }
+}
+
+static int localHeapPop(tagFXReduceIndex* x) {
+    if (x->freeCount <= 0) {
+        return -1;
+    }
+    int top = x->freeHeap[0];
+    localHeapRemove(x, top);
     return top;
 }
 
@@ -199,17 +249,21 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->cornerNext = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->cornerPrev = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->freeHeap = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
+    x->heapAt = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
     x->freeCount = 0;
     x->bucketMask = buckets - 1;
     x->bucketHead = (int*)fxMalloc((size_t)buckets * sizeof(int));
     x->bucketNext = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
     if (x->vertexHead == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr || x->freeHeap == nullptr ||
-        x->bucketHead == nullptr || x->bucketNext == nullptr) {
+        x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
+    }
+    for (int s = 0; s < slots; s++) {
+        x->heapAt[s] = -1;
     }
     // Prepending from the last corner down leaves every list sorted.
     for (int c = slots * 3 - 1; c >= 0; c--) {
@@ -237,9 +291,20 @@ namespace {
 
 class FXSlotWalk {
 public:
-    FXSlotWalk(FXMesh* mesh, int vertex, int first) : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
-        if (m->reduceIndex != nullptr) {
-            corner = m->reduceIndex->vertexHead[v];
+    // Walks the slots from first on. A live slot at or before first that names the vertex (near)
+    // lets the walk start there instead of at the head of a long list.
+    FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
+        : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
+        if (m->reduceIndex == nullptr) {
+            return;
+        }
+        corner = m->reduceIndex->vertexHead[v];
+        for (int s : {first, near}) {
+            const int* t = s >= 0 && s <= first && s < m->indexCount / 3 ? m->indices + s * 3 : nullptr;
+            if (t != nullptr && localLive(t) && localHas(t, v)) {
+                corner = s * 3 + (t[0] == v ? 0 : t[1] == v ? 1 : 2);
+                return;
+            }
         }
     }
 
@@ -260,7 +325,10 @@ public:
             int s = corner / 3;
             if (s >= slot && s != last) {
                 last = s;
-                corner = x->cornerNext[corner];
+                // Past every corner of s, so that removing s leaves the walk intact.
+                while (corner != -1 && corner / 3 == s) {
+                    corner = x->cornerNext[corner];
+                }
                 return s;
             }
         }
@@ -320,6 +388,26 @@ bool FXMesh::TestVertexOnFormula(float* plane, int from, int v) {
     const float* p = vertices[v].position;
     const float* w = vertices[from].position;
     float d[3] = {p[0] - w[0], p[1] - w[1], p[2] - w[2]};
+    if (angleBoundsFor != reduceTolerance) {
+        // The margins dwarf the rounding of the float path below, so both decide alike.
+        double s = sin((double)reduceTolerance / (double)LOCAL_DEGREES);
+        double below = reduceTolerance > 0.0f && reduceTolerance < 80.0f ? s * (1.0 - 1e-4) : 0.0;
+        double above = reduceTolerance > 0.0f && reduceTolerance < 80.0f ? s * (1.0 + 1e-4) : 1e30;
+        sinBelow2 = below * below;
+        sinAbove2 = above * above;
+        angleBoundsFor = reduceTolerance;
+    }
+    double f2 = (double)f * (double)f;
+    double length2 = (double)d[0] * d[0] + (double)d[1] * d[1] + (double)d[2] * d[2];
+    // Lengths whose float squares would overflow or vanish go the exact way.
+    if (length2 > 1e-30 && length2 < 1e30) {
+        if (f2 < sinBelow2 * length2) {
+            return true;
+        }
+        if (f2 > sinAbove2 * length2) {
+            return false;
+        }
+    }
     float length = sqrtf(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     float angle = asinf(fabsf(f) / length) * LOCAL_DEGREES;
     return reduceTolerance >= angle; // false for NaN
@@ -351,6 +439,13 @@ bool FXMesh::TestVertexSide(int v) {
 // ---------------------------------------------------------------------------------------------
 // Moving vertices and masks
 
+static void localLogMove(FXMesh* m, int v) {
+    if (m->reduceUndo != nullptr) {
+        const float* p = m->vertices[v].position;
+        m->reduceUndo->moves.push_back(tagFXReduceUndo::Move{v, {p[0], p[1], p[2]}});
+    }
+}
+
 // A move by a non-finite amount (a plane of a degenerate triangle) would destroy the position;
 // the vertex then stays where it is.
 void FXMesh::PlaceVertexFormula(int v, float* plane) {
@@ -368,6 +463,7 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         for (int i = 0; i < vertexCount; i++) {
             float* p = vertices[i].position;
             if (i == v || localSamePosition(p, from)) {
+                localLogMove(this, i);
                 p[0] += move[0];
                 p[1] += move[1];
                 p[2] += move[2];
@@ -391,6 +487,7 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
     while (moved != -1) {
         int i = moved;
         moved = x->bucketNext[i];
+        localLogMove(this, i);
         float* p = vertices[i].position;
         p[0] += move[0];
         p[1] += move[1];
@@ -411,6 +508,7 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
     if (reduceIndex != nullptr) {
         localBucketRemove(reduceIndex, vertices, v);
     }
+    localLogMove(this, v);
     float* p = vertices[v].position;
     p[0] += move[0];
     p[1] += move[1];
@@ -420,12 +518,19 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
     }
 }
 
+static void localLogTag(FXMesh* m, int v) {
+    if (m->reduceUndo != nullptr) {
+        m->reduceUndo->tags.insert(m->reduceUndo->tags.end(), {v, m->vertices[v].tag});
+    }
+}
+
 void FXMesh::SetVerticeMask(int v, int bits) {
     const float* at = vertices[v].position;
     tagFXReduceIndex* x = reduceIndex;
     if (x == nullptr) {
         for (int i = 0; i < vertexCount; i++) {
             if ((i == v || localSamePosition(vertices[i].position, at)) && (vertices[i].tag & bits) != bits) {
+                localLogTag(this, i);
                 vertices[i].tag |= bits;
             }
         }
@@ -434,6 +539,7 @@ void FXMesh::SetVerticeMask(int v, int bits) {
     int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
     for (; i != -1; i = x->bucketNext[i]) {
         if ((i == v || localSamePosition(vertices[i].position, at)) && (vertices[i].tag & bits) != bits) {
+            localLogTag(this, i);
             vertices[i].tag |= bits;
         }
     }
@@ -478,7 +584,15 @@ static bool localInList(int v, int n, const int* list) {
     return false;
 }
 
+static void localLogSlot(FXMesh* m, int s) {
+    if (m->reduceUndo != nullptr) {
+        const int* t = m->indices + s * 3;
+        m->reduceUndo->slots.insert(m->reduceUndo->slots.end(), {s, t[0], t[1], t[2]});
+    }
+}
+
 static void localRemoveSlot(FXMesh* m, int s) {
+    localLogSlot(m, s);
     int* t = m->indices + s * 3;
     tagFXReduceIndex* x = m->reduceIndex;
     if (x != nullptr) {
@@ -505,18 +619,13 @@ void FXMesh::DiscardTrianglesGroup(int n, int* list) {
         return;
     }
     // Such a triangle names every listed vertex it holds, so walking each listed vertex finds it.
-    // A removal changes the list being walked: walk on afresh from the removed slot.
+    // The walk steps past a slot before handing it out, so removing it leaves the walk intact.
     for (int i = 0; i < n; i++) {
-        for (int from = 0; from != -1;) {
-            FXSlotWalk walk(this, list[i], from);
-            from = -1;
-            for (int s = walk.Next(); s != -1; s = walk.Next()) {
-                const int* t = indices + s * 3;
-                if (localInList(t[0], n, list) && localInList(t[1], n, list) && localInList(t[2], n, list)) {
-                    localRemoveSlot(this, s);
-                    from = s;
-                    break;
-                }
+        FXSlotWalk walk(this, list[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            const int* t = indices + s * 3;
+            if (localInList(t[0], n, list) && localInList(t[1], n, list) && localInList(t[2], n, list)) {
+                localRemoveSlot(this, s);
             }
         }
     }
@@ -557,15 +666,10 @@ static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
 
 static void localDiscardPattern(FXMesh* m, const tagReducePattern* pat) {
     for (int i = 0; i < pat->nRemoved; i++) {
-        for (int from = 0; from != -1;) {
-            FXSlotWalk walk(m, pat->removed[i], from);
-            from = -1;
-            for (int s = walk.Next(); s != -1; s = walk.Next()) {
-                if (localInPattern(pat, i, m->indices + s * 3)) {
-                    localRemoveSlot(m, s);
-                    from = s;
-                    break;
-                }
+        FXSlotWalk walk(m, pat->removed[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            if (localInPattern(pat, i, m->indices + s * 3)) {
+                localRemoveSlot(m, s);
             }
         }
     }
@@ -589,6 +693,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
                 return;
             }
         }
+        localLogSlot(this, s);
         int* t = indices + s * 3;
         for (int k = 0; k < 3; k++) {
             t[k] = corners[i * 3 + k];
@@ -638,8 +743,9 @@ void FXMesh::DiscardProceed() {
 // Vertices
 
 void FXMesh::PushReducDepend(int x, int y) {
-    reduceDepends.PushInt(x);
-    reduceTargets.PushInt(y);
+    // Millions of pairs on a large mesh: growing by a fixed step would copy them over and over.
+    fxPushIntDoubling(&reduceDepends, x);
+    fxPushIntDoubling(&reduceTargets, y);
     // A push that found no memory must not leave the two lists out of step.
     while (reduceDepends.size > reduceTargets.size) {
         reduceDepends.Pop();
@@ -810,7 +916,7 @@ bool FXMesh::FindNextContiguouse(int a, int b, int, int* cursor, int* partner, i
 }
 
 bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
-    FXSlotWalk walk(this, e, *cursor < 0 ? 0 : *cursor + 1);
+    FXSlotWalk walk(this, e, *cursor < 0 ? 0 : *cursor + 1, *cursor);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         const int* t = indices + s * 3;
         if (!localLive(t) || !localDistinct(t) || !localHas(t, e) || localHas(t, q) || !localHas(t, p)) {
@@ -826,6 +932,349 @@ bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
             return true;
         }
     }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Taking back a stage that would tear the surface
+
+static tagUndoMark localMark(FXMesh* m) {
+    tagUndoMark mark = {0, 0, 0, m->reduceDepends.size, {0.0f, 0.0f, 0.0f, 0.0f}};
+    memcpy(mark.edgePlane2, m->edgePlane2, sizeof(mark.edgePlane2));
+    if (m->reduceUndo != nullptr) {
+        mark.slots = m->reduceUndo->slots.size();
+        mark.tags = m->reduceUndo->tags.size();
+        mark.moves = m->reduceUndo->moves.size();
+    }
+    return mark;
+}
+
+static void localRollback(FXMesh* m, const tagUndoMark& mark) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceIndex* x = m->reduceIndex;
+    while (u->slots.size() > mark.slots) {
+        const int* entry = &u->slots[u->slots.size() - 4];
+        int s = entry[0];
+        int* t = m->indices + s * 3;
+        if (x != nullptr) {
+            if (localLive(t)) {
+                for (int k = 0; k < 3; k++) {
+                    localUnlinkCorner(x, t[k], s * 3 + k);
+                }
+            } else {
+                localHeapRemove(x, s);
+            }
+        }
+        t[0] = entry[1];
+        t[1] = entry[2];
+        t[2] = entry[3];
+        if (x != nullptr) {
+            if (localLive(t)) {
+                for (int k = 0; k < 3; k++) {
+                    localLinkCorner(x, t[k], s * 3 + k);
+                }
+            } else {
+                localHeapPush(x, s);
+            }
+        }
+        u->slots.resize(u->slots.size() - 4);
+    }
+    while (u->moves.size() > mark.moves) {
+        const tagFXReduceUndo::Move& move = u->moves.back();
+        if (x != nullptr) {
+            localBucketRemove(x, m->vertices, move.vertex);
+        }
+        memcpy(m->vertices[move.vertex].position, move.position, sizeof(move.position));
+        if (x != nullptr) {
+            localBucketInsert(x, m->vertices, move.vertex);
+        }
+        u->moves.pop_back();
+    }
+    while (u->tags.size() > mark.tags) {
+        m->vertices[u->tags[u->tags.size() - 2]].tag = u->tags.back();
+        u->tags.resize(u->tags.size() - 2);
+    }
+    while (m->reduceDepends.size > mark.depends) {
+        m->reduceDepends.Pop();
+        m->reduceTargets.Pop();
+    }
+    memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
+}
+
+// Appends the directed edges that bound the triangles (an edge inside meets its reverse).
+static void localBoundary(const std::vector<int>& tris, std::vector<int>* out) {
+    out->clear();
+    for (size_t i = 0; i < tris.size(); i += 3) {
+        for (int k = 0; k < 3; k++) {
+            int u = tris[i + k];
+            int w = tris[i + (k + 1) % 3];
+            bool cancelled = false;
+            for (size_t j = 0; j < out->size(); j += 2) {
+                if ((*out)[j] == w && (*out)[j + 1] == u) {
+                    out->erase(out->begin() + (long)j, out->begin() + (long)j + 2);
+                    cancelled = true;
+                    break;
+                }
+            }
+            if (!cancelled) {
+                out->push_back(u);
+                out->push_back(w);
+            }
+        }
+    }
+}
+
+static bool localContains(const std::vector<int>& list, int v) {
+    for (int x : list) {
+        if (x == v) {
+            return true;
+        }
+    }
+    return false;
+}
+
+static void localAddNormal(FXMesh* m, int a, int b, int c, double* sum);
+
+// Angle in radians between two directions; 0 when either has no length.
+static double localAngle(const double* u, const double* w) {
+    double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+    double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+    if (!(uu > 0.0) || !(ww > 0.0)) {
+        return 0.0;
+    }
+    double c = (u[0] * w[0] + u[1] * w[1] + u[2] * w[2]) / sqrt(uu * ww);
+    return acos(fmax(-1.0, fmin(1.0, c)));
+}
+
+// For each edge (u, w) of the list, how many live triangles outside the given slots name it.
+static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::vector<int>& slots,
+                          std::vector<int>* uses) {
+    uses->assign(edges.size() / 2, 0);
+    if (m->reduceIndex == nullptr) {
+        int count = m->indexCount / 3;
+        for (int s = 0; s < count; s++) {
+            const int* t = m->indices + s * 3;
+            if (!localLive(t) || localContains(slots, s)) {
+                continue;
+            }
+            for (size_t i = 0; i < edges.size(); i += 2) {
+                (*uses)[i / 2] += localHas(t, edges[i]) && localHas(t, edges[i + 1]) ? 1 : 0;
+            }
+        }
+        return;
+    }
+    for (size_t i = 0; i < edges.size(); i += 2) {
+        FXSlotWalk walk(m, edges[i], 0);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            if (localHas(m->indices + s * 3, edges[i + 1]) && !localContains(slots, s)) {
+                (*uses)[i / 2]++;
+            }
+        }
+    }
+}
+
+static int localCountEdge(const std::vector<int>& tris, int u, int w) {
+    int n = 0;
+    for (size_t i = 0; i < tris.size(); i += 3) {
+        const int* t = &tris[i];
+        n += localHas(t, u) && localHas(t, w) ? 1 : 0;
+    }
+    return n;
+}
+
+// Whether the patch leaves no more open edges (named by one triangle) and no more edges named by
+// three or more than there were: a vertex left behind on the far side of its line must not make
+// a crack that only its position closes.
+static bool localEdgesKept(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    u->edges.clear();
+    for (const std::vector<int>* tris : {&u->removed, &u->created}) {
+        for (size_t i = 0; i < tris->size(); i += 3) {
+            for (int k = 0; k < 3; k++) {
+                int a = (*tris)[i + k];
+                int b = (*tris)[i + (k + 1) % 3];
+                bool known = false;
+                for (size_t j = 0; j < u->edges.size() && !known; j += 2) {
+                    known = (u->edges[j] == a && u->edges[j + 1] == b) || (u->edges[j] == b && u->edges[j + 1] == a);
+                }
+                if (!known) {
+                    u->edges.push_back(a);
+                    u->edges.push_back(b);
+                }
+            }
+        }
+    }
+    localEdgeUses(m, u->edges, u->seen, &u->uses);
+    int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
+    for (size_t i = 0; i < u->edges.size(); i += 2) {
+        int outside = u->uses[i / 2];
+        int before = outside + localCountEdge(u->removed, u->edges[i], u->edges[i + 1]);
+        int after = outside + localCountEdge(u->created, u->edges[i], u->edges[i + 1]);
+        openBefore += before == 1 ? 1 : 0;
+        openAfter += after == 1 ? 1 : 0;
+        crowdedBefore += before > 2 ? 1 : 0;
+        crowdedAfter += after > 2 ? 1 : 0;
+    }
+    return openAfter <= openBefore && crowdedAfter <= crowdedBefore;
+}
+
+// Whether a live triangle outside the given slots names v.
+static bool localNamedOutside(FXMesh* m, int v, const std::vector<int>& slots) {
+    FXSlotWalk walk(m, v, 0);
+    for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        if (!localContains(slots, s)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the changes since the mark replaced triangles by ones covering the same patch: the
+// new outline is the old one with the removed vertices (which the stages put on straight lines)
+// left out, and every new triangle faces the way the replaced ones face together. A vertex may
+// stay behind in triangles outside the patch; the surface then meets it along a straight line.
+static bool localSound(FXMesh* m, const tagUndoMark& mark) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (u == nullptr) {
+        return true;
+    }
+    u->seen.clear();
+    u->removed.clear();
+    u->created.clear();
+    for (size_t i = mark.slots; i < u->slots.size(); i += 4) {
+        int s = u->slots[i];
+        if (localContains(u->seen, s)) {
+            continue;
+        }
+        u->seen.push_back(s);
+        const int* before = &u->slots[i + 1];
+        const int* now = m->indices + s * 3;
+        if (before[0] == now[0] && before[1] == now[1] && before[2] == now[2]) {
+            continue;
+        }
+        if (localLive(before)) {
+            u->removed.insert(u->removed.end(), before, before + 3);
+        }
+        if (localLive(now)) {
+            u->created.insert(u->created.end(), now, now + 3);
+        }
+    }
+    if (u->removed.empty()) {
+        return u->created.empty();
+    }
+    u->dropped.clear();
+    for (int v : u->removed) {
+        if (!localContains(u->created, v) && !localContains(u->dropped, v)) {
+            u->dropped.push_back(v);
+        }
+    }
+    // The old outline with the dropped vertices spliced out.
+    localBoundary(u->removed, &u->edges);
+    u->spliced.clear();
+    for (size_t i = 0; i < u->edges.size(); i += 2) {
+        int from = u->edges[i];
+        if (localContains(u->dropped, from)) {
+            continue;
+        }
+        int to = u->edges[i + 1];
+        for (int steps = 0; localContains(u->dropped, to); steps++) {
+            int next = -1;
+            int outgoing = 0;
+            int incoming = 0;
+            for (size_t j = 0; j < u->edges.size(); j += 2) {
+                if (u->edges[j] == to) {
+                    next = u->edges[j + 1];
+                    outgoing++;
+                }
+                incoming += u->edges[j + 1] == to ? 1 : 0;
+            }
+            if (outgoing != 1 || incoming != 1 || steps > 8) {
+                return false;
+            }
+            to = next;
+        }
+        if (to == from) {
+            return false;
+        }
+        u->spliced.push_back(from);
+        u->spliced.push_back(to);
+    }
+    localBoundary(u->created, &u->edges);
+    if (u->edges.size() != u->spliced.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < u->edges.size(); i += 2) {
+        size_t j = 0;
+        while (j < u->spliced.size() && (u->spliced[j] != u->edges[i] || u->spliced[j + 1] != u->edges[i + 1])) {
+            j += 2;
+        }
+        if (j == u->spliced.size()) {
+            return false;
+        }
+        u->spliced[j] = -1; // used up
+        u->spliced[j + 1] = -1;
+    }
+    // A vertex moved onto a line must not drag triangles outside the patch with it: they were
+    // never tested against the line, and on an outline or a crack the move opens the surface.
+    for (size_t i = mark.moves; i < u->moves.size(); i++) {
+        const tagFXReduceUndo::Move& move = u->moves[i];
+        const float* now = m->vertices[move.vertex].position;
+        float reach = 1e-6f * fmaxf(fmaxf(fabsf(move.position[0]), fabsf(move.position[1])), fabsf(move.position[2]));
+        if (fabsf(now[0] - move.position[0]) <= reach && fabsf(now[1] - move.position[1]) <= reach &&
+            fabsf(now[2] - move.position[2]) <= reach) {
+            continue;
+        }
+        if (localNamedOutside(m, move.vertex, u->seen)) {
+            return false;
+        }
+    }
+    if (!localEdgesKept(m)) {
+        return false;
+    }
+    // Every new triangle faces the way the replaced ones face together, turned from that no
+    // further than the most turned of them plus the tolerance: a triangle standing on edge
+    // across a slight bend covers nothing.
+    double facing[3] = {0.0, 0.0, 0.0};
+    for (size_t i = 0; i < u->removed.size(); i += 3) {
+        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], facing);
+    }
+    double widest = 0.0;
+    for (size_t i = 0; i < u->removed.size(); i += 3) {
+        double normal[3] = {0.0, 0.0, 0.0};
+        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
+        widest = fmax(widest, localAngle(normal, facing));
+    }
+    double allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+    for (size_t i = 0; i < u->created.size(); i += 3) {
+        double normal[3] = {0.0, 0.0, 0.0};
+        localAddNormal(m, u->created[i], u->created[i + 1], u->created[i + 2], normal);
+        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0) ||
+            !(localAngle(normal, facing) <= allowed)) {
+            return false;
+        }
+        // Corners in one line (an outline corner that was itself left on a straight edge) give
+        // a triangle of no area that only rounding turns either way.
+        double longest = 0.0;
+        for (int k = 0; k < 3; k++) {
+            const float* p = m->vertices[u->created[i + k]].position;
+            const float* q = m->vertices[u->created[i + (k + 1) % 3]].position;
+            double d[3] = {(double)p[0] - q[0], (double)p[1] - q[1], (double)p[2] - q[2]};
+            longest = fmax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        }
+        if (!(sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]) > 1e-5 * longest)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The end of a stage that changed the mesh: true when the change is sound, else it is taken back.
+static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
+    bool ok = localSound(m, mark);
+    if (ok) {
+        return true;
+    }
+    localRollback(m, mark);
     return false;
 }
 
@@ -983,6 +1432,7 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     if (r == -1 || s == -1) {
         return false;
     }
+    tagUndoMark mark = localMark(this);
     tagReducePattern pat = {6, {a, b, p, r, q, s}, 2, {b, q}, {1, 2}, {{q}, {a, p}}};
     int created[6] = {a, p, r, r, p, s};
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
@@ -1002,10 +1452,11 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(6, created);
     ReduceStage2a(a, b, p, q, q);
-    return true;
+    return localKeepIfSound(this, mark);
 }
 
 bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
+    tagUndoMark mark = localMark(this);
     tagReducePattern pat = {4, {a, b, p, q}, 1, {b}, {1}, {{q}}};
     int created[3] = {a, p, q};
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 3, created)) {
@@ -1015,7 +1466,7 @@ bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(3, created);
     ReduceStage2a(a, b, p, q, q);
-    return true;
+    return localKeepIfSound(this, mark);
 }
 
 bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
@@ -1031,6 +1482,7 @@ bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
     if (ReduceStage4a(a, b, p, q, e)) {
         return true;
     }
+    tagUndoMark mark = localMark(this);
     tagReducePattern pat = {5, {a, b, p, q, e}, 1, {b}, {2}, {{q, e}}};
     int created[6] = {a, p, q, q, p, e};
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
@@ -1040,7 +1492,7 @@ bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(6, created);
     ReduceStage2a(a, b, p, q, e);
-    return true;
+    return localKeepIfSound(this, mark);
 }
 
 bool FXMesh::ReduceStage4a(int a, int b, int p, int q, int e) {
@@ -1064,6 +1516,7 @@ bool FXMesh::ReduceStage4a(int a, int b, int p, int q, int e) {
 }
 
 bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
+    tagUndoMark mark = localMark(this);
     int apexes[2] = {d, m};
     tagReducePattern pat = {6, {a, b, p, d, m, g}, 2, {b, m}, {3, 2}, {{d, m, g}, {a, p}}};
     int created[6] = {a, p, g, d, a, g};
@@ -1081,7 +1534,7 @@ bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
     CreateTrianglesGroup(6, created);
     ReduceStage2aa(a, b, p, d, m, g);
     ReduceStage2aa(d, m, g, a, b, p);
-    return true;
+    return localKeepIfSound(this, mark);
 }
 
 // The first live triangle naming u and w but none of the excluded vertices; its corner other
@@ -1139,14 +1592,12 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     }
     reduceDepends.RemoveAll();
     reduceTargets.RemoveAll();
-    // Three or more pairs per removal: grow in large steps.
-    reduceDepends.growStep = 1024;
-    reduceTargets.growStep = 1024;
     reduceTolerance = toleranceDeg;
     trc("ReduceVertices (indices:%d vertices:%d)\n", indexCount, vertexCount);
     int startIndices = indexCount;
     int startVertices = vertexCount;
     reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
+    reduceUndo = new tagFXReduceUndo();
     bool changed = false;
     int slots = indexCount / 3;
     for (int s = 0; s < slots; s++) {
@@ -1161,6 +1612,10 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
             changed = true;
         }
+        // What is kept stays; only the running stages ever look back.
+        reduceUndo->slots.clear();
+        reduceUndo->tags.clear();
+        reduceUndo->moves.clear();
     }
     if (changed) {
         DiscardProceed();
@@ -1168,6 +1623,8 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     }
     localFreeIndex(reduceIndex);
     reduceIndex = nullptr;
+    delete reduceUndo;
+    reduceUndo = nullptr;
     trc("reduced (indices:%d vertices:%d)\n", startIndices - indexCount, startVertices - vertexCount);
     trc("trc_totalmin: %g\n", 10.0);
     return true;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -810,6 +812,403 @@ TEST(MeshReduceReal, SpotSurvivesManySweeps) {
     }
     EXPECT_LT(m.indexCount, start);
     EXPECT_GT(m.indexCount, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties over many generated meshes: a sweep never tears, folds or flattens a surface
+
+// A sheet of nx x ny quads over 0..1 in x and y, lifted to z = lift(x); two triangles per quad
+// turning left, the diagonal picked by a hash of the quad. Every seamEvery-th column and row
+// doubles its vertices, as texture seams do: quads on the far side use copies that differ in
+// texture coordinate only.
+static void BuildSheet(FXMesh* m, int nx, int ny, int seamEvery, uint32_t seed, float (*lift)(float)) {
+    int columns = nx + 1;
+    std::vector<tagFXVertex> vs;
+    std::vector<int> idx;
+    // (column, row, copy) -> vertex; copy 1 is across a vertical seam, 2 across a horizontal one.
+    std::map<std::vector<int>, int> made;
+    auto vertex = [&](int i, int j, int cx, int cy) {
+        std::vector<int> key = {i, j, cx, cy};
+        auto found = made.find(key);
+        if (found != made.end()) {
+            return found->second;
+        }
+        tagFXVertex v;
+        memset(&v, 0, sizeof(v));
+        v.position[0] = (float)i / (float)nx;
+        v.position[1] = (float)j / (float)ny;
+        v.position[2] = lift(v.position[0]);
+        v.normal[2] = -1.0f;
+        v.texCoord[0] = v.position[0] + (float)cx;
+        v.texCoord[1] = v.position[1] + (float)cy;
+        made[key] = (int)vs.size();
+        vs.push_back(v);
+        return (int)vs.size() - 1;
+    };
+    for (int j = 0; j < ny; j++) {
+        for (int i = 0; i < nx; i++) {
+            // A quad right of (above) a seam line takes the copies on that line.
+            int cx = seamEvery > 0 && i % seamEvery == 0 ? 1 : 0;
+            int cy = seamEvery > 0 && j % seamEvery == 0 ? 1 : 0;
+            int c[4] = {vertex(i, j, cx, cy), vertex(i + 1, j, 0, cy), vertex(i + 1, j + 1, 0, 0),
+                        vertex(i, j + 1, cx, 0)};
+            seed = seed * 1664525u + 1013904223u;
+            int t[6] = {c[0], c[1], c[2], c[0], c[2], c[3]};
+            if ((seed >> 16) & 1) {
+                int u[6] = {c[0], c[1], c[3], c[1], c[2], c[3]};
+                memcpy(t, u, sizeof(t));
+            }
+            idx.insert(idx.end(), t, t + 6);
+        }
+    }
+    (void)columns;
+    ASSERT_TRUE(m->Realloc((int)vs.size(), (int)idx.size()));
+    memcpy(m->vertices, vs.data(), vs.size() * sizeof(tagFXVertex));
+    memcpy(m->indices, idx.data(), idx.size() * sizeof(int));
+}
+
+// A flat unit square outlined by k points per side, in triangles turning left: with centre, a
+// fan around a middle vertex; without, the fan of a polygon split from its first corner.
+static void BuildSquareFan(FXMesh* m, int k, bool centre) {
+    std::vector<Point> points;
+    for (int side = 0; side < 4; side++) {
+        for (int i = 0; i < k; i++) {
+            float t = (float)i / (float)k;
+            Point p[4] = {{t, 0, 0}, {1, t, 0}, {1 - t, 1, 0}, {0, 1 - t, 0}};
+            points.push_back(p[side]);
+        }
+    }
+    int n = (int)points.size();
+    std::vector<int> idx;
+    if (centre) {
+        points.push_back(Point{0.37f, 0.55f, 0});
+        for (int i = 0; i < n; i++) {
+            idx.insert(idx.end(), {n, i, (i + 1) % n});
+        }
+    } else {
+        // Corner 0 sees the two sides it lies on edge-on: start the fan where it does not.
+        for (int i = 1; i + 1 < n; i++) {
+            idx.insert(idx.end(), {0, i, i + 1});
+        }
+        for (size_t t = 0; t < idx.size(); t += 3) {
+            bool straight = idx[t + 2] <= k || idx[t + 1] >= 3 * k;
+            if (straight) {
+                idx.erase(idx.begin() + (long)t, idx.begin() + (long)t + 3);
+                t -= 3;
+            }
+        }
+    }
+    Build(m, points, idx);
+}
+
+typedef std::array<float, 3> PointKey;
+
+static PointKey KeyOf(const FXMesh& m, int v) {
+    const float* p = m.vertices[v].position;
+    return PointKey{p[0] == 0.0f ? 0.0f : p[0], p[1] == 0.0f ? 0.0f : p[1], p[2] == 0.0f ? 0.0f : p[2]};
+}
+
+static void Sub(const PointKey& a, const PointKey& b, double* out) {
+    for (int k = 0; k < 3; k++) {
+        out[k] = (double)a[k] - (double)b[k];
+    }
+}
+
+static void Cross(const double* u, const double* w, double* out) {
+    out[0] = u[1] * w[2] - u[2] * w[1];
+    out[1] = u[2] * w[0] - u[0] * w[2];
+    out[2] = u[0] * w[1] - u[1] * w[0];
+}
+
+static double Dist(const PointKey& a, const PointKey& b) {
+    double d[3];
+    Sub(a, b, d);
+    return sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+}
+
+// The surface as the sweep must keep it: triangles and edges between points, seam copies being
+// one point.
+struct SurfaceShape {
+    std::vector<std::array<PointKey, 3>> triangles;
+    std::map<PointKey, std::vector<int>> around; // triangles at each point
+    std::vector<std::pair<PointKey, PointKey>> openEdges;
+    int nonManifold = 0, degenerate = 0;
+    int openByIndex = 0; // edges of vertex numbers named once: seams are open here
+    double upArea = 0.0;
+    int flipped = -1; // a triangle that faces down, seen from +z
+};
+
+static SurfaceShape ShapeOf(const FXMesh& m) {
+    SurfaceShape shape;
+    std::map<std::pair<PointKey, PointKey>, int> edges;
+    std::map<std::pair<int, int>, int> numbered;
+    for (int s = 0; s < m.indexCount / 3; s++) {
+        for (int k = 0; k < 3; k++) {
+            int a = m.indices[s * 3 + k];
+            int b = m.indices[s * 3 + (k + 1) % 3];
+            numbered[std::make_pair(std::min(a, b), std::max(a, b))]++;
+        }
+        std::array<PointKey, 3> t;
+        for (int k = 0; k < 3; k++) {
+            t[k] = KeyOf(m, m.indices[s * 3 + k]);
+            shape.around[t[k]].push_back(s);
+        }
+        shape.triangles.push_back(t);
+        double u[3], w[3], n[3];
+        Sub(t[1], t[0], u);
+        Sub(t[2], t[0], w);
+        Cross(u, w, n);
+        double area = 0.5 * sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        shape.upArea += 0.5 * n[2];
+        if (!(n[2] > 0.0) && shape.flipped == -1) {
+            shape.flipped = s;
+        }
+        if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2] || area == 0.0) {
+            shape.degenerate++;
+        }
+        for (int k = 0; k < 3; k++) {
+            PointKey a = t[k];
+            PointKey b = t[(k + 1) % 3];
+            edges[a < b ? std::make_pair(a, b) : std::make_pair(b, a)]++;
+        }
+    }
+    for (const auto& e : numbered) {
+        shape.openByIndex += e.second == 1 ? 1 : 0;
+    }
+    for (const auto& e : edges) {
+        if (e.second == 1) {
+            shape.openEdges.push_back(e.first);
+        } else if (e.second > 2) {
+            shape.nonManifold++;
+        }
+    }
+    return shape;
+}
+
+static double DistToSegment(const PointKey& p, const PointKey& a, const PointKey& b) {
+    double e[3], q[3];
+    Sub(b, a, e);
+    Sub(p, a, q);
+    double ee = e[0] * e[0] + e[1] * e[1] + e[2] * e[2];
+    double f = ee > 0.0 ? std::max(0.0, std::min(1.0, (q[0] * e[0] + q[1] * e[1] + q[2] * e[2]) / ee)) : 0.0;
+    double d[3] = {q[0] - f * e[0], q[1] - f * e[1], q[2] - f * e[2]};
+    return sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+}
+
+// The open edges of after that are gaps: not along the outline the surface had before, nor
+// closed by other open edges along the same line (a vertex left on its neighbour's straight
+// edge, which draws without a crack).
+static int Gaps(const SurfaceShape& before, const SurfaceShape& after, double slope) {
+    int gaps = 0;
+    for (size_t i = 0; i < after.openEdges.size(); i++) {
+        const PointKey& a = after.openEdges[i].first;
+        const PointKey& b = after.openEdges[i].second;
+        double reach = slope * Dist(a, b) + 1e-6;
+        bool closed = true;
+        for (int k = 1; k < 8 && closed; k++) {
+            double f = (double)k / 8.0;
+            PointKey p = {(float)(a[0] + f * (b[0] - a[0])), (float)(a[1] + f * (b[1] - a[1])),
+                          (float)(a[2] + f * (b[2] - a[2]))};
+            closed = false;
+            for (size_t j = 0; j < after.openEdges.size() && !closed; j++) {
+                closed = j != i && DistToSegment(p, after.openEdges[j].first, after.openEdges[j].second) <= reach;
+            }
+            for (size_t j = 0; j < before.openEdges.size() && !closed; j++) {
+                closed = DistToSegment(p, before.openEdges[j].first, before.openEdges[j].second) <= reach;
+            }
+        }
+        gaps += closed ? 0 : 1;
+    }
+    return gaps;
+}
+
+static double DistToTriangle(const PointKey& p, const std::array<PointKey, 3>& t) {
+    // Closest point by regions of the triangle (Voronoi regions of its corners and edges).
+    double ab[3], ac[3], ap[3];
+    Sub(t[1], t[0], ab);
+    Sub(t[2], t[0], ac);
+    Sub(p, t[0], ap);
+    auto dot = [](const double* u, const double* w) { return u[0] * w[0] + u[1] * w[1] + u[2] * w[2]; };
+    double n[3];
+    Cross(ab, ac, n);
+    double nn = dot(n, n);
+    if (nn > 0.0) {
+        double c1[3], c2[3], c3[3], bp[3], cp[3], bc[3], ca[3];
+        Sub(p, t[1], bp);
+        Sub(p, t[2], cp);
+        Sub(t[2], t[1], bc);
+        Sub(t[0], t[2], ca);
+        Cross(ab, ap, c1);
+        Cross(bc, bp, c2);
+        Cross(ca, cp, c3);
+        if (dot(c1, n) >= 0.0 && dot(c2, n) >= 0.0 && dot(c3, n) >= 0.0) {
+            return fabs(dot(ap, n)) / sqrt(nn);
+        }
+    }
+    double best = 1e300;
+    for (int k = 0; k < 3; k++) {
+        double e[3], q[3];
+        Sub(t[(k + 1) % 3], t[k], e);
+        Sub(p, t[k], q);
+        double ee = dot(e, e);
+        double f = ee > 0.0 ? std::max(0.0, std::min(1.0, dot(q, e) / ee)) : 0.0;
+        double d[3] = {q[0] - f * e[0], q[1] - f * e[1], q[2] - f * e[2]};
+        best = std::min(best, sqrt(dot(d, d)));
+    }
+    return best;
+}
+
+// One sweep's promises: nothing opens, folds or degenerates that was whole before; a flat
+// surface (graph over x, y) keeps its area and outline with every triangle facing up; every point
+// that went lay within the tolerance of the triangles now around its old neighbours.
+static void ExpectSoundSweep(const SurfaceShape& before, const SurfaceShape& after, bool graph, float tolerance,
+                             const std::string& what) {
+    double slope = sin(std::min(2.0 * tolerance, 90.0) * M_PI / 180.0);
+    EXPECT_LE(after.openByIndex, before.openByIndex) << what;
+    EXPECT_EQ(0, Gaps(before, after, slope)) << what;
+    EXPECT_LE(after.nonManifold, before.nonManifold) << what;
+    EXPECT_LE(after.degenerate, before.degenerate) << what;
+    if (graph) {
+        EXPECT_NEAR(before.upArea, after.upArea, 1e-5 * before.upArea) << what;
+        if (after.flipped != -1) {
+            const auto& t = after.triangles[after.flipped];
+            ADD_FAILURE() << what << ": triangle " << after.flipped << " faces down: " << t[0][0] << "," << t[0][1]
+                          << "," << t[0][2] << " " << t[1][0] << "," << t[1][1] << "," << t[1][2] << " " << t[2][0]
+                          << "," << t[2][1] << "," << t[2][2];
+        }
+    }
+    for (const auto& point : before.around) {
+        if (after.around.count(point.first) != 0) {
+            continue;
+        }
+        double reach = 0.0;
+        std::vector<int> near;
+        for (int s : point.second) {
+            for (const PointKey& q : before.triangles[s]) {
+                reach = std::max(reach, Dist(point.first, q));
+                auto found = after.around.find(q);
+                if (found != after.around.end()) {
+                    near.insert(near.end(), found->second.begin(), found->second.end());
+                }
+            }
+        }
+        if (near.empty()) {
+            for (size_t s = 0; s < after.triangles.size(); s++) {
+                near.push_back((int)s);
+            }
+        }
+        double gap = 1e300;
+        for (int s : near) {
+            gap = std::min(gap, DistToTriangle(point.first, after.triangles[s]));
+        }
+        ASSERT_LE(gap, slope * reach + 1e-5 * reach)
+            << what << ": point " << point.first[0] << ", " << point.first[1] << ", " << point.first[2];
+    }
+    // No triangle turns against the surface it replaced; with larger tolerances a triangle may
+    // rightly span more bend than the triangles around its corners show.
+    for (size_t s = 0; s < after.triangles.size() && tolerance <= 5.0f; s++) {
+        const auto& t = after.triangles[s];
+        double u[3], w[3], n[3], sum[3] = {0.0, 0.0, 0.0};
+        Sub(t[1], t[0], u);
+        Sub(t[2], t[0], w);
+        Cross(u, w, n);
+        for (const PointKey& corner : t) {
+            auto found = before.around.find(corner);
+            for (int old : found != before.around.end() ? found->second : std::vector<int>()) {
+                double ou[3], ow[3], on[3];
+                Sub(before.triangles[old][1], before.triangles[old][0], ou);
+                Sub(before.triangles[old][2], before.triangles[old][0], ow);
+                Cross(ou, ow, on);
+                for (int k = 0; k < 3; k++) {
+                    sum[k] += on[k];
+                }
+            }
+        }
+        ASSERT_GT(n[0] * sum[0] + n[1] * sum[1] + n[2] * sum[2], 0.0) << what << ": triangle " << s << " turned over";
+    }
+}
+
+// Sweeps until nothing changes, checking every sweep; small meshes also compare the index with
+// plain scans.
+static void ExpectSoundReduction(FXMesh* m, float tolerance, bool graph, const std::string& what) {
+    if (m->indexCount < 3 * 3000) {
+        ExpectScansMatchIndex(m, tolerance, 4, what);
+    }
+    SurfaceShape before = ShapeOf(*m);
+    for (int sweep = 0; sweep < 60; sweep++) {
+        int count = m->indexCount;
+        ASSERT_TRUE(m->ReduceVertices(tolerance));
+        ExpectValidIndices(*m, what);
+        SurfaceShape after = ShapeOf(*m);
+        ExpectSoundSweep(before, after, graph, tolerance, what + " sweep " + std::to_string(sweep));
+        if (::testing::Test::HasFailure() || m->indexCount == count) {
+            return;
+        }
+        before = after;
+    }
+}
+
+static float localFlat(float) {
+    return 0.0f;
+}
+static float localCrease(float x) {
+    return x < 0.5f ? 0.0f : (x - 0.5f) * 0.01f; // about 0.6 degrees at x = 0.5
+}
+static float localSteepCrease(float x) {
+    return x < 0.5f ? 0.0f : (x - 0.5f) * 0.06f; // about 3.4 degrees
+}
+static float localWave(float x) {
+    return 0.04f * sinf(6.0f * x);
+}
+
+TEST(MeshReduceProperty, FlatAndBentSheetsNeverTear) {
+    struct Case {
+        int nx, ny, seamEvery;
+        float (*lift)(float);
+    };
+    // The two largest, which tore before, at the tolerance they tore with.
+    const Case cases[] = {{2, 3, 0, localFlat},          {7, 5, 0, localFlat},   {20, 20, 0, localFlat},
+                          {33, 17, 4, localFlat},        {64, 64, 0, localFlat}, {30, 12, 0, localCrease},
+                          {41, 23, 0, localSteepCrease}, {48, 16, 0, localWave}, {64, 64, 16, localFlat},
+                          {100, 100, 0, localFlat}};
+    uint32_t seed = 7;
+    for (const Case& c : cases) {
+        for (float tolerance : {0.5f, 1.0f, 5.0f}) {
+            if (c.nx > 64 && tolerance != 1.0f) {
+                continue;
+            }
+            FXMesh m;
+            seed = seed * 747796405u + 2891336453u;
+            BuildSheet(&m, c.nx, c.ny, c.seamEvery, seed, c.lift);
+            std::string what = std::to_string(c.nx) + "x" + std::to_string(c.ny) + " seams " +
+                               std::to_string(c.seamEvery) + " tolerance " + std::to_string(tolerance);
+            ExpectSoundReduction(&m, tolerance, true, what);
+            ASSERT_FALSE(HasFailure());
+        }
+    }
+}
+
+TEST(MeshReduceProperty, FansNeverTear) {
+    for (int k : {2, 5, 16, 64}) {
+        for (bool centre : {true, false}) {
+            FXMesh m;
+            BuildSquareFan(&m, k, centre);
+            ExpectSoundReduction(&m, 1.0f, true,
+                                 "fan of " + std::to_string(k) + (centre ? " around" : " from a corner"));
+            ASSERT_FALSE(HasFailure());
+        }
+    }
+}
+
+TEST(MeshReduceProperty, RealMeshesNeverTear) {
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        for (float tolerance : {1.0f, 5.0f, 20.0f}) {
+            FXMesh m;
+            ASSERT_TRUE(ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, &m));
+            ExpectSoundReduction(&m, tolerance, false, std::string(name) + " tolerance " + std::to_string(tolerance));
+            ASSERT_FALSE(HasFailure());
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

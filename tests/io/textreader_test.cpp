@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "io/textreader.h"
 #include "support/test_files.h"
@@ -102,3 +106,37 @@ TEST(FXTextReaderTest, FirstWordIsBounded) {
 }
 
 } // namespace
+
+// Every spelling of a number an exporter might write reads to the same float, and ends at the
+// same character, as strtof reads it.
+TEST(FXTextReaderTest, FloatsMatchStrtofBitForBit) {
+    std::vector<std::string> texts = {
+        "0",      "-0",    "+1.5", ".5",   "-.25e3", "1e", "1.e5", "7.",   "1e-50", "3e40",
+        "1e-40",  "0x1p3", "inf",  "-nan", "1.5f",   "-",  ".",    "-.e1", "00012", "123456789012345678901234567890",
+        "2.5E+07"};
+    uint32_t seed = 99;
+    for (int i = 0; i < 20000; i++) {
+        seed = seed * 1664525u + 1013904223u;
+        char buffer[64];
+        int digits = 1 + (int)(seed >> 28);
+        snprintf(buffer, sizeof(buffer), "%s%.*f", (seed & 1) ? "-" : "", digits,
+                 (double)(seed >> 4) / (double)(1u << (seed % 23)));
+        texts.push_back(buffer);
+        snprintf(buffer, sizeof(buffer), "%.*e", digits, (double)(seed >> 8) * 1e-9 * (double)((seed >> 3) & 7));
+        texts.push_back(buffer);
+    }
+    for (const std::string& text : texts) {
+        std::string line = text + " x";
+        FXTextReader reader;
+        reader.Borrow(line.c_str());
+        float got = -123.0f;
+        char* end = nullptr;
+        float want = strtof(line.c_str(), &end);
+        bool read = reader.ReadFloat(&got);
+        ASSERT_EQ(end != line.c_str(), read) << text;
+        if (read) {
+            ASSERT_EQ((size_t)(end - line.c_str()), reader.pos) << text;
+            ASSERT_EQ(0, memcmp(&got, &want, sizeof(float))) << text << ": " << got << " vs " << want;
+        }
+    }
+}

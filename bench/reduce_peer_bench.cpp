@@ -1,0 +1,176 @@
+// The reduction against meshoptimizer on meshes of a million triangles or more that the benchmark
+// makes itself: a flat grid of 2 M triangles reduced until a sweep removes nothing, then
+// meshopt_simplify asked for the same triangle count; and one sweep over fans of N triangles
+// around one vertex, to show how the cost grows with a vertex's valence. Each timing is one run;
+// the ratios are printed at the end.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <meshoptimizer.h>
+
+#include "geometry/mesh.h"
+
+static std::map<std::string, double> localSeconds;
+static std::map<std::string, double> localCounts;
+
+// A flat grid of cells x cells quads over 0..1, diagonals alternating as an exporter might.
+static void localGrid(FXMesh* m, int cells) {
+    int columns = cells + 1;
+    m->Realloc(columns * columns, cells * cells * 6);
+    memset(m->vertices, 0, (size_t)m->vertexCount * sizeof(tagFXVertex));
+    for (int y = 0; y <= cells; y++) {
+        for (int x = 0; x <= cells; x++) {
+            tagFXVertex* v = &m->vertices[y * columns + x];
+            v->position[0] = (float)x / (float)cells;
+            v->position[1] = (float)y / (float)cells;
+            v->texCoord[0] = v->position[0];
+            v->texCoord[1] = v->position[1];
+        }
+    }
+    int* idx = m->indices;
+    for (int y = 0; y < cells; y++) {
+        for (int x = 0; x < cells; x++) {
+            int a = y * columns + x, b = a + 1, c = a + columns + 1, d = a + columns;
+            int t[6] = {a, b, c, a, c, d};
+            if ((x + y) % 2 == 1) {
+                int u[6] = {a, b, d, b, c, d};
+                memcpy(t, u, sizeof(t));
+            }
+            memcpy(idx, t, sizeof(t));
+            idx += 6;
+        }
+    }
+}
+
+// n triangles around a middle vertex, their outer corners on the outline of a unit square.
+static void localFan(FXMesh* m, int n) {
+    m->Realloc(n + 1, n * 3);
+    memset(m->vertices, 0, (size_t)m->vertexCount * sizeof(tagFXVertex));
+    int side = n / 4;
+    for (int i = 0; i < n; i++) {
+        float t = (float)(i % side) / (float)side;
+        float p[4][2] = {{t, 0.0f}, {1.0f, t}, {1.0f - t, 1.0f}, {0.0f, 1.0f - t}};
+        m->vertices[i].position[0] = p[i / side][0];
+        m->vertices[i].position[1] = p[i / side][1];
+    }
+    m->vertices[n].position[0] = 0.37f;
+    m->vertices[n].position[1] = 0.55f;
+    for (int i = 0; i < n; i++) {
+        m->indices[i * 3] = n;
+        m->indices[i * 3 + 1] = i;
+        m->indices[i * 3 + 2] = (i + 1) % n;
+    }
+}
+
+static double localNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+static void BM_ReduceGridTenSweeps(benchmark::State& state) {
+    FXMesh grid;
+    localGrid(&grid, (int)state.range(0));
+    int sweeps = 0;
+    for (auto _ : state) {
+        FXMesh m;
+        m.Copy(&grid);
+        double start = localNow();
+        for (sweeps = 1; sweeps <= 10; sweeps++) {
+            int before = m.indexCount;
+            double sweepStart = localNow();
+            m.ReduceVertices(1.0f);
+            printf("sweep %d: %d -> %d triangles, %.2f s\n", sweeps, before / 3, m.indexCount / 3,
+                   localNow() - sweepStart);
+            if (m.indexCount == before) {
+                break;
+            }
+        }
+        localSeconds["reduce"] = localNow() - start;
+        localCounts["reduced"] = m.indexCount / 3;
+    }
+    state.counters["triangles_before"] = grid.indexCount / 3;
+    state.counters["triangles_after"] = localCounts["reduced"];
+    state.counters["sweeps"] = sweeps;
+}
+
+static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
+    FXMesh grid;
+    localGrid(&grid, (int)state.range(0));
+    std::vector<float> positions((size_t)grid.vertexCount * 3);
+    for (int i = 0; i < grid.vertexCount; i++) {
+        memcpy(&positions[(size_t)i * 3], grid.vertices[i].position, 3 * sizeof(float));
+    }
+    std::vector<unsigned int> in(grid.indices, grid.indices + grid.indexCount);
+    std::vector<unsigned int> out(in.size());
+    size_t target = localCounts.count("reduced") ? (size_t)localCounts["reduced"] * 3 : in.size() / 10;
+    size_t made = 0;
+    for (auto _ : state) {
+        double start = localNow();
+        made = meshopt_simplify(out.data(), in.data(), in.size(), positions.data(), (size_t)grid.vertexCount,
+                                3 * sizeof(float), target, 1e-2f, 0, nullptr);
+        localSeconds["meshopt"] = localNow() - start;
+    }
+    state.counters["triangles_after"] = (double)(made / 3);
+    state.counters["target"] = (double)(target / 3);
+}
+
+static void BM_ReduceFanSweep(benchmark::State& state) {
+    FXMesh fan;
+    localFan(&fan, (int)state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        FXMesh m;
+        m.Copy(&fan);
+        state.ResumeTiming();
+        double start = localNow();
+        m.ReduceVertices(1.0f);
+        localSeconds["fan " + std::to_string(state.range(0))] = localNow() - start;
+    }
+}
+
+static void BM_MeshoptFan(benchmark::State& state) {
+    FXMesh fan;
+    localFan(&fan, (int)state.range(0));
+    std::vector<unsigned int> in(fan.indices, fan.indices + fan.indexCount);
+    std::vector<unsigned int> out(in.size());
+    std::vector<float> positions((size_t)fan.vertexCount * 3);
+    for (int i = 0; i < fan.vertexCount; i++) {
+        memcpy(&positions[(size_t)i * 3], fan.vertices[i].position, 3 * sizeof(float));
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(meshopt_simplify(out.data(), in.data(), in.size(), positions.data(),
+                                                  (size_t)fan.vertexCount, 3 * sizeof(float), 12, 1e-2f, 0, nullptr));
+    }
+}
+
+// 708 x 708 cells: 1 M triangles.
+BENCHMARK(BM_ReduceGridTenSweeps)->Arg(708)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeshoptSimplifyGrid)->Arg(708)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReduceFanSweep)->Arg(1024)->Arg(4096)->Arg(16384)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeshoptFan)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (localSeconds.count("reduce") && localSeconds.count("meshopt")) {
+        printf("reduction / meshopt_simplify at %.0f triangles: %.2f s / %.2f s = %.1fx (goal <= 3x)\n",
+               localCounts["reduced"], localSeconds["reduce"], localSeconds["meshopt"],
+               localSeconds["reduce"] / localSeconds["meshopt"]);
+    }
+    const char* fans[3] = {"fan 1024", "fan 4096", "fan 16384"};
+    for (int i = 0; i + 1 < 3; i++) {
+        if (localSeconds.count(fans[i]) && localSeconds.count(fans[i + 1])) {
+            printf("%s -> %s: one sweep grows %.1fx for 4x the triangles (goal <= 5x)\n", fans[i], fans[i + 1],
+                   localSeconds[fans[i + 1]] / localSeconds[fans[i]]);
+        }
+    }
+    return 0;
+}
