@@ -166,8 +166,9 @@ TEST_F(SceneDisplay, StagesFollowTheClock) {
     sc.OnRender(&gr, fadeStart + 2.0);
     EXPECT_EQ(stage, FXSTAGE_CRYSTAL);
     EXPECT_EQ(scr_desk.mesh.vertices[0].colour[3], 1.0f);
+    // Only the captions and the tumbling demo cube may stand over the opaque picture.
     std::vector<uint32_t> shown = Shown();
-    EXPECT_EQ(shown[(size_t)(gr.height / 2) * gr.width + gr.width / 2], 0xFF00FFu);
+    EXPECT_GT(Count(shown, 0xFF00FFu), (int)shown.size() / 2);
     EXPECT_TRUE(crystal.restartPending);
     gr.SetAct(false);
 }
