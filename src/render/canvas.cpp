@@ -282,8 +282,9 @@ static bool localPictureFileIsWhole(const char* file) {
 
 // Decodes a file (file not null) or a block of memory of the given library type into pic.
 static bool localDecodePicture(const char* file, ILenum type, const void* lump, ILuint size, ILPicture* pic) {
-    bool whole = file != nullptr ? localPictureFileIsWhole(file)
-                                  : !localIsPng((const uint8_t*)lump, size) || localPngIsWhole((const uint8_t*)lump, size);
+    bool whole = file != nullptr
+                     ? localPictureFileIsWhole(file)
+                     : !localIsPng((const uint8_t*)lump, size) || localPngIsWhole((const uint8_t*)lump, size);
     if (!whole) {
         err("picture %s: the PNG data is cut short\n", file != nullptr ? file : "(memory)");
         return false;
@@ -608,10 +609,19 @@ static bool localDecodeEntry(FXPackage* pkg, int id, ILPicture* pic) {
     }
     FXPackageData* data = pkg->GetDataPtr(id);
     int type = pkg->GetDataType(id);
-    if (data == nullptr || type == FXDATA_OTHER || data->start == nullptr || data->total <= 0) {
+    if (data == nullptr || data->start == nullptr || data->total <= 0) {
+        err("picture entry %d: no such entry\n", id);
         return false;
     }
-    return localDecodePicture(nullptr, (ILenum)type, data->start, (ILuint)data->total, pic);
+    if (type == FXDATA_OTHER) {
+        err("picture entry %d: the entry is no picture\n", id);
+        return false;
+    }
+    if (!localDecodePicture(nullptr, (ILenum)type, data->start, (ILuint)data->total, pic)) {
+        err("picture entry %d: cannot be decoded\n", id);
+        return false;
+    }
+    return true;
 }
 
 bool FXCanvas::CreateFromPictCN(FXPackage* pkg, int id) {
