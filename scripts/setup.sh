@@ -12,6 +12,10 @@ packages=(
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     xplanet-images
 )
+# `setup.sh bench`: also the peers the show's frame-rate bench compares against, and perf.
+if [ "${1:-}" = bench ]; then
+    packages+=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
