@@ -1,6 +1,6 @@
 // LD_PRELOAD shim: counts a program's buffer swaps from outside it, the same way for every
-// program the frame-rate bench compares. The counters live in a mapped file named by
-// VANTREL_SWAPS, so they survive the program being killed:
+// program the frame-rate bench compares, whether it swaps through GLX or EGL. The counters live in a mapped file named
+// by VANTREL_SWAPS, so they survive the program being killed:
 //   uint64 swaps, uint64 first swap, uint64 last swap (CLOCK_REALTIME, ns).
 #include <GL/glx.h>
 #include <atomic>
@@ -42,13 +42,9 @@ static void localOpenCounters() {
     close(fd);
 }
 
-extern "C" void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
-    static tagFXSwapFn next = (tagFXSwapFn)dlsym(RTLD_NEXT, "glXSwapBuffers");
+static void localCountSwap() {
     if (!localTried.exchange(true)) {
         localOpenCounters();
-    }
-    if (next != nullptr) {
-        next(dpy, drawable);
     }
     if (localCounters != nullptr) {
         uint64_t now = localNowNs();
@@ -58,4 +54,22 @@ extern "C" void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
         localCounters[2] = now;
         localCounters[0] = localCounters[0] + 1;
     }
+}
+
+extern "C" void glXSwapBuffers(Display* dpy, GLXDrawable drawable) {
+    static tagFXSwapFn next = (tagFXSwapFn)dlsym(RTLD_NEXT, "glXSwapBuffers");
+    if (next != nullptr) {
+        next(dpy, drawable);
+    }
+    localCountSwap();
+}
+
+// EGLBoolean eglSwapBuffers(EGLDisplay, EGLSurface), declared without the EGL headers.
+typedef unsigned int (*tagFXEglSwapFn)(void*, void*);
+
+extern "C" unsigned int eglSwapBuffers(void* dpy, void* surface) {
+    static tagFXEglSwapFn next = (tagFXEglSwapFn)dlsym(RTLD_NEXT, "eglSwapBuffers");
+    unsigned int ok = next != nullptr ? next(dpy, surface) : 0;
+    localCountSwap();
+    return ok;
 }
