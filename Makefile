@@ -3,12 +3,12 @@
 
 BUILD      ?= build/release
 TESTBUILD  ?= build/asan
-JOBS       ?= 2
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 export ASAN_OPTIONS  = detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
 
-.PHONY: all setup build run test test-build bench soak tsan fuzz format clean
+.PHONY: all setup build run test test-build bench soak tsan fuzz format clean install package
 
 all: build
 
@@ -20,10 +20,11 @@ build: setup
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The show full screen on the current display (any key ends it); without a display, 20 s on a
-# private X server with screenshots under build/run/. Builds only what it runs.
+# private X server with screenshots under build/run/. Builds only what it runs: the show, its
+# package and the desktop helper.
 run: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS) --target vantrel xdesk > $(BUILD)/make-run.log 2>&1 || \
+	@cmake --build $(BUILD) -j $(JOBS) --target vantrel xdesk content > $(BUILD)/make-run.log 2>&1 || \
 		{ cat $(BUILD)/make-run.log; exit 1; }
 	@bash scripts/run.sh $(BUILD)
 
@@ -67,20 +68,34 @@ tsan: setup
 # Fuzzes the loaders of outside data for FUZZ_SECONDS, seeded with the OBJ/MTL test files.
 # Needs clang with its fuzzer runtime (Debian: clang, libclang-rt-dev); not part of `make test`.
 FUZZ_SECONDS ?= 300
+TESTDATA     ?= ../shared/testdata
 fuzz: setup
 	@command -v clang++ >/dev/null || { echo "make fuzz needs clang++ (apt-get install clang libclang-rt-dev)"; exit 1; }
+	cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF
+	cmake --build build/fuzz -j $(JOBS) --target load_fuzz
 	mkdir -p build/fuzz/corpus build/fuzz/crashes
-	clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -ffp-contract=off -Isrc -Itests \
-		$$(pkg-config --cflags freetype2 fontconfig) tests/fuzz/load_fuzz.cpp \
-		$$(ls src/*/*.cpp | grep -v '_w32\.cpp$$') -o build/fuzz/load_fuzz \
-		-lGL -lGLU -lGLX -lX11 -lXext -ldl -lpthread $$(pkg-config --libs freetype2 fontconfig)
-	@for f in ../shared/testdata/obj-*/*.obj; do [ -f "$$f" ] && { printf '\002'; head -c 20000 "$$f"; } > "build/fuzz/corpus/obj-$$(basename "$$f")"; done; true
-	@for f in ../shared/testdata/obj-*/*.mtl; do [ -f "$$f" ] && { printf '\003'; cat "$$f"; } > "build/fuzz/corpus/mtl-$$(basename "$$f")"; done; true
+	@for f in $(TESTDATA)/obj-*/*.obj; do [ -f "$$f" ] && { printf '\002'; head -c 20000 "$$f"; } > "build/fuzz/corpus/obj-$$(basename "$$f")"; done; true
+	@for f in $(TESTDATA)/obj-*/*.mtl; do [ -f "$$f" ] && { printf '\003'; cat "$$f"; } > "build/fuzz/corpus/mtl-$$(basename "$$f")"; done; true
 	build/fuzz/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 -timeout=10 \
 		-artifact_prefix=build/fuzz/crashes/ build/fuzz/corpus
 
-format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+# Installs into PREFIX (default /usr/local), under DESTDIR when set.
+PREFIX ?= /usr/local
+install: setup
+	cmake -S . -B build/install -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build build/install -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install build/install
+
+# A Debian package of the show and its tools, installed under /usr: build/package/vantrel_*.deb.
+package: setup
+	cmake -S . -B build/package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build/package -j $(JOBS)
+	cd build/package && cpack
+	@ls build/package/vantrel_*.deb
+
+format: setup
+	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 -r clang-format -i
 
 clean:
 	rm -rf build

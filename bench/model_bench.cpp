@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <tiny_obj_loader.h>
 
-#include "assets/model.h"
+#include "base/paths.h"
+#include "models/model.h"
 #include "geometry/mesh.h"
 
 // Grid side: (side - 1)^2 cells of two triangles each, 999,698 triangles.
@@ -21,14 +21,14 @@
 // A wavy grid with a position, texture coordinate and normal per vertex, written as quads of
 // "v/vt/vn" corners split into two triangles each, as exporters write them.
 static std::string localWriteObj() {
-    char path[] = "/tmp/vantrel-model-bench-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0) {
+    char folder[FX_MAX_PATH];
+    if (!fxCreateTempFolder("vantrel-model-bench", folder, sizeof(folder))) {
         return std::string();
     }
-    FILE* f = fdopen(fd, "w");
+    std::string path = std::string(folder) + "/grid.obj";
+    FILE* f = fopen(path.c_str(), "w");
     if (f == nullptr) {
-        close(fd);
+        fxRemoveFolder(folder);
         return std::string();
     }
     const int side = LOCAL_SIDE;
@@ -62,16 +62,27 @@ static std::string localWriteObj() {
     bool ok = ferror(f) == 0;
     ok = fclose(f) == 0 && ok;
     if (!ok) {
-        remove(path);
+        remove(path.c_str());
+        fxRemoveFolder(folder);
         return std::string();
     }
     return path;
 }
 
-// The generated file, made once for the whole run and removed at exit.
+// The generated file, made once for the whole run and removed at exit with its folder.
+static const std::string& localObjPath();
+
+static void localRemoveObj() {
+    const std::string& obj = localObjPath();
+    if (!obj.empty()) {
+        remove(obj.c_str());
+        fxRemoveFolder(obj.substr(0, obj.rfind('/')).c_str());
+    }
+}
+
 static const std::string& localObjPath() {
     static std::string path = localWriteObj();
-    static bool cleanup = (atexit([] { remove(localObjPath().c_str()); }), true);
+    static bool cleanup = (atexit(localRemoveObj), true);
     (void)cleanup;
     return path;
 }

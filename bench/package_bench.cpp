@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "assets/package.h"
+#include "base/paths.h"
+#include "io/package.h"
 
 namespace {
 
@@ -25,17 +23,12 @@ std::string scrambledPath;
 int64_t plainBytes = 0;
 int64_t scrambledBytes = 0;
 
-int64_t FileSize(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? (int64_t)st.st_size : -1;
-}
-
 bool MakePackages() {
-    char pattern[] = "/tmp/vantrel-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    char folder[FX_MAX_PATH];
+    if (!fxCreateTempFolder("vantrel-bench", folder, sizeof(folder))) {
         return false;
     }
-    tempFolder = pattern;
+    tempFolder = folder;
     std::vector<unsigned char> bytes(kEntrySize);
     uint32_t x = 2463534242u;
     FXPackage pkg;
@@ -65,15 +58,15 @@ bool MakePackages() {
         return false;
     }
     pkg.DeleteTmpFiles();
-    plainBytes = FileSize(plainPath);
-    scrambledBytes = FileSize(scrambledPath);
+    plainBytes = fxGetFileSize(plainPath.c_str());
+    scrambledBytes = fxGetFileSize(scrambledPath.c_str());
     return plainBytes > 0 && scrambledBytes > 0;
 }
 
 void RemovePackages() {
     remove(plainPath.c_str());
     remove(scrambledPath.c_str());
-    rmdir(tempFolder.c_str());
+    fxRemoveFolder(tempFolder.c_str());
 }
 
 // The floor: the whole file into one buffer with one read.

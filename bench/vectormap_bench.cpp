@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "assets/data.h"
+#include "io/data.h"
 #include "geometry/mesh.h"
 
 // A bumpy grid of side x side vertices, two triangles per cell: every corner is shared by up to

@@ -1,6 +1,9 @@
 #ifndef FX_BASE_PATHS_H
 #define FX_BASE_PATHS_H
 
+#include <cstddef>
+#include <cstdint>
+
 // Path types of fxSetTypePath / fxGetTypePath.
 enum {
     FXPATH_START = 1, // the start (data) folder
@@ -21,11 +24,26 @@ const char* fxGetActPath();
 const char* fxCombinePaths(const char* folder, const char* file);
 const char* fxBuildRelativePath(const char* from, bool fromIsFile, const char* to, bool toIsFile);
 const char* fxGetFilename(const char* path);
+const char* fxChangeExt(const char* path, const char* ext);
+const char* fxAppenfFname(const char* path, const char* suffix);
+
+// The platform part: the only calls into the operating system. Buffers get a terminated text;
+// false when the call fails or the text does not fit size.
+bool fxGetCurrentFolder(char* dst, size_t size);
+bool fxChangeFolder(const char* path);
+// The system's font folder with its ending separator.
+bool fxGetSystemFontsFolder(char* dst, size_t size);
 bool fxPathExists(const char* path);
+bool fxIsFolder(const char* path);
+// Size in bytes of a regular file, or -1.
+int64_t fxGetFileSize(const char* path);
 // Moves the finished file tmpPath over path, replacing what path held (where the platform's
 // rename does not replace, the old file is removed first). False, errno set, when it cannot.
 bool fxReplaceFile(const char* tmpPath, const char* path);
-const char* fxChangeExt(const char* path, const char* ext);
-const char* fxAppenfFname(const char* path, const char* suffix);
+// Makes a new, empty folder of a unique name starting with prefix in the system's temporary
+// folder, and writes its path (no ending separator) to dst.
+bool fxCreateTempFolder(const char* prefix, char* dst, size_t size);
+// Removes an empty folder.
+bool fxRemoveFolder(const char* path);
 
 #endif

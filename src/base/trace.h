@@ -21,4 +21,13 @@ void err(const char* format, ...) FX_PRINTF(1, 2);
 // As err, then shows the message to the user; returns the message box result.
 int errmsg(const char* format, ...) FX_PRINTF(1, 2);
 
+// Receives every trc, trc1 and err line besides the trace file, even when no file is open (a
+// command-line tool shows them on its own terms). error: an err line; text: the message without
+// stamp. Called under the trace lock, from whichever thread traces. Null switches it off.
+typedef void (*FXTraceSink)(bool error, const char* text);
+void fxSetTraceSink(FXTraceSink sink);
+
+// Platform part of errmsg: shows the text to the user, captioned "Error"; answers the box's result.
+int fxShowErrorMessage(const char* text);
+
 #endif

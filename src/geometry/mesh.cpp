@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "base/other.h"
 #include "base/stream.h"
 #include "base/trace.h"
+#include "io/input.h"
 #include "render/canvas.h"
 #include "render/material.h"
 #include "render/matlib.h"
@@ -39,46 +40,12 @@ static void localUnpackVertex(tagFXVertex* v, const uint8_t* in) {
     memcpy(v, words, FXVERTEX_SIZE);
 }
 
-// Where a record comes from: a file stream or a package entry's reader.
-struct tagMeshInput {
-    FILE* f;
-    FXPackageData* data;
-};
-
-static int localReadInt(tagMeshInput* in) {
-    return in->f != nullptr ? fxReadInt32(in->f) : in->data->ReadInt();
-}
-
-static float localReadFloat(tagMeshInput* in) {
-    return in->f != nullptr ? fxReadFloat(in->f) : in->data->ReadFloat();
-}
-
-static void localReadName(tagMeshInput* in, FXStr* s) {
-    if (in->f != nullptr) {
-        s->Load(in->f);
-    } else {
-        in->data->ReadString(s);
-    }
-}
-
-// Bytes the input still holds, or -1 when a stream cannot tell.
-static int64_t localBytesLeft(tagMeshInput* in) {
-    return in->f != nullptr ? fxStreamBytesLeft(in->f) : (int64_t)in->data->remaining;
-}
-
-static bool localReadBytes(tagMeshInput* in, void* dst, int n) {
-    if (in->f != nullptr) {
-        return fread(dst, 1, (size_t)n, in->f) == (size_t)n;
-    }
-    return in->data->ReadCopyBlc(dst, n) != nullptr;
-}
-
 // Reads count records of recordSize bytes into a new block, decoding each with unpack. Null,
 // with an error trace, when the input cannot hold them; a stream that cannot tell its length
 // gets a block that grows with what arrives.
-static void* localReadRecords(tagMeshInput* in, int count, int recordSize, void (*unpack)(void*, const uint8_t*),
+static void* localReadRecords(FXInput* in, int count, int recordSize, void (*unpack)(void*, const uint8_t*),
                               const char* who) {
-    int64_t left = localBytesLeft(in);
+    int64_t left = in->BytesLeft();
     if (left >= 0 && (int64_t)count * recordSize > left) {
         err("%s: %d records of %d bytes do not fit in the %lld bytes left\n", who, count, recordSize, (long long)left);
         return nullptr;
@@ -104,7 +71,7 @@ static void* localReadRecords(tagMeshInput* in, int count, int recordSize, void 
             capacity = (int)target;
         }
         int n = count - done < LOCAL_RECORD_BATCH ? count - done : LOCAL_RECORD_BATCH;
-        if (!localReadBytes(in, buffer, n * recordSize)) {
+        if (!in->ReadBytes(buffer, n * recordSize)) {
             err("%s: input ended after %d of %d records\n", who, done, count);
             free(block);
             return nullptr;
@@ -169,12 +136,12 @@ static bool localWriteHeader(FILE* f, const FXMesh* mesh, float su, float sv) {
     return ok;
 }
 
-static void localReadHeader(FXMesh* mesh, tagMeshInput* in) {
-    localReadName(in, &mesh->materialName);
-    mesh->loadedU = localReadFloat(in);
-    mesh->loadedV = localReadFloat(in);
-    mesh->renderClass = localReadInt(in);
-    mesh->colourMode = localReadInt(in);
+static void localReadHeader(FXMesh* mesh, FXInput* in) {
+    in->ReadString(&mesh->materialName);
+    mesh->loadedU = in->ReadFloat();
+    mesh->loadedV = in->ReadFloat();
+    mesh->renderClass = in->ReadInt();
+    mesh->colourMode = in->ReadInt();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,10 +298,10 @@ bool FXMesh::SaveMesh(FILE* f) {
 }
 
 // Reads the full record from either input.
-static bool localLoadMesh(FXMesh* mesh, tagMeshInput* in, const char* who) {
+static bool localLoadMesh(FXMesh* mesh, FXInput* in, const char* who) {
     mesh->Destroy();
     localReadHeader(mesh, in);
-    int nv = localReadInt(in);
+    int nv = in->ReadInt();
     tagFXVertex* vertices = nullptr;
     if (nv > 0) {
         vertices = (tagFXVertex*)localReadRecords(in, nv, FXVERTEX_SIZE, localUnpackVertexRecord, who);
@@ -344,7 +311,7 @@ static bool localLoadMesh(FXMesh* mesh, tagMeshInput* in, const char* who) {
     } else {
         nv = 0;
     }
-    int ni = localReadInt(in);
+    int ni = in->ReadInt();
     int* indices = nullptr;
     if (ni > 0) {
         indices = (int*)localReadRecords(in, ni, 4, localUnpackIndexRecord, who);
@@ -372,18 +339,20 @@ static bool localLoadMesh(FXMesh* mesh, tagMeshInput* in, const char* who) {
     return true;
 }
 
-bool FXMesh::LoadMesh(FILE* f, FXMatlib* lib) {
-    tagMeshInput in = {f, nullptr};
-    bool ok = f != nullptr && localLoadMesh(this, &in, "FXMesh::LoadMesh");
+bool FXMesh::LoadMesh(FXInput* in, FXMatlib* lib) {
+    bool ok = in->IsOpen() && localLoadMesh(this, in, in->IsFile() ? "FXMesh::LoadMesh" : "FXMesh::LoadMeshC");
     FinishLoad(lib);
     return ok;
 }
 
-bool FXMesh::LoadMeshC(FXPackage*, FXPackageData* data, FXMatlib* lib) {
-    tagMeshInput in = {nullptr, data};
-    bool ok = data != nullptr && localLoadMesh(this, &in, "FXMesh::LoadMeshC");
-    FinishLoad(lib);
-    return ok;
+bool FXMesh::LoadMesh(FILE* f, FXMatlib* lib) {
+    FXInput in(f);
+    return LoadMesh(&in, lib);
+}
+
+bool FXMesh::LoadMeshC(FXPackage* package, FXPackageData* data, FXMatlib* lib) {
+    FXInput in(package, data);
+    return LoadMesh(&in, lib);
 }
 
 bool FXMesh::SaveMeshI(FILE* f) {
@@ -405,11 +374,11 @@ bool FXMesh::SaveMeshI(FILE* f) {
 // Reads the indexed header. Decoding never makes more vertices than corners, so a vertex count
 // above the index count is cut to it; corners without any vertex cannot be decoded. The index
 // stream that follows holds at least a byte per index.
-static bool localLoadMeshI(FXMesh* mesh, tagMeshInput* in, const char* who) {
+static bool localLoadMeshI(FXMesh* mesh, FXInput* in, const char* who) {
     mesh->Destroy();
     localReadHeader(mesh, in);
-    int nv = localReadInt(in);
-    int ni = localReadInt(in);
+    int nv = in->ReadInt();
+    int ni = in->ReadInt();
     nv = nv > 0 ? nv : 0;
     ni = ni > 0 ? ni : 0;
     if (nv > ni) {
@@ -419,7 +388,7 @@ static bool localLoadMeshI(FXMesh* mesh, tagMeshInput* in, const char* who) {
         err("%s: %d indices without vertices\n", who, ni);
         return false;
     }
-    int64_t left = localBytesLeft(in);
+    int64_t left = in->BytesLeft();
     if (left >= 0 && ni > left) {
         err("%s: %d indices cannot be coded in the %lld bytes left\n", who, ni, (long long)left);
         return false;
@@ -431,18 +400,20 @@ static bool localLoadMeshI(FXMesh* mesh, tagMeshInput* in, const char* who) {
     return true;
 }
 
-bool FXMesh::LoadMeshI(FILE* f, FXMatlib* lib) {
-    tagMeshInput in = {f, nullptr};
-    bool ok = f != nullptr && localLoadMeshI(this, &in, "FXMesh::LoadMeshI");
+bool FXMesh::LoadMeshI(FXInput* in, FXMatlib* lib) {
+    bool ok = in->IsOpen() && localLoadMeshI(this, in, in->IsFile() ? "FXMesh::LoadMeshI" : "FXMesh::LoadMeshIC");
     FinishLoad(lib);
     return ok;
 }
 
-bool FXMesh::LoadMeshIC(FXPackage*, FXPackageData* data, FXMatlib* lib) {
-    tagMeshInput in = {nullptr, data};
-    bool ok = data != nullptr && localLoadMeshI(this, &in, "FXMesh::LoadMeshIC");
-    FinishLoad(lib);
-    return ok;
+bool FXMesh::LoadMeshI(FILE* f, FXMatlib* lib) {
+    FXInput in(f);
+    return LoadMeshI(&in, lib);
+}
+
+bool FXMesh::LoadMeshIC(FXPackage* package, FXPackageData* data, FXMatlib* lib) {
+    FXInput in(package, data);
+    return LoadMeshI(&in, lib);
 }
 
 bool FXMesh::CopyMeshI(FXMesh* src) {

@@ -7,8 +7,10 @@
 
 #include "base/arrays.h"
 #include "base/strings.h"
+#include "io/vertex.h"
 
 class FXCanvas;
+class FXInput;
 class FXMaterial;
 class FXMatlib;
 class FXNumPool;
@@ -17,29 +19,6 @@ class FXPackageData;
 class FXVectorMap;
 class PMeshSaveClb;
 struct tagFXReduceIndex;
-
-// One mesh vertex; stored in files with exactly this layout, little-endian.
-struct tagFXVertex {
-    float position[3];
-    float normal[3];
-    float texCoord[2];
-    float colour[4]; // used when the mesh's colourMode is 1
-    float normalSum[3];
-    int32_t tag;         // scratch mark of the geometry operations and the reduction
-    int32_t reserved[3]; // source indices of a corner during the OBJ import
-};
-
-static_assert(sizeof(float) == 4, "vertex records hold 32-bit floats");
-static_assert(sizeof(tagFXVertex) == 76, "tagFXVertex is a 76-byte record");
-static_assert(offsetof(tagFXVertex, position) == 0, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, normal) == 12, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, texCoord) == 24, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, colour) == 32, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, normalSum) == 48, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, tag) == 60, "tagFXVertex layout");
-static_assert(offsetof(tagFXVertex, reserved) == 64, "tagFXVertex layout");
-
-#define FXVERTEX_SIZE 76
 
 // Indexed triangle list with one material: three indices per triangle, and the face normal of
 // a triangle (a, b, c) points along (c - a) x (b - a).
@@ -87,10 +66,12 @@ public:
     // Full stored record. The loaders answer false, with an empty mesh and an error trace, for
     // counts the input cannot hold and for indices outside the vertex table.
     bool SaveMesh(FILE* f);
+    bool LoadMesh(FXInput* in, FXMatlib* lib);
     bool LoadMesh(FILE* f, FXMatlib* lib);
     bool LoadMeshC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
     // Indexed header: the vertices and indices travel in a vector map and a number pool.
     bool SaveMeshI(FILE* f);
+    bool LoadMeshI(FXInput* in, FXMatlib* lib);
     bool LoadMeshI(FILE* f, FXMatlib* lib);
     bool LoadMeshIC(FXPackage* package, FXPackageData* data, FXMatlib* lib);
     bool CopyMeshI(FXMesh* src);

@@ -1,6 +1,6 @@
 #include "objects/phaser.h"
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "base/trace.h"
 
 // Size pulse: the layer stretches by up to a along its axis and thins by up to b across it.

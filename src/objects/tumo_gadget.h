@@ -1,7 +1,7 @@
 #ifndef FX_OBJECTS_TUMO_GADGET_H
 #define FX_OBJECTS_TUMO_GADGET_H
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "base/env.h"
 #include "objects/desk.h"
 #include "objects/phaser.h"

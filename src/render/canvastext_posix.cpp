@@ -8,6 +8,7 @@
 #include FT_SYNTHESIS_H
 
 #include "base/trace.h"
+#include "render/font_posix.h"
 
 // Widest extent handed out, in pixels; the pixmap could not hold more anyway.
 #define FXTEXT_MAX_EXTENT (1 << 30)
@@ -75,12 +76,12 @@ static int localCeilPixels(FT_Pos v) {
 
 // Loads the glyph of a code point into the face's slot, emboldened when the font asks for it.
 static bool localLoadGlyph(FXFontGDI* font, uint32_t code, bool render) {
-    FT_Face face = (FT_Face)font->handle;
+    FT_Face face = font->handle->face;
     FT_UInt index = FT_Get_Char_Index(face, code);
     if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) {
         return false;
     }
-    if (font->embolden) {
+    if (font->handle->embolden) {
         FT_GlyphSlot_Embolden(face->glyph);
     }
     if (render && face->glyph->format != FT_GLYPH_FORMAT_BITMAP) {
@@ -98,7 +99,7 @@ static bool localLayout(const std::vector<uint32_t>& codes, FXFontGDI* font, uin
         err("canvas text - no font\n");
         return false;
     }
-    FT_Face face = (FT_Face)font->handle;
+    FT_Face face = font->handle->face;
     if (face->size == nullptr) {
         return false;
     }

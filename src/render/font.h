@@ -1,12 +1,13 @@
 #ifndef FX_RENDER_FONT_H
 #define FX_RENDER_FONT_H
 
-// The engine's font handle for canvas text. The first field is the platform's font: a GDI font
-// handle (HFONT) on Windows, a FreeType face (FT_Face) on Linux.
+// The platform's font: a GDI font on Windows; a FreeType face with its library on Linux
+// (render/font_posix.h). Only the platform's font and text units know its shape.
+struct tagFXFontPlatform;
+
+// The engine's font handle for canvas text.
 struct FXFontGDI {
-    void* handle;
-    void* library; // Linux: the FreeType instance that owns the face
-    bool embolden; // Linux: bold was asked for and the matched face has none of its own
+    tagFXFontPlatform* handle; // null until fxCreateFont succeeds
 };
 
 // Linux: finds the font through fontconfig (the family, or the closest match) and opens it at a

@@ -1,8 +1,7 @@
-#include "render/font.h"
+#include "render/font_posix.h"
 
 #include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
+#include <new>
 
 #include "base/trace.h"
 
@@ -30,8 +29,6 @@ bool fxCreateFont(const char* family, int pixelHeight, bool bold, FXFontGDI* out
         return false;
     }
     out->handle = nullptr;
-    out->library = nullptr;
-    out->embolden = false;
     if (pixelHeight <= 0 || pixelHeight > FXFONT_MAX_PIXELS) {
         err("fxCreateFont - height %d refused\n", pixelHeight);
         return false;
@@ -82,23 +79,26 @@ bool fxCreateFont(const char* family, int pixelHeight, bool bold, FXFontGDI* out
         FT_Done_FreeType(library);
         return false;
     }
-    out->handle = face;
-    out->library = library;
-    out->embolden = embolden == FcTrue;
+    tagFXFontPlatform* font = new (std::nothrow) tagFXFontPlatform;
+    if (font == nullptr) {
+        err("fxCreateFont - out of memory\n");
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+        return false;
+    }
+    font->library = library;
+    font->face = face;
+    font->embolden = embolden == FcTrue;
+    out->handle = font;
     return true;
 }
 
 void fxDestroyFont(FXFontGDI* font) {
-    if (font == nullptr) {
+    if (font == nullptr || font->handle == nullptr) {
         return;
     }
-    if (font->handle != nullptr) {
-        FT_Done_Face((FT_Face)font->handle);
-        font->handle = nullptr;
-    }
-    if (font->library != nullptr) {
-        FT_Done_FreeType((FT_Library)font->library);
-        font->library = nullptr;
-    }
-    font->embolden = false;
+    FT_Done_Face(font->handle->face);
+    FT_Done_FreeType(font->handle->library);
+    delete font->handle;
+    font->handle = nullptr;
 }

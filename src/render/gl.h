@@ -5,6 +5,7 @@
 
 #include "base/env.h"
 
+struct tagFXDeviceContext;
 struct tagFXWindow;
 
 typedef void (*FXGLActiveTextureProc)(unsigned int unit);
@@ -16,11 +17,10 @@ typedef void (*FXGLMultiTexCoord2fvProc)(unsigned int unit, const float* st);
 // thread, swap, window lifting) is in the gl_ twins; the rest is portable.
 class FXGL : public PEnv {
 public:
-    tagFXWindow* hwnd;         // window the device draws into
-    unsigned long savedParent; // parent of the window while it is enlarged
-    int32_t savedRect[4];      // left, top, right, bottom inside the parent before enlarging
-    void* hdc;                 // the device's own connection to the window system
-    void* hglrc;               // the OpenGL context
+    tagFXWindow* hwnd;       // window the device draws into
+    int32_t savedRect[4];    // left, top, right, bottom inside the parent before enlarging
+    tagFXDeviceContext* hdc; // the device's own connection to the window system (platform record)
+    void* hglrc;             // the OpenGL context
     float clrColor[4];
     bool extBgra;
     bool extSeparateSpecular;

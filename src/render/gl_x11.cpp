@@ -4,10 +4,11 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <new>
 
 #include "base/thread.h"
 #include "base/trace.h"
-#include "render/window.h"
+#include "render/window_x11.h"
 
 void* fxGLGetProcAddress(const char* name) {
     return (void*)glXGetProcAddressARB((const GLubyte*)name);
@@ -41,8 +42,8 @@ static bool localChooseConfig(Display* dpy, Window window, GLXFBConfig* out) {
         glXGetFBConfigAttrib(dpy, configs[i], GLX_BLUE_SIZE, &blue);
         glXGetFBConfigAttrib(dpy, configs[i], GLX_DEPTH_SIZE, &depth);
         glXGetFBConfigAttrib(dpy, configs[i], GLX_STENCIL_SIZE, &stencil);
-        if ((VisualID)vid != visual || !doubleBuffer || !(renderType & GLX_RGBA_BIT) ||
-            !(drawable & GLX_WINDOW_BIT) || red + green + blue < 24 || depth < 16) {
+        if ((VisualID)vid != visual || !doubleBuffer || !(renderType & GLX_RGBA_BIT) || !(drawable & GLX_WINDOW_BIT) ||
+            red + green + blue < 24 || depth < 16) {
             continue;
         }
         // Prefer exactly 16 stencil bits' worth of request: any stencil, then the smallest depth
@@ -65,25 +66,32 @@ bool FXGL::CreateChild(void* window) {
     Destroy();
     mutex = fxCreateMutex();
 
-    tagFXWindow* w = (tagFXWindow*)window;
-    hwnd = w;
+    hwnd = (tagFXWindow*)window;
     this->window = window;
+    const tagFXWindowPlatform* w = hwnd != nullptr ? hwnd->platform : nullptr;
     if (w == nullptr || w->display == nullptr || w->id == 0) {
         return false;
     }
-    fxGetScreenSize(w, &screenWidth, &screenHeight);
-    fxGetWindowSize(w, &width, &height);
+    fxGetScreenSize(hwnd, &screenWidth, &screenHeight);
+    fxGetWindowSize(hwnd, &width, &height);
 
     fxInitWindowing();
-    Display* dpy = XOpenDisplay(DisplayString((Display*)w->display));
+    Display* dpy = XOpenDisplay(DisplayString(w->display));
     if (dpy == nullptr) {
         err("FXGL::CreateChild: cannot open the X display\n");
         return false;
     }
-    hdc = dpy;
+    hdc = new (std::nothrow) tagFXDeviceContext;
+    if (hdc == nullptr) {
+        err("FXGL::CreateChild: out of memory\n");
+        XCloseDisplay(dpy);
+        return false;
+    }
+    hdc->display = dpy;
+    hdc->savedParent = 0;
 
     GLXFBConfig config;
-    if (!localChooseConfig(dpy, (Window)w->id, &config)) {
+    if (!localChooseConfig(dpy, w->id, &config)) {
         err("FXGL::CreateChild: no matching pixel format\n");
         return false;
     }
@@ -94,7 +102,7 @@ bool FXGL::CreateChild(void* window) {
     }
     hglrc = ctx;
 
-    if (!glXMakeCurrent(dpy, (Window)w->id, ctx)) {
+    if (!glXMakeCurrent(dpy, w->id, ctx)) {
         err("FXGL::CreateChild: cannot make the context current\n");
         return false;
     }
@@ -106,37 +114,36 @@ bool FXGL::CreateChild(void* window) {
 
 void FXGL::Destroy() {
     PEnv::Destroy();
-    Display* dpy = (Display*)hdc;
-    if (dpy != nullptr) {
-        glXMakeCurrent(dpy, None, nullptr);
+    if (hdc != nullptr) {
+        glXMakeCurrent(hdc->display, None, nullptr);
         if (hglrc != nullptr) {
-            glXDestroyContext(dpy, (GLXContext)hglrc);
+            glXDestroyContext(hdc->display, (GLXContext)hglrc);
         }
-        XCloseDisplay(dpy);
+        XCloseDisplay(hdc->display);
+        delete hdc;
     }
     hglrc = nullptr;
     hdc = nullptr;
     hwnd = nullptr;
-    savedParent = 0;
 }
 
 void FXGL::SetAct(bool on) {
-    Display* dpy = (Display*)hdc;
-    if (dpy == nullptr) {
+    if (hdc == nullptr) {
         return;
     }
-    if (on && hglrc != nullptr && hwnd != nullptr) {
-        glXMakeCurrent(dpy, (Window)hwnd->id, (GLXContext)hglrc);
+    Display* dpy = hdc->display;
+    if (on && hglrc != nullptr && hwnd != nullptr && hwnd->platform != nullptr) {
+        glXMakeCurrent(dpy, hwnd->platform->id, (GLXContext)hglrc);
     } else {
         glXMakeCurrent(dpy, None, nullptr);
     }
 }
 
 void FXGL::RenderEnd() {
-    if (hdc == nullptr || hwnd == nullptr) {
+    if (hdc == nullptr || hwnd == nullptr || hwnd->platform == nullptr) {
         return;
     }
-    glXSwapBuffers((Display*)hdc, (Window)hwnd->id);
+    glXSwapBuffers(hdc->display, hwnd->platform->id);
 }
 
 static void localReadClientSize(FXGL* gl) {
@@ -146,11 +153,11 @@ static void localReadClientSize(FXGL* gl) {
 
 void FXGL::Enlarge(bool on) {
     FXGRAutoAct guard(fxglobalEnv);
-    Display* dpy = (Display*)hdc;
-    if (dpy == nullptr || hwnd == nullptr) {
+    if (hdc == nullptr || hwnd == nullptr || hwnd->platform == nullptr) {
         return;
     }
-    Window id = (Window)hwnd->id;
+    Display* dpy = hdc->display;
+    Window id = hwnd->platform->id;
     if (on) {
         if (!enlarged) {
             XWindowAttributes attr;
@@ -167,7 +174,7 @@ void FXGL::Enlarge(bool on) {
             savedRect[1] = attr.y;
             savedRect[2] = attr.x + attr.width;
             savedRect[3] = attr.y + attr.height;
-            savedParent = parent;
+            hdc->savedParent = parent;
             XReparentWindow(dpy, id, root, 0, 0);
         }
         XMoveResizeWindow(dpy, id, 0, 0, (unsigned)screenWidth, (unsigned)screenHeight);
@@ -175,8 +182,8 @@ void FXGL::Enlarge(bool on) {
         localReadClientSize(this);
         enlarged = true;
     } else if (enlarged) {
-        XReparentWindow(dpy, id, (Window)savedParent, savedRect[0], savedRect[1]);
-        savedParent = 0;
+        XReparentWindow(dpy, id, hdc->savedParent, savedRect[0], savedRect[1]);
+        hdc->savedParent = 0;
         XMoveResizeWindow(dpy, id, savedRect[0], savedRect[1], (unsigned)(savedRect[2] - savedRect[0]),
                           (unsigned)(savedRect[3] - savedRect[1]));
         XSync(dpy, False);

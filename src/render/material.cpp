@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "base/stream.h"
 

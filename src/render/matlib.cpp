@@ -1,12 +1,11 @@
 #include "render/matlib.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
-#include "assets/package.h"
-#include "assets/textreader.h"
+#include "io/package.h"
+#include "io/textreader.h"
 #include "base/env.h"
 #include "base/paths.h"
 #include "base/stream.h"
@@ -35,22 +34,6 @@ static int localBoundCount(int32_t stored, int64_t bytesLeft, const char* what) 
         return (int)most;
     }
     return (int)stored;
-}
-
-// The "%d" reading of a package entry name: optional spaces and sign, then digits; what follows
-// them is ignored. False when there are no digits or the number does not fit an int.
-static bool localParseId(const char* text, int* id) {
-    if (text == nullptr) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-        return false;
-    }
-    *id = (int)v;
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -294,7 +277,7 @@ bool FXMatlib::Load(const char* path) {
 
 bool FXMatlib::LoadC(FXPackage* pkg, const char* idText) {
     int id = 0;
-    if (pkg == nullptr || !localParseId(idText, &id)) {
+    if (pkg == nullptr || !fxParseId(idText, &id)) {
         return false;
     }
     FXPackageData* data = pkg->GetDataPtr(id);

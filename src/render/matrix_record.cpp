@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/stream.h"
 
 // The 64-byte record is read as one block; an entry too short for it leaves the identity.

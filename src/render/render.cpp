@@ -30,8 +30,8 @@ FXGLMultiTexCoord2fProc FXGL::glMultiTexCoord2f = nullptr;
 FXGLMultiTexCoord2fvProc FXGL::glMultiTexCoord2fv = nullptr;
 
 FXGL::FXGL()
-    : hwnd(nullptr), savedParent(0), hdc(nullptr), hglrc(nullptr), extBgra(false), extSeparateSpecular(false),
-      extEdgeClamp(false), extMultitexture(false), extCubeMap(false) {
+    : hwnd(nullptr), hdc(nullptr), hglrc(nullptr), extBgra(false), extSeparateSpecular(false), extEdgeClamp(false),
+      extMultitexture(false), extCubeMap(false) {
     savedRect[0] = savedRect[1] = savedRect[2] = savedRect[3] = 0;
     clrColor[0] = clrColor[1] = clrColor[2] = clrColor[3] = 0.0f;
     curMatrix.SetIdentity();

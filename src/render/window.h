@@ -1,14 +1,14 @@
 #ifndef FX_RENDER_WINDOW_H
 #define FX_RENDER_WINDOW_H
 
-// A native window the device can draw into. On X11 it is the connection the window was made on
-// and the window's id; the device opens a connection of its own to the same server, so the
-// thread that pumps events and the render thread never share one.
+// The platform's record of a window; its shape is known only to the platform's window and device
+// units (render/window_x11.h on X11: the connection the window was made on and the window's id).
+struct tagFXWindowPlatform;
+
+// A native window the device can draw into. The device opens a connection of its own to the same
+// server, so the thread that pumps events and the render thread never share one.
 struct tagFXWindow {
-    void* display;    // the X connection (Display*)
-    unsigned long id; // the window (Window)
-    bool ownsDisplay; // opened by fxCreateWindow / fxAttachWindow, closed by fxDestroyWindow
-    bool ownsWindow;  // created by fxCreateWindow, destroyed by fxDestroyWindow
+    tagFXWindowPlatform* platform; // made by fxCreateWindow / fxAttachWindow, freed by fxDestroyWindow
 };
 
 // Makes the windowing layer safe for several threads; call before anything else touches it.

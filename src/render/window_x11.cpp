@@ -1,9 +1,10 @@
-#include "render/window.h"
+#include "render/window_x11.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <mutex>
+#include <new>
 
 #include "base/trace.h"
 
@@ -12,11 +13,18 @@ void fxInitWindowing() {
     std::call_once(once, [] { XInitThreads(); });
 }
 
-static void localClear(tagFXWindow* window) {
-    window->display = nullptr;
-    window->id = 0;
-    window->ownsDisplay = false;
-    window->ownsWindow = false;
+// A fresh record for the window; false, with an error trace, when memory runs out.
+static bool localNewRecord(tagFXWindow* window, Display* dpy, Window id, bool ownsWindow, const char* who) {
+    window->platform = new (std::nothrow) tagFXWindowPlatform;
+    if (window->platform == nullptr) {
+        err("%s: out of memory\n", who);
+        return false;
+    }
+    window->platform->display = dpy;
+    window->platform->id = id;
+    window->platform->ownsDisplay = true;
+    window->platform->ownsWindow = ownsWindow;
+    return true;
 }
 
 // Waits until the server has mapped the window, so that what is drawn next reaches it.
@@ -37,14 +45,14 @@ bool fxCreateWindow(tagFXWindow* window, int width, int height, const tagFXWindo
 }
 
 bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWindow* parent, int x, int y, int flags) {
-    localClear(window);
+    window->platform = nullptr;
+    const tagFXWindowPlatform* parentRecord = parent != nullptr ? parent->platform : nullptr;
     if (width <= 0 || height <= 0) {
         err("fxCreateWindow: bad size %dx%d\n", width, height);
         return false;
     }
     fxInitWindowing();
-    Display* dpy = XOpenDisplay(
-        parent != nullptr && parent->display != nullptr ? DisplayString((Display*)parent->display) : nullptr);
+    Display* dpy = XOpenDisplay(parentRecord != nullptr ? DisplayString(parentRecord->display) : nullptr);
     if (dpy == nullptr) {
         err("fxCreateWindow: cannot open the X display\n");
         return false;
@@ -75,7 +83,7 @@ bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWin
         return false;
     }
     Window root = RootWindow(dpy, screen);
-    Window parentId = parent != nullptr && parent->id != 0 ? (Window)parent->id : root;
+    Window parentId = parentRecord != nullptr && parentRecord->id != 0 ? parentRecord->id : root;
     XSetWindowAttributes swa = {};
     swa.colormap = XCreateColormap(dpy, root, vi->visual, AllocNone);
     swa.background_pixel = 0;
@@ -91,10 +99,11 @@ bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWin
         XCloseDisplay(dpy);
         return false;
     }
-    window->display = dpy;
-    window->id = id;
-    window->ownsDisplay = true;
-    window->ownsWindow = true;
+    if (!localNewRecord(window, dpy, id, true, "fxCreateWindow")) {
+        XDestroyWindow(dpy, id);
+        XCloseDisplay(dpy);
+        return false;
+    }
     if ((flags & FXWINDOW_HIDDEN) == 0) {
         fxShowWindow(window);
     }
@@ -102,16 +111,16 @@ bool fxCreateWindowEx(tagFXWindow* window, int width, int height, const tagFXWin
 }
 
 void fxShowWindow(tagFXWindow* window) {
-    if (window == nullptr || window->display == nullptr || window->id == 0) {
+    const tagFXWindowPlatform* w = window != nullptr ? window->platform : nullptr;
+    if (w == nullptr || w->display == nullptr || w->id == 0) {
         return;
     }
-    Display* dpy = (Display*)window->display;
-    XMapRaised(dpy, (Window)window->id);
-    localWaitMapped(dpy, (Window)window->id);
+    XMapRaised(w->display, w->id);
+    localWaitMapped(w->display, w->id);
 }
 
 bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long id) {
-    localClear(window);
+    window->platform = nullptr;
     fxInitWindowing();
     Display* dpy = XOpenDisplay(displayName);
     if (dpy == nullptr) {
@@ -124,35 +133,38 @@ bool fxAttachWindow(tagFXWindow* window, const char* displayName, unsigned long 
         XCloseDisplay(dpy);
         return false;
     }
-    window->display = dpy;
-    window->id = id;
-    window->ownsDisplay = true;
+    if (!localNewRecord(window, dpy, (Window)id, false, "fxAttachWindow")) {
+        XCloseDisplay(dpy);
+        return false;
+    }
     return true;
 }
 
 void fxDestroyWindow(tagFXWindow* window) {
-    if (window == nullptr) {
+    if (window == nullptr || window->platform == nullptr) {
         return;
     }
-    Display* dpy = (Display*)window->display;
-    if (dpy != nullptr) {
-        if (window->ownsWindow && window->id != 0) {
-            XDestroyWindow(dpy, (Window)window->id);
-            XSync(dpy, False);
+    tagFXWindowPlatform* w = window->platform;
+    if (w->display != nullptr) {
+        if (w->ownsWindow && w->id != 0) {
+            XDestroyWindow(w->display, w->id);
+            XSync(w->display, False);
         }
-        if (window->ownsDisplay) {
-            XCloseDisplay(dpy);
+        if (w->ownsDisplay) {
+            XCloseDisplay(w->display);
         }
     }
-    localClear(window);
+    delete w;
+    window->platform = nullptr;
 }
 
 bool fxGetWindowSize(const tagFXWindow* window, int* width, int* height) {
-    if (window == nullptr || window->display == nullptr || window->id == 0) {
+    const tagFXWindowPlatform* w = window != nullptr ? window->platform : nullptr;
+    if (w == nullptr || w->display == nullptr || w->id == 0) {
         return false;
     }
     XWindowAttributes attr;
-    if (!XGetWindowAttributes((Display*)window->display, (Window)window->id, &attr)) {
+    if (!XGetWindowAttributes(w->display, w->id, &attr)) {
         return false;
     }
     *width = attr.width;
@@ -161,10 +173,11 @@ bool fxGetWindowSize(const tagFXWindow* window, int* width, int* height) {
 }
 
 bool fxGetScreenSize(const tagFXWindow* window, int* width, int* height) {
-    if (window == nullptr || window->display == nullptr) {
+    const tagFXWindowPlatform* w = window != nullptr ? window->platform : nullptr;
+    if (w == nullptr || w->display == nullptr) {
         return false;
     }
-    Display* dpy = (Display*)window->display;
+    Display* dpy = w->display;
     *width = DisplayWidth(dpy, DefaultScreen(dpy));
     *height = DisplayHeight(dpy, DefaultScreen(dpy));
     return true;

@@ -18,8 +18,8 @@ const char* fxHostUsage() {
            "  -root             the show in the screen-saver manager's window ($XSCREENSAVER_WINDOW),\n"
            "                    else on the root window; the manager ends it with a signal\n"
            "  -window-id ID     the show in the existing window ID (decimal or 0x hexadecimal)\n"
-           "  --max-fps N       draw at most N frames per second (default: the setting maxfps, else as\n"
-           "                    fast as the machine can)\n"
+           "  --max-fps N       draw at most N frames per second; 0 for no limit (default: the setting\n"
+           "                    maxfps, else as fast as the machine can)\n"
            "  --data DIR        read vantrel.dat from DIR instead of the configured data folder\n"
            "  --snapshot DIR --times T1,T2,... [--size WxH] [--desktop PICTURE] [--seed N]\n"
            "                    render the show on a virtual clock and write DIR/frame-<T>.png for each\n"
@@ -51,6 +51,7 @@ static bool localParseSize(const char* text, int* w, int* h) {
 tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
     tagFXHostOptions o = {};
     o.seed = 1;
+    o.maxFps = -1;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
@@ -62,8 +63,8 @@ tagFXHostOptions fxParseHostArgs(int argc, char** argv) {
         } else if (strcmp(a, "--max-fps") == 0) {
             char* end = nullptr;
             long n = i + 1 < argc ? strtol(argv[i + 1], &end, 10) : 0;
-            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || n < 1 || n > 1000) {
-                o.error = "--max-fps needs a whole number of frames per second from 1 to 1000";
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || n < 0 || n > 1000) {
+                o.error = "--max-fps needs a whole number of frames per second from 0 (no limit) to 1000";
                 return o;
             }
             o.maxFps = (int)n;
@@ -193,7 +194,7 @@ const char* fxDataOriginText(int origin) {
 }
 
 int fxChooseMaxFps(int option, const std::string& settings) {
-    if (option > 0) {
+    if (option >= 0) {
         return option;
     }
     std::string v;

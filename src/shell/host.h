@@ -7,14 +7,18 @@
 // program's own options, the data folder setting and where the show finds its data.
 
 #define FX_HOST_NAME "vantrel"
-#define FX_HOST_VERSION "0.1.0"
+#ifdef VANTREL_VERSION
+#define FX_HOST_VERSION VANTREL_VERSION
+#else
+#define FX_HOST_VERSION "0.0.0"
+#endif
 
 // How the program was asked to run.
 struct tagFXHostOptions {
     bool help;
     bool version;
     bool window;          // an ordinary window on the desktop instead of the screen-saver modes
-    int maxFps;           // --max-fps: frames per second at most, 0 for the setting (unpaced without one)
+    int maxFps;           // --max-fps: frames per second at most, 0 unpaced, -1 when not given
     bool root;            // -root: the screen-saver manager's window, else the (virtual) root window
     std::string windowId; // -window-id: a window made by someone else, decimal or 0x hexadecimal
     int width, height;    // its size (-geometry WxH), 0 for the default
@@ -68,8 +72,8 @@ std::string fxHostStateFolder();
 void fxHostCatchStopSignals();
 bool fxHostStopRequested();
 
-// Frames per second from the option, else from the setting "maxfps"; 0 (unpaced) when neither
-// gives a whole number from 1 to 1000.
+// Frames per second from the option (0 and up), else from the setting "maxfps"; 0 (unpaced) when
+// neither gives a whole number from 1 to 1000.
 int fxChooseMaxFps(int option, const std::string& settings);
 
 // Chooses the data folder: the option, else the setting, else the program's own folder when it

@@ -13,7 +13,7 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "render/scrshot.h"
-#include "render/window.h"
+#include "render/window_x11.h"
 #include "shell/host.h"
 #include "shell/scene.h"
 #include "shell/scrnsave.h"
@@ -58,7 +58,7 @@ static void localConfigure() {
         printf("not set, so it is looked for beside the program (%s), then in %s\n", fxHostProgramFolder().c_str(),
                VANTREL_DATADIR);
     }
-    int fps = fxChooseMaxFps(0, text);
+    int fps = fxChooseMaxFps(-1, text);
     printf("maxfps=N      frames per second at most: ");
     if (fps > 0) {
         printf("%d\n", fps);
@@ -132,8 +132,8 @@ enum { localFULL, localPREVIEW, localWINDOW, localEMBED };
 // Pumps the window's events through the close rules until one of them, the window's end or a
 // signal ends the show.
 static void localRun(tagFXWindow* window, Window parent, int kind, FXSaverClose* close) {
-    Display* dpy = (Display*)window->display;
-    Window w = (Window)window->id;
+    Display* dpy = window->platform->display;
+    Window w = window->platform->id;
     Atom wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     bool done = false;
     while (!done && !fxHostStopRequested()) {
@@ -170,7 +170,7 @@ static void localRun(tagFXWindow* window, Window parent, int kind, FXSaverClose*
             case DestroyNotify:
                 done = e.xdestroywindow.window == w || e.xdestroywindow.window == parent;
                 if (done) {
-                    window->ownsWindow = false; // already gone with its parent
+                    window->platform->ownsWindow = false; // already gone with its parent
                 }
                 break;
             case ConfigureNotify:
@@ -241,8 +241,8 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
         fxDestroyWindow(&parent);
         return 1;
     }
-    Display* dpy = (Display*)window.display;
-    Window w = (Window)window.id;
+    Display* dpy = window.platform->display;
+    Window w = window.platform->id;
     XStoreName(dpy, w, "Vantrel");
     XClassHint hint = {(char*)"vantrel", (char*)"Vantrel"};
     XSetClassHint(dpy, w, &hint);
@@ -351,7 +351,7 @@ static int localEmbed(const tagFXHostOptions& options, const char* windowText) {
         return 1;
     }
     int origin = localChooseData(options);
-    Display* dpy = (Display*)window.display;
+    Display* dpy = window.platform->display;
     XSelectInput(dpy, (Window)id, StructureNotifyMask);
 
     FXScrShot saved;

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "objects/crystal.h"
 #include "objects/demo_gadget.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/env.h"
 #include "render/material.h"
 #include "render/matlib.h"

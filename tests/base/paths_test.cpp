@@ -241,6 +241,53 @@ TEST_F(PathsTest, PathExistsChecksRealFiles) {
     EXPECT_FALSE(fxPathExists(nullptr));
 }
 
+// The services tools and benchmarks use instead of calling the system themselves.
+TEST_F(PathsTest, FileSizesFoldersAndTemporaryFolders) {
+    const std::string file = root + "/sub/file.txt";
+    EXPECT_EQ(fxGetFileSize(file.c_str()), 0);
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fputs("12345", f);
+    fclose(f);
+    EXPECT_EQ(fxGetFileSize(file.c_str()), 5);
+    EXPECT_EQ(fxGetFileSize((root + "/sub").c_str()), -1);
+    EXPECT_EQ(fxGetFileSize((root + "/none").c_str()), -1);
+    EXPECT_EQ(fxGetFileSize(nullptr), -1);
+    EXPECT_TRUE(fxIsFolder((root + "/sub").c_str()));
+    EXPECT_FALSE(fxIsFolder(file.c_str()));
+    EXPECT_FALSE(fxIsFolder(nullptr));
+
+    // Each call makes a new folder; it is removed only while empty.
+    const char* saved = getenv("TMPDIR");
+    std::string savedTmp = saved != nullptr ? saved : "";
+    setenv("TMPDIR", root.c_str(), 1);
+    char a[FX_MAX_PATH], b[FX_MAX_PATH], tiny[8];
+    bool madeA = fxCreateTempFolder("probe", a, sizeof(a));
+    bool madeB = fxCreateTempFolder("probe", b, sizeof(b));
+    bool madeTiny = fxCreateTempFolder("probe", tiny, sizeof(tiny));
+    if (saved != nullptr) {
+        setenv("TMPDIR", savedTmp.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    ASSERT_TRUE(madeA);
+    ASSERT_TRUE(madeB);
+    EXPECT_FALSE(madeTiny);
+    EXPECT_STRNE(a, b);
+    EXPECT_EQ(std::string(a).rfind(root + "/probe-", 0), 0u) << a;
+    EXPECT_TRUE(fxIsFolder(a));
+    const std::string inside = std::string(a) + "/x";
+    f = fopen(inside.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fclose(f);
+    EXPECT_FALSE(fxRemoveFolder(a));
+    EXPECT_EQ(0, unlink(inside.c_str()));
+    EXPECT_TRUE(fxRemoveFolder(a));
+    EXPECT_TRUE(fxRemoveFolder(b));
+    EXPECT_FALSE(fxIsFolder(a));
+    EXPECT_FALSE(fxRemoveFolder(a));
+}
+
 TEST_F(PathsTest, ReplaceFileMovesTheFinishedFileOverTheOldOne) {
     const std::string target = root + "/sub/file.txt";
     const std::string tmp = target + ".tmp";

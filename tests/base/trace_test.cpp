@@ -79,8 +79,8 @@ TEST_F(Traces, BannersAndLineLayout) {
     snprintf(id, sizeof(id), "%08x", fxGetThreadId());
     std::string body = text.substr(open.size());
     std::regex lines(std::string("^") + id + R"(: \[\d+\.\d{3}\] hello world\n)" + "#ERROR: " + id +
-                     R"(: \[\d+\.\d{3}\] broken 7\n)" + "plain\n" + "\n" + dashes + "\n end of traces\n" +
-                     dashes + "\n\n$");
+                     R"(: \[\d+\.\d{3}\] broken 7\n)" + "plain\n" + "\n" + dashes + "\n end of traces\n" + dashes +
+                     "\n\n$");
     EXPECT_TRUE(std::regex_match(body, lines)) << body;
 }
 

@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "render/matlib.h"
-#include "support/test_env.h"
+#include "render/headless.h"
 
-static TestEnv* localEnv = nullptr;
+static FXHeadlessEnv* localEnv = nullptr;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (localEnv == nullptr) {
-        localEnv = new TestEnv();
+        localEnv = new FXHeadlessEnv();
         fxSetEnv(localEnv);
     }
     if (size < 1) {

@@ -13,6 +13,7 @@
 #include "render/canvas.h"
 #include "render/material.h"
 #include "support/test_files.h"
+#include "support/testdata.h"
 
 struct Point {
     float x, y, z;
@@ -774,6 +775,7 @@ TEST(MeshReduceGrid, IndexGivesTheSameMeshAsPlainScans) {
 }
 
 TEST(MeshReduceReal, SpotAndTeapotReduceAlikeBothWaysWithValidIndices) {
+    FX_REQUIRE_TESTDATA();
     for (const char* name : {"spot.obj", "teapot.obj"}) {
         FXMesh m;
         std::string path = std::string(VANTREL_TESTDATA) + "/obj-real/" + name;
@@ -786,6 +788,7 @@ TEST(MeshReduceReal, SpotAndTeapotReduceAlikeBothWaysWithValidIndices) {
 }
 
 TEST(MeshReduceReal, SpotSurvivesManySweeps) {
+    FX_REQUIRE_TESTDATA();
     FXMesh m;
     ASSERT_TRUE(ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/spot.obj", &m));
     ASSERT_EQ(5856 * 3, m.indexCount);

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "assets/data.h"
-#include "assets/package.h"
+#include "io/data.h"
+#include "io/package.h"
 #include "base/stream.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"

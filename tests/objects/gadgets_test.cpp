@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/other.h"
 #include "object_test_helpers.h"
 #include "objects/demo_gadget.h"

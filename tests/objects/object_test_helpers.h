@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
 #include "render/3dmath.h"

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "geometry/mesh.h"
 #include "object_test_helpers.h"
 #include "objects/planet.h"

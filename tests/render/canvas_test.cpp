@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/arrays.h"
 #include "base/trace.h"
 #include "picture_helpers.h"

@@ -11,7 +11,7 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "render/light.h"
-#include "render/window.h"
+#include "render/window_x11.h"
 #include "support/gl_fixture.h"
 
 using GLDevice = GLFixture;
@@ -205,7 +205,7 @@ TEST(GLDeviceLoop, TheRenderThreadDrawsThroughTheDevice) {
         gl.StopLoop(100000);
         EXPECT_GE(target.frames.load(), 3);
         // After the last swap the window itself shows the frame.
-        XImage* image = XGetImage((Display*)window.display, (Window)window.id, 5, 5, 1, 1, AllPlanes, ZPixmap);
+        XImage* image = XGetImage(window.platform->display, window.platform->id, 5, 5, 1, 1, AllPlanes, ZPixmap);
         ASSERT_NE(image, nullptr);
         unsigned long pixel = XGetPixel(image, 0, 0);
         XDestroyImage(image);
@@ -266,12 +266,12 @@ TEST(GLDeviceEnlarge, LiftsAChildToFullScreenAndPutsItBack) {
         EXPECT_EQ(gl.savedRect[1], 20);
         EXPECT_EQ(gl.savedRect[2], 90);
         EXPECT_EQ(gl.savedRect[3], 80);
-        EXPECT_EQ(gl.savedParent, parent.id);
+        EXPECT_EQ(gl.hdc->savedParent, parent.platform->id);
         gl.Enlarge(false);
         EXPECT_FALSE(gl.enlarged);
         EXPECT_EQ(gl.width, 80);
         EXPECT_EQ(gl.height, 60);
-        EXPECT_EQ(gl.savedParent, 0u);
+        EXPECT_EQ(gl.hdc->savedParent, 0u);
         fxSetEnv(nullptr);
     }
     fxDestroyWindow(&child);

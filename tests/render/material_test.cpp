@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "render/material.h"
 #include "support/test_env.h"
 #include "support/test_files.h"

@@ -5,13 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "base/paths.h"
 #include "render/canvas.h"
 #include "render/material.h"
 #include "render/matlib.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -196,6 +197,7 @@ TEST_F(MatlibTest, ImportOfAMissingFileEmptiesTheLibraryAndKeepsItsName) {
 }
 
 TEST_F(MatlibTest, EveryPeerMtlFileImportsWithTheValuesItWrites) {
+    FX_REQUIRE_TESTDATA();
     int files = 0;
     for (const std::string& name : fxTestListDir(VANTREL_TESTDATA "/obj-peer")) {
         if (name.size() > 4 && name.substr(name.size() - 4) == ".mtl") {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "support/test_files.h"
 
 namespace {

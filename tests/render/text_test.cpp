@@ -171,8 +171,6 @@ TEST_F(Text, NothingToDrawIsAFailure) {
     EXPECT_EQ(c.pixmap.pixels, nullptr);
     FXFontGDI none;
     none.handle = nullptr;
-    none.library = nullptr;
-    none.embolden = false;
     EXPECT_FALSE(c.CreateFromText("x", &none, colour));
     EXPECT_FALSE(c.CreateFromText("x", nullptr, colour));
     int w = 0, h = 0;

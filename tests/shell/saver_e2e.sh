@@ -6,8 +6,6 @@ set -u
 vantrel=$1
 xdesk=$2
 work=$(mktemp -d)
-passed=0
-failed=0
 xvfb_pid=
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -15,24 +13,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() { # NAME CONDITION...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
-
-# A private server that keeps the painted root after its painter leaves.
-exec 3>"$work/displayfd"
-Xvfb -displayfd 3 -screen 0 800x600x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
-exec 3>&-
-export DISPLAY=":$(head -n 1 "$work/displayfd")"
+. "$(dirname "$0")/../support/private_xvfb.sh"
+start_private_xvfb 800x600x24 || exit 1
 "$xdesk" paint || { echo "cannot paint the root of $DISPLAY"; exit 1; }
 data="$work/data"
 mkdir -p "$data"

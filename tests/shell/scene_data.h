@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "assets/package.h"
+#include "io/package.h"
 #include "objects/object_test_helpers.h"
 #include "render/canvas.h"
 #include "support/test_files.h"

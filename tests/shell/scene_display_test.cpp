@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "objects/object_test_helpers.h"
-#include "render/window.h"
+#include "render/window_x11.h"
 #include "shell/scene.h"
 #include "support/alloc_counter.h"
 #include "support/test_files.h"
@@ -57,11 +57,11 @@ protected:
     // What the window shows on the screen, top row first, as R | G << 8 | B << 16.
     std::vector<uint32_t> Shown() {
         glFinish();
-        Display* dpy = (Display*)window.display;
+        Display* dpy = window.platform->display;
         XSync(dpy, False);
         int w = gr.width, h = gr.height;
         std::vector<uint32_t> px((size_t)w * (size_t)h, 0xDEADu);
-        XImage* img = XGetImage(dpy, (Window)window.id, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        XImage* img = XGetImage(dpy, window.platform->id, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
         if (img == nullptr) {
             ADD_FAILURE() << "cannot read the window";
             return px;

@@ -139,10 +139,10 @@ TEST(HostArgs, OptionsAndModeWords) {
          0,
          0},
         {{"--frobnicate"}, "", "", "unknown option --frobnicate", false, false, false, 0, 0},
-        {{"--max-fps", "0"},
+        {{"--max-fps", "-1"},
          "",
          "",
-         "--max-fps needs a whole number of frames per second from 1 to 1000",
+         "--max-fps needs a whole number of frames per second from 0 (no limit) to 1000",
          false,
          false,
          false,
@@ -177,10 +177,11 @@ TEST(HostSettings, FileOfTheProductKey) {
     EXPECT_TRUE(fxFindSetting("path=\n", "path", &v));
     EXPECT_EQ(v, "");
     EXPECT_FALSE(fxFindSetting("#path=/x\npaths=/y\npath /z\n", "path", &v));
-    EXPECT_EQ(fxChooseMaxFps(0, "maxfps=30\n"), 30);
+    EXPECT_EQ(fxChooseMaxFps(-1, "maxfps=30\n"), 30);
+    EXPECT_EQ(fxChooseMaxFps(0, "maxfps=30\n"), 0);   // no limit asked for on the command line
     EXPECT_EQ(fxChooseMaxFps(60, "maxfps=30\n"), 60); // the option wins
-    EXPECT_EQ(fxChooseMaxFps(0, "maxfps=3000\nmaxfps = x\n"), 0);
-    EXPECT_EQ(fxChooseMaxFps(0, ""), 0);
+    EXPECT_EQ(fxChooseMaxFps(-1, "maxfps=3000\nmaxfps = x\n"), 0);
+    EXPECT_EQ(fxChooseMaxFps(-1, ""), 0);
 }
 
 TEST(HostSettings, DataFolderSearchOrder) {

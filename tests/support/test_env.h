@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "base/env.h"
+#include "render/headless.h"
 
-// A render environment without a device: every device operation does nothing except that
-// SetAct counts and checks its pairing, so loop tests can see what the render thread did, and
-// the texture and material operations are recorded, so material tests can see what reached
-// the device.
-class TestEnv : public PEnv {
+// The headless environment, except that SetAct counts and checks its pairing, so loop tests can
+// see what the render thread did, and the texture and material operations are recorded, so
+// material tests can see what reached the device.
+class TestEnv : public FXHeadlessEnv {
 public:
     std::atomic<int> actOn{0};
     std::atomic<int> actOff{0};
@@ -37,10 +36,9 @@ public:
     FXMatrix* lastAppliedMatrix = nullptr;
     FXMatrix lastMatrix;
 
+    // Destroyed here, while the recording operations still answer the environment's release.
     ~TestEnv() override { Destroy(); }
 
-    bool CreateChild(void*) override { return true; }
-    void ClrParams() override {}
     void SetAct(bool on) override {
         if (on) {
             if (actDepth.fetch_add(1) != 0) {
@@ -52,12 +50,6 @@ public:
             actOff++;
         }
     }
-    bool RenderStart() override { return true; }
-    void RenderEnd() override {}
-    void SetClrColor(float*) override {}
-    void Clrscr(bool, bool, bool) override {}
-    void Enlarge(bool) override {}
-    void UpdateLights() override {}
     void ApplyMaterial(FXMaterial* m) override {
         if (testingMaterial) {
             return;
@@ -65,19 +57,11 @@ public:
         applyCalls++;
         lastApplied = m;
     }
-    void ApplyMaterial2(FXMaterial*) override {}
     void ApplyMatrix(FXMatrix* m) override {
         lastAppliedMatrix = m;
         lastMatrix.Copy(m);
         curMatrix.Copy(m);
     }
-    void MultiplyMatrix(FXMatrix*) override {}
-    void ApplyMatrixIdentity() override {}
-    void EnableLights(bool) override {}
-    void EnableLight(bool, FXLight*) override {}
-    void DisableAllLights() override {}
-    void SetAmbient(float*) override {}
-    void EnableDepthTest(bool) override {}
     void EnableDepthWrite(bool on) override {
         if (recordDraws) {
             draws.push_back(on ? "depthwrite 1" : "depthwrite 0");
@@ -92,7 +76,7 @@ public:
     bool PrepareTexture(FXMaterial* m) override {
         prepareCalls++;
         lastPrepared = m;
-        if (failPrepare || m == nullptr || m->texture == nullptr || m->texture->pixmap.pixels == nullptr) {
+        if (failPrepare || !FXHeadlessEnv::PrepareTexture(m)) {
             return false;
         }
         if (m->glTexture == 0) {
@@ -101,10 +85,6 @@ public:
         }
         return true;
     }
-    bool FastPrepareTexture(FXMaterial*, FXPixmap*) override { return true; }
-    bool PrepareCubeTexture(FXMaterial*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*) override {
-        return false;
-    }
     void UnprepareTexture(FXMaterial* m) override {
         unprepareCalls++;
         if (m != nullptr && m->glTexture != 0) {
@@ -112,8 +92,6 @@ public:
             liveTextures--;
         }
     }
-    bool PrepareMesh(FXMesh*) override { return true; }
-    void UnprepareMesh(FXMesh*) override {}
     void RenderMesh(FXMesh* mesh) override {
         if (recordDraws) {
             draws.push_back("mesh");

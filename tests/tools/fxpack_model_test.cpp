@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"
 #include "render/material.h"
@@ -17,6 +18,19 @@
 #include "support/test_files.h"
 
 namespace {
+
+// "id kind" of each entry line of fxpack list.
+std::vector<std::string> IdsAndKinds(const std::string& listed) {
+    std::vector<std::string> rows;
+    for (size_t at = listed.find('\n') + 1, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1) {
+        int id = 0, offset = 0, size = 0, used = 0;
+        std::string line = listed.substr(at, end - at);
+        if (sscanf(line.c_str(), "%d %d %d %n", &id, &offset, &size, &used) == 3) {
+            rows.push_back(std::to_string(id) + " " + line.substr((size_t)used));
+        }
+    }
+    return rows;
+}
 
 class FxpackModelTest : public ::testing::Test {
 protected:
@@ -57,7 +71,8 @@ TEST_F(FxpackModelTest, ModelWritesWhatTheEngineWritesAndInfoDescribesIt) {
                                                           "usemtl none\nf 2 3 5\n"));
     FXTestRun r = Run({"model", "src/cube.obj", "-o", "cube.xm"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "fxpack: warning: src/cube.obj: 1 usemtl naming a material the library does not hold, drawn "
+                     "plain (line 11)\n");
 
     // The engine's own import and save, from the OBJ's folder.
     {
@@ -84,20 +99,19 @@ TEST_F(FxpackModelTest, ModelWritesWhatTheEngineWritesAndInfoDescribesIt) {
     r = Run({"info", "src/cube.xm"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "format xm03\n"
-                     "name \n"
                      "library cube.mtl (3 materials)\n"
                      "meshes 3\n"
-                     "materials 2\n"
+                     "materials used 2\n"
                      "vertices 10\n"
                      "triangles 4\n"
-                     "render classes 0:2 1:1 2:0\n"
-                     "mesh 0: white, 4 vertices, 2 triangles, render class 0\n"
-                     "mesh 1: red, 3 vertices, 1 triangles, render class 1\n"
-                     "mesh 2: (no material), 3 vertices, 1 triangles, render class 0\n");
+                     "meshes by drawing pass: 2 solid, 1 blended\n"
+                     "mesh 0: white, 4 vertices, 2 triangles, solid\n"
+                     "mesh 1: red, 3 vertices, 1 triangles, blended\n"
+                     "mesh 2: (no material), 3 vertices, 1 triangles, solid\n");
     ASSERT_EQ(rename(dir.File("src/cube.xm").c_str(), dir.File("cube.xm").c_str()), 0);
     r = Run({"info", "cube.xm"});
     EXPECT_NE(r.out.find("library cube.mtl (not found)\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("materials 2 (2 not in the library)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("materials used 2 (2 not in the library)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("mesh 1: red (not in the library), 3 vertices"), std::string::npos) << r.out;
 }
 
@@ -131,14 +145,13 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     FXTestRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names", "--header", "a.h"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    // What the build added is announced.
+    EXPECT_NE(r.out.find("wrote a.dat: 4 entries"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("21  PNG              src/wood.png (added)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("22  material library src/box_20.matlib (added)"), std::string::npos) << r.out;
     r = Run({"list", "a.dat"});
-    std::vector<std::string> lines;
-    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
-        std::string line = r.out.substr(at, end - at);
-        lines.push_back(line.substr(0, line.find(' ')) + line.substr(line.rfind(' ')));
-    }
     // The model keeps its place; the texture (a file of its own) and the library follow.
-    EXPECT_EQ(lines, (std::vector<std::string>{"20 data", "3 png", "21 png", "22 data"}));
+    EXPECT_EQ(IdsAndKinds(r.out), (std::vector<std::string>{"20 model", "3 PNG", "21 PNG", "22 material library"}));
     std::string header = fxTestReadText(dir.File("a.h"));
     EXPECT_NE(header.find("#define FXNAME_WOOD_PNG  21\n"), std::string::npos) << header;
     EXPECT_NE(header.find("#define FXNAME_BOX_20_MATLIB  22\n"), std::string::npos) << header;
@@ -146,8 +159,8 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     r = Run({"info", "a.dat", "20"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("library 22 (3 materials)\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("mesh 0: wood, 4 vertices, 2 triangles, render class 0\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("mesh 1: glass, 3 vertices, 1 triangles, render class 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("mesh 0: wood, 4 vertices, 2 triangles, solid\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("mesh 1: glass, 3 vertices, 1 triangles, blended\n"), std::string::npos) << r.out;
     r = Run({"info", "a.dat", "3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("entry 3 of a.dat is not a model"), std::string::npos);
@@ -160,6 +173,11 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     ASSERT_TRUE(fxTestReadFile(dir.File("b.dat"), &b));
     EXPECT_EQ(a, b);
     EXPECT_EQ(fxTestReadText(dir.File("a.names")), fxTestReadText(dir.File("b.names")));
+    // Names are relative to the manifest, so a build started elsewhere writes the same file.
+    ASSERT_EQ(Run({"build", dir.File("show.txt"), "-o", "c.dat", "--names", "c.names"}).status, 0);
+    EXPECT_EQ(fxTestReadText(dir.File("a.names")), fxTestReadText(dir.File("c.names")));
+    EXPECT_NE(fxTestReadText(dir.File("a.names")).find("src/box_20.matlib"), std::string::npos);
+    EXPECT_EQ(fxTestReadText(dir.File("a.names")).find(dir.path), std::string::npos);
     EXPECT_EQ(fxTestListDir(dir.File("src")), (std::vector<std::string>{"box.mtl", "box.obj", "wood.png"}));
     EXPECT_TRUE(fxTestListDir(tmp).empty());
 
@@ -185,25 +203,47 @@ TEST_F(FxpackModelTest, BuildStoresModelsWithTheirLibrariesAndTexturesAboveTheFi
     fxUnloadDevil();
 }
 
-TEST_F(FxpackModelTest, ABuildWhoseModelCannotBeMadeWritesNothing) {
+TEST_F(FxpackModelTest, MissingTexturesAndLibrariesWarnAlikeAndFailUnderStrict) {
     WriteTexturedModel();
     ASSERT_EQ(remove(dir.File("src/wood.png").c_str()), 0);
+    ASSERT_TRUE(fxTestWriteText(dir.File("src/bare.obj"), "mtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
     FXBytes old = fxTestPattern(16, 4);
     ASSERT_TRUE(fxTestWriteFile(dir.File("a.dat"), old));
-    ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "1 src/box.obj\n"));
-    FXTestRun r = Run({"build", "show.txt", "-o", "a.dat", "--names", "a.names"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("texture wood.png of material 'wood'"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("show.txt:1: no model could be made of ./src/box.obj"), std::string::npos) << r.err;
-    FXBytes now;
-    ASSERT_TRUE(fxTestReadFile(dir.File("a.dat"), &now));
-    EXPECT_EQ(now, old);
-    EXPECT_FALSE(fxTestFileExists(dir.File("a.names")));
-    EXPECT_EQ(fxTestListDir(dir.File("src")), (std::vector<std::string>{"box.mtl", "box.obj"}));
-    EXPECT_TRUE(fxTestListDir(tmp).empty());
+    struct {
+        const char* obj;
+        const char* message;
+    } cases[] = {
+        {"src/box.obj", "texture wood.png of material 'wood' cannot be read"},
+        {"src/bare.obj", "material library gone.mtl cannot be read"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), std::string("1 ") + c.obj + "\n"));
+        for (const char* command : {"model", "build"}) {
+            const char* out = strcmp(command, "model") == 0 ? "x.xm" : "x.dat";
+            std::vector<std::string> args = {command, strcmp(command, "model") == 0 ? c.obj : "show.txt", "-o", out};
+            FXTestRun r = Run(args);
+            EXPECT_EQ(r.status, 0) << command << " " << c.obj << r.err;
+            EXPECT_NE(r.err.find(std::string("warning: ") + c.obj + ": " + c.message), std::string::npos) << r.err;
+            EXPECT_TRUE(fxTestFileExists(dir.File(out)));
+            remove(dir.File(out).c_str());
 
-    // The stand-alone model only warns: the library stays a file beside it.
-    r = Run({"model", "src/box.obj", "-o", "box.xm"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("warning"), std::string::npos);
+            args.push_back("--strict");
+            args[3] = "a.dat";
+            r = Run(args);
+            EXPECT_EQ(r.status, 1) << command << " " << c.obj;
+            EXPECT_NE(r.err.find(std::string("fxpack: ") + c.obj + ": " + c.message), std::string::npos) << r.err;
+            FXBytes now;
+            ASSERT_TRUE(fxTestReadFile(dir.File("a.dat"), &now));
+            EXPECT_EQ(now, old);
+            EXPECT_TRUE(fxTestListDir(tmp).empty());
+        }
+    }
+    // A build leaves out what is missing instead of storing an empty library or failing.
+    ASSERT_TRUE(fxTestWriteText(dir.File("show.txt"), "1 src/bare.obj\n2 src/box.obj\n"));
+    FXTestRun r = Run({"build", "show.txt", "-o", "b.dat"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run({"list", "b.dat"});
+    EXPECT_EQ(IdsAndKinds(r.out), (std::vector<std::string>{"1 model", "2 model", "3 material library"}));
+    EXPECT_EQ(fxTestListDir(dir.File("src")), (std::vector<std::string>{"bare.obj", "box.mtl", "box.obj"}));
+    EXPECT_TRUE(fxTestListDir(tmp).empty());
 }

@@ -8,10 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "assets/model.h"
+#include "models/model.h"
 #include "geometry/mesh.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -23,7 +24,6 @@ protected:
     FXTestDir dir;
 
     FXTestRun Run(const std::vector<std::string>& args) { return fxTestRunTool(FXPACK_PATH, dir, args); }
-
 
     // Triangles of every mesh of a stored model, and whether every index is valid.
     int StoredTriangles(const std::string& path, bool* valid) {
@@ -68,6 +68,7 @@ TEST_F(FxpackReduceTest, SweepsUntilNothingChangesAndPrintsEachStep) {
 }
 
 TEST_F(FxpackReduceTest, RealModelReducesToValidTriangles) {
+    FX_REQUIRE_TESTDATA();
     ASSERT_EQ(Run({"model", std::string(VANTREL_TESTDATA) + "/obj-real/spot.obj", "-o", "spot.xm"}).status, 0);
     FXTestRun r = Run({"reduce", "spot.xm", "-o", "spot_small.xm", "--tolerance", "20", "--sweeps", "3"});
     ASSERT_EQ(r.status, 0) << r.err;

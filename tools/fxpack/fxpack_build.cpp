@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "assets/package.h"
+#include "io/package.h"
+#include "base/outfile.h"
 #include "fxpack.h"
 #include "render/canvas.h"
 
@@ -21,6 +19,7 @@ struct ManifestEntry {
     int id;
     int line;
     std::string path; // resolved against the manifest's folder
+    int type;         // package type code
 };
 
 struct BuildArgs {
@@ -37,7 +36,9 @@ static bool localParseArgs(int argc, char** argv, BuildArgs* args) {
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         const char** target = nullptr;
-        if (strcmp(a, "-o") == 0) {
+        if (fxpackCommonOption(a)) {
+            continue;
+        } else if (strcmp(a, "-o") == 0) {
             target = &args->output;
         } else if (strcmp(a, "--names") == 0) {
             target = &args->names;
@@ -47,36 +48,36 @@ static bool localParseArgs(int argc, char** argv, BuildArgs* args) {
             args->scramble = true;
             continue;
         } else if (a[0] == '-' && a[1] != 0) {
-            fxpackError("unknown option '%s'", a);
+            fxpackUsageError("build", "unknown option '%s'", a);
             return false;
         } else if (args->manifest == nullptr) {
             args->manifest = a;
             continue;
         } else {
-            fxpackError("build takes one manifest, '%s' is one too many", a);
+            fxpackUsageError("build", "build takes one manifest, '%s' is one too many", a);
             return false;
         }
         if (i + 1 >= argc) {
-            fxpackError("%s needs a file name", a);
+            fxpackUsageError("build", "%s needs a file name", a);
             return false;
         }
         if (*target != nullptr) {
-            fxpackError("%s given twice", a);
+            fxpackUsageError("build", "%s given twice", a);
             return false;
         }
         *target = argv[++i];
     }
     if (args->manifest == nullptr || args->output == nullptr) {
-        fxpackError(args->manifest == nullptr ? "build needs a manifest" : "build needs -o PACKAGE");
+        fxpackUsageError("build", args->manifest == nullptr ? "build needs a manifest" : "build needs -o PACKAGE");
         return false;
     }
     return true;
 }
 
-// The folder part with its separator; "./" for a bare name.
+// The folder part with its separator; empty for a bare name.
 static std::string localFolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 static std::string localTrim(const std::string& s) {
@@ -92,9 +93,13 @@ static std::string localTrim(const std::string& s) {
 
 // Reads and checks the whole manifest: ids, duplicates, and that every source can be read.
 static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* entries) {
+    if (!fxpackCheckInput(manifest)) {
+        return false;
+    }
+    fxpackAddInput(manifest);
     FILE* f = fopen(manifest, "rb");
     if (f == nullptr) {
-        fxpackError("cannot open manifest %s: %s", manifest, strerror(errno));
+        fxpackError("cannot read %s: %s", manifest, strerror(errno));
         return false;
     }
     std::string text;
@@ -106,7 +111,7 @@ static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* 
     bool readOk = ferror(f) == 0;
     fclose(f);
     if (!readOk) {
-        fxpackError("cannot read manifest %s", manifest);
+        fxpackError("cannot read %s: %s", manifest, strerror(EIO));
         return false;
     }
 
@@ -144,40 +149,47 @@ static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* 
             }
         }
         std::string path = file[0] == '/' ? file : folder + file;
-        struct stat st;
-        FILE* src = fopen(path.c_str(), "rb");
+        std::string where = std::string(manifest) + ":" + std::to_string(line) + ": ";
+        int kind = fxGetFileKind(path.c_str());
+        FILE* src = kind == FXFILE_REGULAR ? fopen(path.c_str(), "rb") : nullptr;
+        int type = FXDATA_OTHER;
         if (src == nullptr) {
-            fxpackError("%s:%d: cannot read %s: %s", manifest, line, path.c_str(), strerror(errno));
+            fxpackError("%scannot read %s: %s", where.c_str(), path.c_str(),
+                        kind == FXFILE_FOLDER  ? "it is a folder"
+                        : kind == FXFILE_OTHER ? "it is not a plain file"
+                                               : strerror(kind == FXFILE_NONE ? ENOENT : errno));
             ok = false;
         } else {
-            if (fstat(fileno(src), &st) != 0 || !S_ISREG(st.st_mode)) {
-                fxpackError("%s:%d: %s is not a file", manifest, line, path.c_str());
+            fclose(src);
+            fxpackAddInput(path.c_str());
+            if (!fxpackIsObj(path) && !fxpackSourceKind(path, where, path, &type)) {
                 ok = false;
             }
-            fclose(src);
         }
-        entries->push_back({id, line, path});
+        entries->push_back({id, line, path, type});
+    }
+    if (ok && entries->empty()) {
+        fxpackError("%s holds no entries: a package needs at least one", manifest);
+        return false;
     }
     return ok;
 }
 
 // A private folder for the files that OBJ sources turn into; empty when none can be made.
 static std::string localMakeWorkFolder() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/fxpack-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back(0);
-    char resolved[PATH_MAX];
-    if (mkdtemp(buf.data()) == nullptr) {
-        fxpackError("cannot make a work folder %s: %s", pattern.c_str(), strerror(errno));
+    std::string folder;
+    fxHoldCleanupSignals(true);
+    bool made = fxMakeTempFolder("fxpack-", &folder);
+    int saved = errno;
+    if (made) {
+        fxAddCleanupPath(folder.c_str(), true);
+    }
+    fxHoldCleanupSignals(false);
+    if (!made) {
+        fxpackError("cannot make a work folder in the temporary folder: %s", strerror(saved));
         return std::string();
     }
-    if (realpath(buf.data(), resolved) == nullptr) {
-        rmdir(buf.data());
-        fxpackError("cannot find the work folder %s", buf.data());
-        return std::string();
-    }
-    return resolved;
+    return folder;
 }
 
 // Imports every OBJ source into a model file of the work folder, queueing libraries and textures.
@@ -207,22 +219,152 @@ static void localRemoveWork(FXPackage* pkg, const std::vector<ManifestEntry>& en
     }
     for (size_t i = 0; i < entries.size(); i++) {
         if (fxpackIsObj(entries[i].path)) {
-            remove((work + "/model" + std::to_string(i) + ".xm").c_str());
+            std::string model = work + "/model" + std::to_string(i) + ".xm";
+            remove(model.c_str());
+            fxRemoveCleanupPath(model.c_str());
         }
     }
-    rmdir(work.c_str());
+    remove(work.c_str());
+    fxRemoveCleanupPath(work.c_str());
+}
+
+// A path with "." and ".." taken out, read against folder when relative.
+static std::string localNormalise(const std::string& path, const std::string& folder) {
+    std::string full = path.empty() || path[0] != '/' ? folder + "/" + path : path;
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= full.size()) {
+        size_t end = full.find('/', pos);
+        if (end == std::string::npos) {
+            end = full.size();
+        }
+        std::string part = full.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (const std::string& p : parts) {
+        out += "/" + p;
+    }
+    return out.empty() ? "/" : out;
+}
+
+// path (absolute, normalised) relative to folder (absolute, normalised).
+static std::string localRelative(const std::string& path, const std::string& folder) {
+    std::string base = folder == "/" ? "/" : folder + "/";
+    if (path.compare(0, base.size(), base) == 0) {
+        return path.substr(base.size());
+    }
+    size_t slash = folder.find_last_of('/');
+    std::string parent = slash == 0 ? std::string("/") : folder.substr(0, slash);
+    return "../" + localRelative(path, parent);
+}
+
+// Registered names as paths relative to the manifest's folder, so a names file does not depend
+// on where the build ran or on the name of its work folder.
+static void localRelativeNames(FXPackage* pkg, const char* manifest, const std::string& work) {
+    std::string folder;
+    std::string manifestFolder = localFolderOf(manifest);
+    if (!fxGetRealPath(manifestFolder.empty() ? "." : manifestFolder.c_str(), &folder)) {
+        return;
+    }
+    folder = localNormalise(folder, "/");
+    for (int i = 0; i < pkg->nameServer.names.size; i++) {
+        const char* name = pkg->nameServer.names.elements[i];
+        if (name == nullptr || *name == 0) {
+            continue;
+        }
+        std::string rel = localRelative(localNormalise(name, work.empty() ? folder : work), folder);
+        pkg->nameServer.names.Change(i, rel.c_str());
+    }
+}
+
+// Names in the user's words: the manifest's file for its entries, the registered name for the
+// entries compilers added.
+static void localReportEntries(FXPackage* pkg, const std::vector<ManifestEntry>& entries, const char* output) {
+    int64_t bytes = 0;
+    for (int i = 0; i < pkg->GetEntryCount(); i++) {
+        bytes += pkg->entrySizes.GetInt(i);
+    }
+    fxpackReport("wrote %s: %d entries, %lld bytes of data", strcmp(output, "-") == 0 ? "standard output" : output,
+                 pkg->GetEntryCount(), (long long)bytes);
+    for (int i = 0; i < pkg->GetEntryCount(); i++) {
+        int id = pkg->entryIds.GetInt(i);
+        int type = pkg->entryTypes.GetInt(i);
+        const char* kind = fxpackKindName(type);
+        std::string source;
+        if (i < (int)entries.size()) {
+            source = entries[i].path;
+            kind = fxpackIsObj(source) ? "model" : kind;
+        } else {
+            int pos = id - pkg->nameServer.baseId;
+            const char* name = pos >= 0 && pos < pkg->nameServer.names.size ? pkg->nameServer.names.elements[pos] : "";
+            source = std::string(name != nullptr ? name : "") + " (added)";
+            if (type == FXDATA_OTHER) {
+                kind = "material library";
+            }
+        }
+        fxpackReport("  %10d  %-16s %s", id, kind != nullptr ? kind : "picture", source.c_str());
+    }
+}
+
+// Type codes of the queued files: the manifest's own, then what textures hold; libraries the
+// compilers wrote are data.
+static bool localQueuedTypes(FXPackage* pkg, const std::vector<ManifestEntry>& entries) {
+    bool ok = true;
+    pkg->pendingTypes.RemoveAll();
+    for (int i = 0; i < pkg->pendingFiles.size; i++) {
+        int type = FXDATA_OTHER;
+        const char* file = pkg->pendingFiles.elements[i];
+        if (i < (int)entries.size()) {
+            type = entries[i].type;
+        } else if (file != nullptr && pkg->tmpFiles.Findpos(file) < 0) {
+            // Queued under the work folder's name for it; the user knows the texture by its own.
+            ok = fxpackSourceKind(file, "texture ", localNormalise(file, "/"), &type) && ok;
+        }
+        pkg->pendingTypes.PushInt(type);
+    }
+    return ok;
 }
 
 int fxpackBuild(int argc, char** argv) {
     BuildArgs args;
     if (!localParseArgs(argc, argv, &args)) {
-        fxpackUsage(stderr);
         return FXPACK_USAGE;
     }
     std::vector<ManifestEntry> entries;
     if (!localReadManifest(args.manifest, &entries)) {
         return FXPACK_FAILED;
     }
+    // Every output is checked before any work; each is written whole or not at all.
+    FXOutFile pkgOut, namesOut, headerOut;
+    if (!fxpackCreateOutput(&pkgOut, args.output) ||
+        (args.names != nullptr && !fxpackCreateOutput(&namesOut, args.names)) ||
+        (args.header != nullptr && !fxpackCreateOutput(&headerOut, args.header))) {
+        return FXPACK_FAILED;
+    }
+    const FXOutFile* outs[3] = {&pkgOut, args.names != nullptr ? &namesOut : nullptr,
+                                args.header != nullptr ? &headerOut : nullptr};
+    for (int i = 0; i < 3; i++) {
+        for (int k = i + 1; k < 3; k++) {
+            if (outs[i] != nullptr && outs[k] != nullptr && strcmp(outs[i]->GetTarget(), outs[k]->GetTarget()) == 0) {
+                return fxpackUsageError("build", "%s and %s name the same file", outs[i]->GetPath(),
+                                        outs[k]->GetPath());
+            }
+        }
+    }
+    // The package writes beside the file it is given, under that name and ".tmp".
+    std::string pkgTmp = std::string(pkgOut.GetTmpPath()) + ".tmp";
+    fxAddCleanupPath(pkgTmp.c_str(), false);
 
     FXPackage pkg;
     // Names registered later get ids above every fixed one, so the fixed ids never move.
@@ -249,48 +391,34 @@ int fxpackBuild(int argc, char** argv) {
         std::string source = fxpackIsObj(e.path) ? work + "/model" + std::to_string(i) + ".xm" : e.path;
         pkg.AddDataFile(e.id, source.c_str());
     }
-    if (!work.empty() && !localCompileModels(&pkg, args.manifest, entries, work)) {
-        localRemoveWork(&pkg, entries, work);
-        return FXPACK_FAILED;
+    bool ok = work.empty() || localCompileModels(&pkg, args.manifest, entries, work);
+    ok = ok && localQueuedTypes(&pkg, entries);
+    // Libraries and textures read by the compilers are inputs too.
+    ok = ok && fxpackCheckOutputAgain(&pkgOut) && (args.names == nullptr || fxpackCheckOutputAgain(&namesOut)) &&
+         (args.header == nullptr || fxpackCheckOutputAgain(&headerOut));
+    if (ok) {
+        localRelativeNames(&pkg, args.manifest, work);
     }
-
-    // The side files go to temporary names first and take their places only with the package.
-    std::string namesTmp = args.names != nullptr ? std::string(args.names) + ".tmp" : std::string();
-    std::string headerTmp = args.header != nullptr ? std::string(args.header) + ".tmp" : std::string();
-    bool ok = true;
-    if (args.names != nullptr && !pkg.SaveNames(namesTmp.c_str())) {
-        fxpackError("cannot write names file %s", args.names);
+    if (ok && args.names != nullptr && !pkg.SaveNames(namesOut.GetTmpPath())) {
+        fxpackError("cannot write %s: %s", args.names, strerror(errno != 0 ? errno : EIO));
         ok = false;
     }
-    if (ok && args.header != nullptr && !pkg.SaveNamesCpp(headerTmp.c_str())) {
-        fxpackError("cannot write names header %s", args.header);
+    if (ok && args.header != nullptr && !pkg.SaveNamesCpp(headerOut.GetTmpPath())) {
+        fxpackError("cannot write %s: %s", args.header, strerror(errno != 0 ? errno : EIO));
         ok = false;
     }
-    if (ok && !pkg.Save(args.output, args.scramble ? FXPACKAGE_SCRAMBLE : 0)) {
-        std::string folder = localFolderOf(args.output);
-        struct stat st;
-        if (!folder.empty() && (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-            fxpackError("cannot write package %s: there is no folder %s", args.output, folder.c_str());
-        } else {
-            fxpackError("cannot write package %s", args.output);
-        }
+    if (ok && !pkg.Save(pkgOut.GetTmpPath(), args.scramble ? FXPACKAGE_SCRAMBLE : 0)) {
+        fxpackError("cannot write %s: %s", args.output, strerror(errno != 0 ? errno : EIO));
         ok = false;
     }
-    if (ok && args.names != nullptr) {
-        ok = fxpackReplaceFile(namesTmp, args.names);
-    }
-    if (ok && args.header != nullptr) {
-        ok = fxpackReplaceFile(headerTmp, args.header);
-    }
+    fxRemoveCleanupPath(pkgTmp.c_str());
+    ok = ok && fxpackCommitOutput(&pkgOut);
+    ok = ok && (args.names == nullptr || fxpackCommitOutput(&namesOut));
+    ok = ok && (args.header == nullptr || fxpackCommitOutput(&headerOut));
     localRemoveWork(&pkg, entries, work);
     if (!ok) {
-        if (!namesTmp.empty()) {
-            remove(namesTmp.c_str());
-        }
-        if (!headerTmp.empty()) {
-            remove(headerTmp.c_str());
-        }
         return FXPACK_FAILED;
     }
+    localReportEntries(&pkg, entries, args.output);
     return FXPACK_OK;
 }

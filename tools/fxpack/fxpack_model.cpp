@@ -1,85 +1,45 @@
 // fxpack model, fxpack info, and the OBJ entries of fxpack build.
 
 #include <cerrno>
-#include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
 #include <cstring>
 #include <string>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "assets/model.h"
-#include "assets/package.h"
+#include "models/model.h"
+#include "io/package.h"
 #include "base/env.h"
+#include "base/outfile.h"
 #include "base/paths.h"
 #include "fxpack.h"
+#include "fxpack_objscan.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"
 #include "render/material.h"
+#include "render/headless.h"
 #include "render/matlib.h"
 
 namespace {
 
-// The render environment of a tool: no device. Textures count as uploaded, so materials keep
-// them and their scales as the show would see them; nothing is drawn.
-class FXPackEnv : public PEnv {
-public:
-    ~FXPackEnv() override { Destroy(); }
-
-    bool CreateChild(void*) override { return true; }
-    void ClrParams() override {}
-    void SetAct(bool) override {}
-    bool RenderStart() override { return true; }
-    void RenderEnd() override {}
-    void SetClrColor(float*) override {}
-    void Clrscr(bool, bool, bool) override {}
-    void Enlarge(bool) override {}
-    void UpdateLights() override {}
-    void ApplyMaterial(FXMaterial*) override {}
-    void ApplyMaterial2(FXMaterial*) override {}
-    void ApplyMatrix(FXMatrix*) override {}
-    void MultiplyMatrix(FXMatrix*) override {}
-    void ApplyMatrixIdentity() override {}
-    void EnableLights(bool) override {}
-    void EnableLight(bool, FXLight*) override {}
-    void DisableAllLights() override {}
-    void SetAmbient(float*) override {}
-    void EnableDepthTest(bool) override {}
-    void EnableDepthWrite(bool) override {}
-    void EnableCullface(bool, bool) override {}
-    bool PrepareTexture(FXMaterial* m) override {
-        return m != nullptr && m->texture != nullptr && m->texture->pixmap.pixels != nullptr;
-    }
-    bool FastPrepareTexture(FXMaterial*, FXPixmap*) override { return true; }
-    bool PrepareCubeTexture(FXMaterial*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*) override {
-        return false;
-    }
-    void UnprepareTexture(FXMaterial*) override {}
-    bool PrepareMesh(FXMesh*) override { return true; }
-    void UnprepareMesh(FXMesh*) override {}
-    void RenderMesh(FXMesh*) override {}
-};
-
 // Sets up the tool's environment for one model and takes it down again, model first.
 class FXPackSession {
 public:
-    FXPackEnv env;
+    FXHeadlessEnv env; // no device: textures count as uploaded, nothing is drawn
     FXModel model;
     std::string startFolder;
 
     FXPackSession() {
-        char buf[PATH_MAX];
-        startFolder = getcwd(buf, sizeof(buf)) != nullptr ? buf : ".";
+        if (!fxGetCurrentFolder(&startFolder)) {
+            startFolder = ".";
+        }
         fxSetEnv(&env);
     }
     ~FXPackSession() {
         model.Destroy();
         fxSetEnv(nullptr);
-        if (chdir(startFolder.c_str()) != 0) {
-            fxpackError("cannot return to %s", startFolder.c_str());
+        if (!fxSetCurrentFolder(startFolder.c_str())) {
+            fxpackError("cannot return to %s: %s", startFolder.c_str(), strerror(errno));
         }
     }
 };
@@ -90,73 +50,137 @@ public:
 // Paths
 
 bool fxpackIsObj(const std::string& path) {
-    return path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".obj") == 0;
+    return path.size() > 4 && fxpackSameNoCase(path.c_str() + path.size() - 4, ".obj", 4);
 }
 
-static std::string localFolder(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-static std::string localLeaf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The absolute form of an existing path; empty, with a message, when it cannot be found.
+// The absolute form of an existing input; empty, with a message, when it cannot be read.
 static std::string localRealPath(const std::string& path) {
-    char buf[PATH_MAX];
-    if (realpath(path.c_str(), buf) == nullptr) {
+    if (!fxpackCheckInput(path.c_str())) {
+        return std::string();
+    }
+    std::string real;
+    if (!fxGetRealPath(path.c_str(), &real)) {
         fxpackError("cannot read %s: %s", path.c_str(), strerror(errno));
         return std::string();
     }
-    return buf;
-}
-
-// The absolute form of a path that need not exist yet.
-static std::string localAbsolute(const std::string& path) {
-    if (!path.empty() && path[0] == '/') {
-        return path;
-    }
-    char buf[PATH_MAX];
-    return getcwd(buf, sizeof(buf)) != nullptr ? std::string(buf) + "/" + path : path;
+    return real;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Import
 
+// A problem in the input that the command can go past: a warning, or under --strict an error
+// that fails the import.
+static void localProblem(bool* ok, const char* format, ...) FX_PRINTF(2, 3);
+static void localProblem(bool* ok, const char* format, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    if (fxpackOptions.strict) {
+        fxpackError("%s", text);
+        *ok = false;
+    } else {
+        fxpackWarning("%s", text);
+    }
+}
+
+static void localReleaseLibrary(FXModel* model) {
+    if (model->matlib != nullptr && fxglobalEnv != nullptr && fxglobalEnv->matlibs.Findpos(model->matlib) >= 0) {
+        model->matlib->Release();
+    }
+    model->matlib = nullptr;
+    model->matlibRef.Clear();
+}
+
 // Reads an OBJ file (its library and textures relative to its folder, as the engine reads them)
-// into the session's model and makes the working copy. textures: whether every texture of the
-// library must have been read.
-static bool localImport(FXPackSession* s, const std::string& objPath, bool textures) {
+// into the session's model and makes the working copy, then sums up what was skipped or missing.
+// forBuild: a missing library or texture is dropped, so the package holds nothing empty.
+static bool localImport(FXPackSession* s, const std::string& objPath, bool forBuild) {
+    const char* obj = objPath.c_str();
     std::string full = localRealPath(objPath);
     if (full.empty()) {
         return false;
     }
-    std::string folder = localFolder(full);
-    if (chdir(folder.c_str()) != 0) {
-        fxpackError("cannot enter %s: %s", folder.c_str(), strerror(errno));
+    fxpackAddInput(full.c_str());
+    FXPackObjScan scan;
+    if (!scan.Scan(full)) {
+        fxpackError("cannot read %s: %s", objPath.c_str(), strerror(errno));
         return false;
     }
-    if (!s->model.ImportObj(localLeaf(full).c_str())) {
-        fxpackError("cannot read %s", objPath.c_str());
+    if (scan.binary) {
+        fxpackError("%s is not an OBJ file: it holds binary data", objPath.c_str());
         return false;
     }
+    std::string folder = fxFolderOfPath(full);
+    if (!fxSetCurrentFolder(folder.c_str())) {
+        fxpackError("cannot read %s: cannot enter its folder: %s", objPath.c_str(), strerror(errno));
+        return false;
+    }
+    std::vector<std::string> traces;
+    fxpackProgress("importing %s ...", obj);
+    fxpackBeginCapture(&traces, false);
+    bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str());
+    fxpackEndCapture();
+    if (!imported) {
+        fxpackError("cannot read %s%s%s", objPath.c_str(), traces.empty() ? "" : ": ",
+                    traces.empty() ? "" : traces[0].c_str());
+        return false;
+    }
+
     bool ok = true;
     FXMatlib* lib = s->model.matlib;
+    bool libMissing = false;
+    if (!s->model.matlibRef.IsEmpty()) {
+        std::string ref = s->model.matlibRef.chars;
+        if (fxGetFileKind(ref.c_str()) != FXFILE_REGULAR) {
+            libMissing = true;
+            localProblem(&ok, "%s: material library %s cannot be read: %s", obj, ref.c_str(),
+                         fxGetFileKind(ref.c_str()) == FXFILE_FOLDER ? "it is a folder" : strerror(ENOENT));
+            if (forBuild) {
+                localReleaseLibrary(&s->model);
+                lib = nullptr;
+            }
+        } else {
+            fxpackAddInput(ref.c_str());
+        }
+    }
+    for (const auto& use : scan.usemtls) {
+        if (!libMissing && (lib == nullptr || lib->FindMaterial(use.first.c_str()) == nullptr)) {
+            scan.Note(FXOBJSCAN_UNKNOWN_MATERIAL, use.second);
+        }
+    }
     for (int i = 0; lib != nullptr && i < lib->materials.size; i++) {
         FXMaterial* m = (FXMaterial*)lib->materials.elements[i];
-        if (m == nullptr || m->texFile.IsEmpty() || m->hasTexture) {
+        if (m == nullptr || m->texFile.IsEmpty()) {
             continue;
         }
-        if (textures) {
-            fxpackError("%s: texture %s of material '%s' in %s cannot be read", objPath.c_str(), m->texFile.chars,
-                        m->name.chars, lib->name.chars);
-            ok = false;
-        } else {
-            fprintf(stderr, "fxpack: warning: %s: texture %s of material '%s' cannot be read\n", objPath.c_str(),
-                    m->texFile.chars, m->name.chars);
+        if (m->hasTexture) {
+            fxpackAddInput(m->texFile.chars);
+            continue;
         }
+        localProblem(&ok, "%s: texture %s of material '%s' cannot be read", obj, m->texFile.chars, m->name.chars);
+        if (forBuild) {
+            m->texFile.Clear();
+        }
+    }
+
+    for (int c = 0; c < FXOBJSCAN_CAUSES; c++) {
+        if (scan.causes[c].count == 0) {
+            continue;
+        }
+        if (c == FXOBJSCAN_UNUSED) {
+            fxpackWarning("%s: %d %s (%s)", obj, scan.causes[c].count, FXPackObjScan::CauseText(c),
+                          scan.Lines(c).c_str());
+        } else {
+            localProblem(&ok, "%s: %d %s (%s)", obj, scan.causes[c].count, FXPackObjScan::CauseText(c),
+                         scan.Lines(c).c_str());
+        }
+    }
+    // The scan should account for every statement the importer left out; say so when it did not.
+    if (scan.Skipped() == 0 && scan.causes[FXOBJSCAN_UNUSED].count == 0 && ok && !traces.empty() && !libMissing) {
+        fxpackWarning("%s: the import reported %zu problems, the first: %s", obj, traces.size(), traces[0].c_str());
     }
     s->model.UpdateMeshes();
     return ok;
@@ -172,47 +196,78 @@ static int localTriangles(FXModel* model) {
     return n;
 }
 
-// Saves the working model beside path and moves it over path.
-static bool localSaveModel(FXModel* model, const std::string& path) {
-    std::string tmp = path + ".tmp";
-    if (!model->Save(tmp.c_str())) {
-        fxpackError("cannot write %s: %s", tmp.c_str(), strerror(errno));
-        remove(tmp.c_str());
+// Saves the working model into the output's temporary file and moves it into place.
+static bool localSaveModel(FXModel* model, FXOutFile* out) {
+    if (!model->Save(out->GetTmpPath())) {
+        fxpackError("cannot write %s: %s", out->GetPath(), strerror(errno != 0 ? errno : EIO));
+        out->Discard();
         return false;
     }
-    return fxpackReplaceFile(tmp, path);
+    return fxpackCommitOutput(out);
+}
+
+// v := 1 - v on every loaded vertex, for files whose texture rows run bottom first.
+static void localFlipV(FXModel* model) {
+    for (int i = 0; i < model->loadedMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)model->loadedMeshes.elements[i];
+        for (int k = 0; m != nullptr && k < m->vertexCount; k++) {
+            m->vertices[k].texCoord[1] = 1.0f - m->vertices[k].texCoord[1];
+        }
+    }
 }
 
 int fxpackModel(int argc, char** argv) {
     const char* input = nullptr;
     const char* output = nullptr;
+    bool flipV = false;
     for (int i = 1; i < argc; i++) {
+        if (fxpackCommonOption(argv[i])) {
+            continue;
+        }
         if (strcmp(argv[i], "-o") == 0) {
             if (i + 1 >= argc || output != nullptr) {
-                return fxpackUsageError(output != nullptr ? "-o given twice" : "-o needs a file name");
+                return fxpackUsageError("model", output != nullptr ? "-o given twice" : "-o needs a file name");
             }
             output = argv[++i];
+        } else if (strcmp(argv[i], "--flip-v") == 0) {
+            flipV = true;
         } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-            return fxpackUsageError("unknown option '%s'", argv[i]);
+            return fxpackUsageError("model", "unknown option '%s'", argv[i]);
         } else if (input == nullptr) {
             input = argv[i];
         } else {
-            return fxpackUsageError("model takes one OBJ file, '%s' is one too many", argv[i]);
+            return fxpackUsageError("model", "model takes one OBJ file, '%s' is one too many", argv[i]);
         }
     }
     if (input == nullptr || output == nullptr) {
-        return fxpackUsageError(input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
+        return fxpackUsageError("model", input == nullptr ? "model needs an OBJ file" : "model needs -o FILE");
     }
-    std::string out = localAbsolute(output);
+    if (!fxpackCheckInput(input)) {
+        return FXPACK_FAILED;
+    }
+    fxpackAddInput(input);
+    FXOutFile out;
+    if (!fxpackCreateOutput(&out, output)) {
+        return FXPACK_FAILED;
+    }
     fxLoadDevil();
     bool ok;
     {
         FXPackSession s;
         ok = localImport(&s, input, false);
         if (ok && localTriangles(&s.model) == 0) {
-            fprintf(stderr, "fxpack: warning: %s holds no triangles\n", input);
+            fxpackError("%s holds no faces: there is nothing to make a model of", input);
+            ok = false;
         }
-        ok = ok && localSaveModel(&s.model, out);
+        if (ok && flipV) {
+            localFlipV(&s.model);
+            s.model.UpdateMeshes();
+        }
+        ok = ok && fxpackCheckOutputAgain(&out) && localSaveModel(&s.model, &out);
+        if (ok) {
+            fxpackReport("wrote %s: %d meshes, %d triangles", strcmp(output, "-") == 0 ? "standard output" : output,
+                         s.model.workMeshes.size, localTriangles(&s.model));
+        }
     }
     fxUnloadDevil();
     return ok ? FXPACK_OK : FXPACK_FAILED;
@@ -233,9 +288,24 @@ static std::string localFileMagic(const char* path) {
     return magic.chars;
 }
 
+static const char* localPassName(int renderClass) {
+    switch (renderClass) {
+        case 0:
+            return "solid";
+        case 1:
+            return "blended";
+        case 2:
+            return "drawn last";
+        default:
+            return "unknown pass";
+    }
+}
+
 static void localPrintModel(FXModel* model, const std::string& magic, bool libraryFound) {
     printf("format %s\n", magic.c_str());
-    printf("name %s\n", model->name.chars);
+    if (!model->name.IsEmpty()) {
+        printf("name %s\n", model->name.chars);
+    }
     if (model->matlibRef.IsEmpty()) {
         printf("library none\n");
     } else if (!libraryFound || model->matlib == nullptr) {
@@ -243,99 +313,134 @@ static void localPrintModel(FXModel* model, const std::string& magic, bool libra
     } else {
         printf("library %s (%d materials)\n", model->matlibRef.chars, model->matlib->materials.size);
     }
-    int vertices = 0, triangles = 0, classes[3] = {0, 0, 0}, otherClasses = 0, named = 0, missing = 0;
+    int vertices = 0, triangles = 0, passes[4] = {0, 0, 0, 0}, missing = 0;
+    std::vector<std::string> used;
     for (int i = 0; i < model->loadedMeshes.size; i++) {
         FXMesh* m = (FXMesh*)model->loadedMeshes.elements[i];
         vertices += m->vertexCount;
         triangles += m->indexCount / 3;
-        if (m->renderClass >= 0 && m->renderClass <= 2) {
-            classes[m->renderClass]++;
-        } else {
-            otherClasses++;
+        passes[m->renderClass >= 0 && m->renderClass <= 2 ? m->renderClass : 3]++;
+        if (m->materialName.IsEmpty()) {
+            continue;
         }
-        if (!m->materialName.IsEmpty()) {
-            named++;
+        bool seen = false;
+        for (const std::string& u : used) {
+            seen = seen || u == m->materialName.chars;
+        }
+        if (!seen) {
+            used.push_back(m->materialName.chars);
             missing += m->material == nullptr ? 1 : 0;
         }
     }
     printf("meshes %d\n", model->loadedMeshes.size);
-    printf("materials %d", named);
+    printf("materials used %zu", used.size());
     if (missing > 0) {
         printf(" (%d not in the library)", missing);
     }
     printf("\nvertices %d\ntriangles %d\n", vertices, triangles);
-    printf("render classes 0:%d 1:%d 2:%d", classes[0], classes[1], classes[2]);
-    if (otherClasses > 0) {
-        printf(" other:%d", otherClasses);
+    std::string byPass;
+    for (int c = 0; c < 4; c++) {
+        if (passes[c] > 0) {
+            byPass += (byPass.empty() ? "" : ", ") + std::to_string(passes[c]) + " " + localPassName(c);
+        }
     }
-    printf("\n");
+    if (!byPass.empty()) {
+        printf("meshes by drawing pass: %s\n", byPass.c_str());
+    }
     for (int i = 0; i < model->loadedMeshes.size; i++) {
         FXMesh* m = (FXMesh*)model->loadedMeshes.elements[i];
         std::string material = m->materialName.IsEmpty() ? std::string("(no material)") : m->materialName.chars;
         if (!m->materialName.IsEmpty() && m->material == nullptr) {
             material += " (not in the library)";
         }
-        printf("mesh %d: %s, %d vertices, %d triangles, render class %d\n", i, material.c_str(), m->vertexCount,
-               m->indexCount / 3, m->renderClass);
+        printf("mesh %d: %s, %d vertices, %d triangles, %s\n", i, material.c_str(), m->vertexCount, m->indexCount / 3,
+               localPassName(m->renderClass));
     }
 }
 
 // Loads the model a command names: a model file, whose library path is relative to its folder
-// as the show reads it, or the model entry id of the package pkg loads from full. shown is the
-// name the messages use. magic receives the stored format, libraryFound whether the library the
-// model names is there. False, with a message, when there is no such model.
+// as the show reads it, or the model entry id of the package at full. shown is the name the
+// messages use. magic receives the stored format, libraryFound whether the library the model
+// names is there. False, with a message, when there is no such model or it is damaged.
 static bool localLoadInput(FXPackSession* s, FXPackage* pkg, const std::string& full, const char* shown, bool entry,
                            int id, std::string* magic, bool* libraryFound) {
+    std::vector<std::string> traces;
+    bool loaded;
     if (!entry) {
+        fxpackAddInput(full.c_str());
         *magic = localFileMagic(full.c_str());
         if (*magic != "xm02" && *magic != "xm03") {
             fxpackError("%s is not a model", shown);
             return false;
         }
-        if (chdir(localFolder(full).c_str()) != 0 || !s->model.Load(localLeaf(full).c_str())) {
-            fxpackError("cannot read %s", shown);
+        if (!fxSetCurrentFolder(fxFolderOfPath(full).c_str())) {
+            fxpackError("cannot read %s: cannot enter its folder: %s", shown, strerror(errno));
             return false;
         }
+        fxpackBeginCapture(&traces, true);
+        loaded = s->model.Load(fxLeafOfPath(full).c_str());
+        fxpackEndCapture();
         *libraryFound = fxPathExists(s->model.matlibRef.chars);
-        return true;
+    } else {
+        if (!fxpackLoadPackage(pkg, full.c_str(), true)) {
+            return false;
+        }
+        FXPackageData* data = fxpackGetEntry(pkg, shown, id);
+        if (data == nullptr) {
+            return false;
+        }
+        FXStr stored;
+        data->ReadString(&stored);
+        *magic = stored.chars;
+        if (*magic != "xm02" && *magic != "xm03") {
+            fxpackError("entry %d of %s is not a model", id, shown);
+            return false;
+        }
+        fxpackBeginCapture(&traces, true);
+        loaded = s->model.LoadCN(pkg, id);
+        fxpackEndCapture();
+        int libId = 0;
+        *libraryFound = fxpackParseInt(s->model.matlibRef.chars, &libId) && pkg->FindEntry(libId) >= 0;
     }
-    if (!pkg->Load(full.c_str())) {
-        fxpackError("%s is not a package, or its entry lists are damaged", shown);
+    // Readers take short input as zeros; the traces they leave say the model is cut or damaged.
+    if (!loaded || !traces.empty()) {
+        if (entry) {
+            fxpackError("entry %d of %s is a damaged model", id, shown);
+        } else {
+            fxpackError("%s is a damaged model (cut short?)", shown);
+        }
         return false;
     }
-    FXPackageData* data = pkg->GetDataPtr(id);
-    if (data == nullptr) {
-        fxpackError("%s has no entry with id %d", shown, id);
+    return true;
+}
+
+static bool localParseInputs(const char* command, int nInputs, const char* const* inputs, int* id) {
+    if (nInputs == 2 && !fxpackParseInt(inputs[1], id)) {
+        fxpackUsageError(command, "'%s' is not an id", inputs[1]);
         return false;
     }
-    FXStr stored;
-    data->ReadString(&stored);
-    *magic = stored.chars;
-    if (*magic != "xm02" && *magic != "xm03") {
-        fxpackError("entry %d of %s is not a model", id, shown);
-        return false;
-    }
-    s->model.LoadCN(pkg, id);
-    int libId = 0;
-    *libraryFound = fxpackParseInt(s->model.matlibRef.chars, &libId) && pkg->FindEntry(libId) >= 0;
     return true;
 }
 
 int fxpackInfo(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        return fxpackUsageError("info takes a model file, or a package and an id");
+    const char* inputs[2] = {nullptr, nullptr};
+    int nInputs = 0;
+    if (fxpackPlainArgs("info", "a model file, or a package and an id", argc, argv, 2, inputs, &nInputs) != FXPACK_OK) {
+        return FXPACK_USAGE;
+    }
+    if (nInputs == 0) {
+        return fxpackUsageError("info", "info needs a model file, or a package and an id");
     }
     int id = 0;
-    if (argc == 3 && !fxpackParseInt(argv[2], &id)) {
-        fxpackError("'%s' is not an id", argv[2]);
+    if (!localParseInputs("info", nInputs, inputs, &id)) {
         return FXPACK_USAGE;
     }
     FXPackSession s;
     std::string magic;
     bool libraryFound = false;
     FXPackage pkg;
-    std::string full = localRealPath(argv[1]);
-    if (full.empty() || !localLoadInput(&s, &pkg, full, argv[1], argc == 3, id, &magic, &libraryFound)) {
+    std::string full = localRealPath(inputs[0]);
+    if (full.empty() || !localLoadInput(&s, &pkg, full, inputs[0], nInputs == 2, id, &magic, &libraryFound)) {
         return FXPACK_FAILED;
     }
     localPrintModel(&s.model, magic, libraryFound);
@@ -353,9 +458,13 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
     if (objFull.empty()) {
         return false;
     }
-    std::string objFolder = localFolder(objFull);
+    std::string objFolder = fxFolderOfPath(objFull);
     FXPackSession s;
-    if (!localImport(&s, objFull, true)) {
+    if (!localImport(&s, objPath, true)) {
+        return false;
+    }
+    if (localTriangles(&s.model) == 0) {
+        fxpackError("%s holds no faces: there is nothing to make a model of", objPath.c_str());
         return false;
     }
     // The package finds texture files relative to its work folder, where the library is written
@@ -377,7 +486,15 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
         m->texFile.Set((up + texture.substr(1)).c_str());
     }
     pkg->workFolder.Set(workFolder.c_str());
-    if (!s.model.Compile(pkg)) {
+    // The library the compiler writes into the work folder is registered for clean-up with no
+    // moment between; the import above stays open to signals.
+    fxHoldCleanupSignals(true);
+    bool compiled = s.model.Compile(pkg);
+    for (int k = 0; k < pkg->tmpFiles.size; k++) {
+        fxAddCleanupPath(pkg->tmpFiles.elements[k], false);
+    }
+    fxHoldCleanupSignals(false);
+    if (!compiled) {
         fxpackError("%s: cannot make package entries of library %s", objPath.c_str(), s.model.matlibRef.chars);
         return false;
     }
@@ -389,26 +506,16 @@ bool fxpackCompileObj(FXPackage* pkg, const std::string& objPath, int id, const 
         std::string name = stem + "_" + std::to_string(id) + ".matlib";
         pkg->nameServer.names.Change(libId - pkg->nameServer.baseId, name.c_str());
     }
-    return localSaveModel(&s.model, modelPath);
+    fxAddCleanupPath(modelPath.c_str(), false);
+    if (!s.model.Save(modelPath.c_str())) {
+        fxpackError("cannot write the model of %s to %s: %s", objPath.c_str(), modelPath.c_str(), strerror(errno));
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Reduce
-
-// Parses a whole decimal number; false for anything else, or for a value that is not finite.
-static bool localParseFloat(const char* text, float* value) {
-    if (text == nullptr || *text == 0) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    float v = strtof(text, &end);
-    if (errno != 0 || *end != 0 || end == text || !std::isfinite(v)) {
-        return false;
-    }
-    *value = v;
-    return true;
-}
 
 // Totals over the working meshes.
 static void localCounts(FXModel* model, int* triangles, int* vertices) {
@@ -428,7 +535,7 @@ static void localCounts(FXModel* model, int* triangles, int* vertices) {
 static bool localReduceModel(FXModel* model, bool discard, float alpha, bool reduce, float tolerance, int sweeps) {
     int triangles, vertices;
     localCounts(model, &triangles, &vertices);
-    printf("model: %d triangles, %d vertices\n", triangles, vertices);
+    fxpackReport("model: %d triangles, %d vertices", triangles, vertices);
     if (discard) {
         int textured = 0;
         for (int i = 0; i < model->workMeshes.size; i++) {
@@ -440,12 +547,13 @@ static bool localReduceModel(FXModel* model, bool discard, float alpha, bool red
         }
         int t, v;
         localCounts(model, &t, &v);
-        printf("transparent (alpha <= %g, %d textured meshes): triangles %d -> %d, vertices %d -> %d\n", alpha,
-               textured, triangles, t, vertices, v);
+        fxpackReport("transparent (alpha <= %g, %d textured meshes): triangles %d -> %d, vertices %d -> %d", alpha,
+                     textured, triangles, t, vertices, v);
         triangles = t;
         vertices = v;
     }
     for (int sweep = 1; reduce && (sweeps < 0 || sweep <= sweeps); sweep++) {
+        fxpackProgress("sweep %d: reducing %d triangles ...", sweep, triangles);
         for (int i = 0; i < model->workMeshes.size; i++) {
             FXMesh* m = (FXMesh*)model->workMeshes.elements[i];
             if (m != nullptr && !m->ReduceVertices(tolerance)) {
@@ -455,7 +563,7 @@ static bool localReduceModel(FXModel* model, bool discard, float alpha, bool red
         }
         int t, v;
         localCounts(model, &t, &v);
-        printf("sweep %d: triangles %d -> %d, vertices %d -> %d\n", sweep, triangles, t, vertices, v);
+        fxpackReport("sweep %d: triangles %d -> %d, vertices %d -> %d", sweep, triangles, t, vertices, v);
         bool changed = t != triangles;
         triangles = t;
         vertices = v;
@@ -477,57 +585,62 @@ int fxpackReduce(int argc, char** argv) {
     int sweeps = -1;
     for (int i = 1; i < argc; i++) {
         const char* option = argv[i];
+        if (fxpackCommonOption(option)) {
+            continue;
+        }
         bool takesValue = strcmp(option, "-o") == 0 || strcmp(option, "--tolerance") == 0 ||
                           strcmp(option, "--sweeps") == 0 || strcmp(option, "--discard-transparent") == 0;
         if (takesValue && i + 1 >= argc) {
-            return fxpackUsageError("%s needs a value", option);
+            return fxpackUsageError("reduce", "%s needs a value", option);
         }
         if (strcmp(option, "-o") == 0) {
             if (output != nullptr) {
-                fxpackError("-o given twice");
-                return FXPACK_USAGE;
+                return fxpackUsageError("reduce", "-o given twice");
             }
             output = argv[++i];
         } else if (strcmp(option, "--tolerance") == 0) {
-            if (!localParseFloat(argv[++i], &tolerance) || tolerance < 0.0f) {
-                fxpackError("--tolerance takes an angle in degrees, not '%s'", argv[i]);
-                return FXPACK_USAGE;
+            if (!fxpackParseFloat(argv[++i], 0.0f, 180.0f, &tolerance)) {
+                return fxpackUsageError("reduce", "--tolerance takes an angle from 0 to 180 degrees, not '%s'",
+                                        argv[i]);
             }
             reduce = true;
         } else if (strcmp(option, "--sweeps") == 0) {
             if (!fxpackParseInt(argv[++i], &sweeps) || sweeps < 1) {
-                fxpackError("--sweeps takes a count of at least 1, not '%s'", argv[i]);
-                return FXPACK_USAGE;
+                return fxpackUsageError("reduce", "--sweeps takes a count of at least 1, not '%s'", argv[i]);
             }
         } else if (strcmp(option, "--discard-transparent") == 0) {
-            if (!localParseFloat(argv[++i], &alpha)) {
-                fxpackError("--discard-transparent takes an alpha from 0 to 1, not '%s'", argv[i]);
-                return FXPACK_USAGE;
+            if (!fxpackParseFloat(argv[++i], 0.0f, 1.0f, &alpha)) {
+                return fxpackUsageError("reduce", "--discard-transparent takes an alpha from 0 to 1, not '%s'",
+                                        argv[i]);
             }
             discard = true;
         } else if (option[0] == '-' && option[1] != 0) {
-            return fxpackUsageError("unknown option '%s'", option);
+            return fxpackUsageError("reduce", "unknown option '%s'", option);
         } else if (nInputs < 2) {
             inputs[nInputs++] = option;
         } else {
-            fxpackError("reduce takes a model file, or a package and an id; '%s' is one too many", option);
-            return FXPACK_USAGE;
+            return fxpackUsageError("reduce", "reduce takes a model file, or a package and an id; '%s' is one too many",
+                                    option);
         }
     }
     if (nInputs == 0 || output == nullptr || (!reduce && !discard)) {
-        return fxpackUsageError(nInputs == 0 ? "reduce needs a model file, or a package and an id"
-                                : output == nullptr
-                                    ? "reduce needs -o FILE"
-                                    : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
+        return fxpackUsageError("reduce", nInputs == 0 ? "reduce needs a model file, or a package and an id"
+                                          : output == nullptr
+                                              ? "reduce needs -o FILE"
+                                              : "reduce needs --tolerance DEGREES or --discard-transparent ALPHA");
     }
     int id = 0;
-    if (nInputs == 2 && !fxpackParseInt(inputs[1], &id)) {
-        fxpackError("'%s' is not an id", inputs[1]);
+    if (!localParseInputs("reduce", nInputs, inputs, &id)) {
         return FXPACK_USAGE;
     }
-    std::string out = localAbsolute(output);
     std::string full = localRealPath(inputs[0]);
     if (full.empty()) {
+        return FXPACK_FAILED;
+    }
+    fxpackAddInput(full.c_str());
+    // The output is checked before the work, which can take minutes.
+    FXOutFile out;
+    if (!fxpackCreateOutput(&out, output)) {
         return FXPACK_FAILED;
     }
     fxLoadDevil();
@@ -540,12 +653,13 @@ int fxpackReduce(int argc, char** argv) {
         const bool entry = nInputs == 2;
         ok = localLoadInput(&s, &pkg, full, inputs[0], entry, id, &magic, &libraryFound);
         if (ok && entry && !s.model.matlibRef.IsEmpty()) {
-            fprintf(stderr, "fxpack: warning: the model keeps its library reference '%s', an entry of %s\n",
-                    s.model.matlibRef.chars, inputs[0]);
+            fxpackWarning("the model keeps its library reference '%s', an entry of %s", s.model.matlibRef.chars,
+                          inputs[0]);
         }
         if (ok) {
             s.model.UpdateMeshes();
-            ok = localReduceModel(&s.model, discard, alpha, reduce, tolerance, sweeps) && localSaveModel(&s.model, out);
+            ok =
+                localReduceModel(&s.model, discard, alpha, reduce, tolerance, sweeps) && localSaveModel(&s.model, &out);
         }
         // The model's library belongs to the session's environment: let go of it before the package.
         s.model.Destroy();

@@ -1,0 +1,46 @@
+# Fails when an include in src/ runs down the layer order of src/README.md, apart from the
+# few the design needs (listed there and below). Run: cmake -DSRC=<repo>/src -P check_includes.cmake
+set(layers base io render geometry models objects shell)
+# "including file -> included file" pairs allowed to reach a higher layer.
+set(allowed
+    "base/env.h -> render/3dmath.h"
+    "base/env.h -> render/material.h"
+    "base/env.h -> render/matlib.h"
+    "render/render.cpp -> geometry/mesh.h")
+
+if(NOT SRC)
+    message(FATAL_ERROR "pass -DSRC=<the src folder>")
+endif()
+file(GLOB_RECURSE units RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
+set(wrong 0)
+foreach(unit ${units})
+    string(REGEX MATCH "^[^/]+" from ${unit})
+    if(from STREQUAL "resources")
+        continue()
+    endif()
+    list(FIND layers ${from} fromLevel)
+    if(fromLevel LESS 0)
+        message(SEND_ERROR "${unit}: folder ${from} is in no layer of src/README.md")
+        math(EXPR wrong "${wrong} + 1")
+        continue()
+    endif()
+    file(STRINGS ${SRC}/${unit} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
+    foreach(line ${lines})
+        string(REGEX REPLACE "^[^\"]*\"([^\"]+)\".*$" "\\1" target "${line}")
+        string(REGEX MATCH "^[^/]+" to ${target})
+        list(FIND layers ${to} toLevel)
+        if(toLevel LESS 0)
+            message(SEND_ERROR "${unit}: includes ${target}, which is not a unit of a layer")
+            math(EXPR wrong "${wrong} + 1")
+        elseif(toLevel GREATER fromLevel)
+            list(FIND allowed "${unit} -> ${target}" known)
+            if(known LESS 0)
+                message(SEND_ERROR "${unit}: ${from} must not include ${target} (a higher layer)")
+                math(EXPR wrong "${wrong} + 1")
+            endif()
+        endif()
+    endforeach()
+endforeach()
+if(wrong GREATER 0)
+    message(FATAL_ERROR "${wrong} include(s) run against the layer order")
+endif()

@@ -1,0 +1,906 @@
+#include "io/data.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "io/package.h"
+#include "base/stream.h"
+#include "base/trace.h"
+#include "io/vertex.h"
+
+// Bytes or floats taken at a time from a stream that cannot tell how much it still holds, so a
+// damaged count cannot make us allocate far more than actually arrives.
+#define LOCAL_BLIND_CHUNK (1 << 20)
+// Floats converted per write or read batch.
+#define LOCAL_FLOAT_BATCH 1024
+// Smallest hash table of a vector index.
+#define LOCAL_MIN_SLOTS 1024
+
+// ---------------------------------------------------------------------------------------------
+// FXNumPool
+
+FXNumPool::FXNumPool() : bytes(nullptr), cursor(nullptr), readPos(0), used(0), capacity(0), growStep(1) {}
+
+FXNumPool::FXNumPool(int growStep)
+    : bytes(nullptr), cursor(nullptr), readPos(0), used(0), capacity(0), growStep(growStep) {}
+
+FXNumPool::~FXNumPool() {
+    DestroyBuf();
+}
+
+void FXNumPool::DestroyBuf() {
+    free(bytes);
+    bytes = nullptr;
+    cursor = nullptr;
+    readPos = 0;
+    used = 0;
+    capacity = 0;
+}
+
+bool FXNumPool::Realloc(int n) {
+    if (capacity >= n) {
+        return true;
+    }
+    int64_t step = growStep > 0 ? growStep : 1;
+    int64_t steps = ((int64_t)n - capacity + step - 1) / step;
+    int64_t target = (int64_t)capacity + steps * step;
+    if (target > INT32_MAX) {
+        target = INT32_MAX;
+    }
+    uint8_t* grown = (uint8_t*)realloc(bytes, (size_t)target);
+    if (grown == nullptr) {
+        err("FXNumPool::Realloc: out of memory for %lld bytes\n", (long long)target);
+        return false;
+    }
+    memset(grown + capacity, 0, (size_t)(target - capacity));
+    bytes = grown;
+    capacity = (int32_t)target;
+    cursor = bytes + (readPos < capacity ? readPos : capacity);
+    return true;
+}
+
+// Room for n more bytes at the end of the stream.
+static bool localPoolRoom(FXNumPool* pool, int n) {
+    if (pool->used > INT32_MAX - n) {
+        err("FXNumPool: stream longer than %d bytes\n", INT32_MAX);
+        return false;
+    }
+    return pool->Realloc(pool->used + n);
+}
+
+int FXNumPool::PushByte(unsigned char v) {
+    if (!localPoolRoom(this, 1)) {
+        return -1;
+    }
+    bytes[used] = v;
+    used += 1;
+    return used;
+}
+
+int FXNumPool::PushWord(unsigned short v) {
+    if (!localPoolRoom(this, 2)) {
+        return -1;
+    }
+    bytes[used] = (uint8_t)v;
+    bytes[used + 1] = (uint8_t)(v >> 8);
+    used += 2;
+    return used;
+}
+
+int FXNumPool::PushInt(int v) {
+    if (!localPoolRoom(this, 4)) {
+        return -1;
+    }
+    fxPutLE32(bytes + used, (uint32_t)v);
+    used += 4;
+    return used;
+}
+
+void FXNumPool::Reseek() {
+    cursor = bytes;
+    readPos = 0;
+}
+
+// Bytes that can still be read; the read position can lie beyond a stream loaded shorter.
+static bool localPoolHas(const FXNumPool* pool, int n) {
+    return pool->bytes != nullptr && pool->readPos >= 0 && pool->readPos <= pool->used - n;
+}
+
+bool FXNumPool::GetNextByte(unsigned char* v) {
+    if (!localPoolHas(this, 1)) {
+        return false;
+    }
+    *v = bytes[readPos];
+    readPos += 1;
+    cursor = bytes + readPos;
+    return true;
+}
+
+bool FXNumPool::GetNextWord(unsigned short* v) {
+    if (!localPoolHas(this, 2)) {
+        return false;
+    }
+    *v = (unsigned short)(bytes[readPos] | (bytes[readPos + 1] << 8));
+    readPos += 2;
+    cursor = bytes + readPos;
+    return true;
+}
+
+bool FXNumPool::GetNextInt(int* v) {
+    if (!localPoolHas(this, 4)) {
+        return false;
+    }
+    *v = (int)(int32_t)fxGetLE32(bytes + readPos);
+    readPos += 4;
+    cursor = bytes + readPos;
+    return true;
+}
+
+bool FXNumPool::Save(FILE* f) const {
+    int32_t n = bytes != nullptr && used > 0 ? used : 0;
+    bool ok = fxWriteInt32(f, n) == 4;
+    if (n > 0) {
+        ok = fwrite(bytes, 1, (size_t)n, f) == (size_t)n && ok;
+    }
+    return ok;
+}
+
+bool FXNumPool::Load(FILE* f) {
+    int32_t length = fxReadInt32(f);
+    used = 0;
+    if (length <= 0) {
+        return true;
+    }
+    int64_t left = fxStreamBytesLeft(f);
+    if (left >= 0) {
+        if (length > left) {
+            err("FXNumPool::Load: length %d does not fit in the %lld bytes left\n", (int)length, (long long)left);
+            return false;
+        }
+        if (!Realloc(length)) {
+            return false;
+        }
+        if (fread(bytes, 1, (size_t)length, f) != (size_t)length) {
+            err("FXNumPool::Load: stream ended before %d bytes\n", (int)length);
+            return false;
+        }
+        used = length;
+        return true;
+    }
+    int32_t have = 0;
+    while (have < length) {
+        int32_t chunk = length - have < LOCAL_BLIND_CHUNK ? length - have : LOCAL_BLIND_CHUNK;
+        if (!Realloc(have + chunk)) {
+            return false;
+        }
+        size_t got = fread(bytes + have, 1, (size_t)chunk, f);
+        have += (int32_t)got;
+        if (got < (size_t)chunk) {
+            err("FXNumPool::Load: stream ended after %d of %d bytes\n", (int)have, (int)length);
+            return false;
+        }
+    }
+    used = length;
+    return true;
+}
+
+bool FXNumPool::LoadC(FXPackage*, FXPackageData* data) {
+    used = 0;
+    if (data == nullptr) {
+        return false;
+    }
+    int length = data->ReadInt();
+    if (length <= 0) {
+        return true;
+    }
+    if (length > data->remaining) {
+        err("FXNumPool::LoadC: length %d does not fit in the %d bytes left\n", length, (int)data->remaining);
+        return false;
+    }
+    if (!Realloc(length)) {
+        return false;
+    }
+    data->ReadCopyBlc(bytes, length);
+    used = length;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVecIndex
+
+static bool localHasNaN(const float* v, int dim) {
+    for (int i = 0; i < dim; i++) {
+        if (v[i] != v[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+static bool localVecEqual(const float* a, const float* b, int dim) {
+    for (int i = 0; i < dim; i++) {
+        if (!(a[i] == b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Equal vectors must hash alike: both zeros hash as +0. NaN never reaches here.
+static uint32_t localHashVec(const float* v, int dim) {
+    uint64_t h = 0x243F6A8885A308D3ull;
+    for (int i = 0; i < dim; i++) {
+        uint32_t u;
+        memcpy(&u, &v[i], 4);
+        if ((u << 1) == 0) {
+            u = 0;
+        }
+        h = (h ^ u) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return (uint32_t)(h ^ (h >> 32));
+}
+
+FXVecIndex::FXVecIndex()
+    : heads(nullptr), tails(nullptr), slotCount(0), chains(0), next(nullptr), nextCapacity(0), indexed(0), stale(false),
+      broken(false) {}
+
+FXVecIndex::~FXVecIndex() {
+    Destroy();
+}
+
+void FXVecIndex::Destroy() {
+    free(heads);
+    free(tails);
+    free(next);
+    heads = nullptr;
+    tails = nullptr;
+    next = nullptr;
+    slotCount = 0;
+    chains = 0;
+    nextCapacity = 0;
+    indexed = 0;
+    stale = false;
+    broken = false;
+}
+
+bool FXVecIndex::Grow(const float* table, int dim) {
+    if (slotCount >= (1 << 29)) {
+        return false;
+    }
+    int32_t count = slotCount > 0 ? slotCount * 2 : LOCAL_MIN_SLOTS;
+    int32_t* newHeads = (int32_t*)malloc((size_t)count * sizeof(int32_t));
+    int32_t* newTails = (int32_t*)malloc((size_t)count * sizeof(int32_t));
+    if (newHeads == nullptr || newTails == nullptr) {
+        free(newHeads);
+        free(newTails);
+        return false;
+    }
+    memset(newHeads, 0xff, (size_t)count * sizeof(int32_t));
+    uint32_t mask = (uint32_t)count - 1;
+    for (int32_t s = 0; s < slotCount; s++) {
+        if (heads[s] < 0) {
+            continue;
+        }
+        uint32_t h = localHashVec(table + (size_t)heads[s] * dim, dim) & mask;
+        while (newHeads[h] >= 0) {
+            h = (h + 1) & mask;
+        }
+        newHeads[h] = heads[s];
+        newTails[h] = tails[s];
+    }
+    free(heads);
+    free(tails);
+    heads = newHeads;
+    tails = newTails;
+    slotCount = count;
+    return true;
+}
+
+// The slot of the chain of vectors equal to v, or the free slot where that chain would start.
+// The index must have slots.
+static uint32_t localProbe(const FXVecIndex* index, const float* table, int dim, const float* v) {
+    uint32_t mask = (uint32_t)index->slotCount - 1;
+    uint32_t h = localHashVec(v, dim) & mask;
+    while (index->heads[h] >= 0 && !localVecEqual(table + (size_t)index->heads[h] * dim, v, dim)) {
+        h = (h + 1) & mask;
+    }
+    return h;
+}
+
+void FXVecIndex::Enter(const float* table, int dim, int vector) {
+    const float* v = table + (size_t)vector * dim;
+    next[vector] = -1;
+    if (localHasNaN(v, dim)) {
+        return;
+    }
+    uint32_t h = localProbe(this, table, dim, v);
+    if (heads[h] >= 0) {
+        next[tails[h]] = vector;
+        tails[h] = vector;
+        return;
+    }
+    heads[h] = vector;
+    tails[h] = vector;
+    chains++;
+}
+
+// Out of memory: the index is dropped for good, and its users scan the table instead.
+static bool localGiveUp(FXVecIndex* index) {
+    err("FXVecIndex: out of memory, matching falls back to scanning\n");
+    index->Destroy();
+    index->broken = true;
+    return false;
+}
+
+bool FXVecIndex::Update(const float* table, int dim, int count) {
+    if (broken) {
+        return false;
+    }
+    if (stale || count < indexed) {
+        if (heads != nullptr) {
+            memset(heads, 0xff, (size_t)slotCount * sizeof(int32_t));
+        }
+        chains = 0;
+        indexed = 0;
+        stale = false;
+    }
+    if (count > nextCapacity) {
+        int64_t target = (int64_t)nextCapacity * 2;
+        if (target < count) {
+            target = count;
+        }
+        if (target > INT32_MAX) {
+            target = INT32_MAX;
+        }
+        int32_t* grown = (int32_t*)realloc(next, (size_t)target * sizeof(int32_t));
+        if (grown == nullptr) {
+            return localGiveUp(this);
+        }
+        next = grown;
+        nextCapacity = (int32_t)target;
+    }
+    for (int32_t i = indexed; i < count; i++) {
+        if ((int64_t)(chains + 1) * 2 > slotCount && !Grow(table, dim)) {
+            return localGiveUp(this);
+        }
+        Enter(table, dim, i);
+    }
+    indexed = count;
+    return true;
+}
+
+int FXVecIndex::Find(const float* table, int dim, const float* v) const {
+    if (slotCount == 0 || localHasNaN(v, dim)) {
+        return -1;
+    }
+    // A free slot's head is -1.
+    return heads[localProbe(this, table, dim, v)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVectorMap: one table's operations, shared by positions, normals and texture coordinates
+
+static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, int count, const float* v,
+                        PMeshSaveClb* clb, int ownerA, int ownerB, const FXArray* ownersA, const FXArray* ownersB) {
+    if (count <= 0 || table->elements == nullptr) {
+        return -1;
+    }
+    if (index->Update(table->elements, dim, count)) {
+        int first = index->Find(table->elements, dim, v);
+        if (clb == nullptr) {
+            return first;
+        }
+        for (int j = first; j >= 0; j = index->Next(j)) {
+            if (clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j))) {
+                return j;
+            }
+        }
+        return -1;
+    }
+    for (int j = 0; j < count; j++) {
+        if (localVecEqual(table->elements + (size_t)j * dim, v, dim) &&
+            (clb == nullptr || clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j)))) {
+            return j;
+        }
+    }
+    return -1;
+}
+
+// Owner tags are not stored: after a load the owner lists lag behind and are padded with 0.
+// Afterwards the list holds count tags unless memory ran out.
+static void localFitOwners(FXArray* owners, int count) {
+    while (owners->size < count && fxPushIntDoubling(owners, 0)) {
+    }
+    owners->size = owners->size > count ? count : owners->size;
+}
+
+static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t* count, const float* v,
+                        PMeshSaveClb* clb, int ownerA, int ownerB, FXArray* ownersA, FXArray* ownersB) {
+    int found = localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
+    if (found >= 0) {
+        return found;
+    }
+    if (*count > INT32_MAX / dim - 1) {
+        err("FXVectorMap: table full\n");
+        return -1;
+    }
+    localFitOwners(ownersA, *count);
+    localFitOwners(ownersB, *count);
+    table->size = *count * dim;
+    for (int i = 0; i < dim; i++) {
+        table->Push(v[i]);
+    }
+    bool ok = table->size == (*count + 1) * dim && ownersA->size == *count && ownersB->size == *count &&
+              fxPushIntDoubling(ownersA, ownerA) && fxPushIntDoubling(ownersB, ownerB);
+    if (!ok) {
+        err("FXVectorMap: out of memory for vector %d\n", (int)*count);
+        table->size = *count * dim;
+        return -1;
+    }
+    int added = *count;
+    *count += 1;
+    return added;
+}
+
+static void localSetVec(FXVecIndex* index, FXFloatArray* table, int dim, int count, const float* v, int at) {
+    if (at < 0 || at >= count || table->elements == nullptr) {
+        return;
+    }
+    memcpy(table->elements + (size_t)at * dim, v, (size_t)dim * sizeof(float));
+    index->stale = true;
+}
+
+static void localGetVec(const FXFloatArray* table, int dim, int count, int at, float* out) {
+    if (at < 0 || at >= count || table->elements == nullptr) {
+        return;
+    }
+    memcpy(out, table->elements + (size_t)at * dim, (size_t)dim * sizeof(float));
+}
+
+FXVectorMap::FXVectorMap()
+    : positions(3000000), normals(3000000), texCoords(2000000), posCount(0), normCount(0), texCount(0),
+      usedNorm(nullptr), usedTex(nullptr), usedVertices(0), usedCapacity(0), usedInOrder(true) {}
+
+FXVectorMap::~FXVectorMap() {
+    Destroy();
+}
+
+int FXVectorMap::PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localPushVec(&posIndex, &positions, 3, &posCount, v->position, clb, ownerA, ownerB, &posOwnerA, &posOwnerB);
+}
+
+int FXVectorMap::PushVecNorm(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localPushVec(&normIndex, &normals, 3, &normCount, v->normal, clb, ownerA, ownerB, &normOwnerA, &normOwnerB);
+}
+
+int FXVectorMap::PushVecTex(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localPushVec(&texIndex, &texCoords, 2, &texCount, v->texCoord, clb, ownerA, ownerB, &texOwnerA, &texOwnerB);
+}
+
+int FXVectorMap::FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localFindVec(&posIndex, &positions, 3, posCount, v->position, clb, ownerA, ownerB, &posOwnerA, &posOwnerB);
+}
+
+int FXVectorMap::FindVecNorm(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localFindVec(&normIndex, &normals, 3, normCount, v->normal, clb, ownerA, ownerB, &normOwnerA, &normOwnerB);
+}
+
+int FXVectorMap::FindVecTex(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb) {
+    if (v == nullptr) {
+        return -1;
+    }
+    return localFindVec(&texIndex, &texCoords, 2, texCount, v->texCoord, clb, ownerA, ownerB, &texOwnerA, &texOwnerB);
+}
+
+void FXVectorMap::SetVecPos(tagFXVertex* v, int index) {
+    if (v != nullptr) {
+        localSetVec(&posIndex, &positions, 3, posCount, v->position, index);
+    }
+}
+
+void FXVectorMap::SetVecNorm(tagFXVertex* v, int index) {
+    if (v != nullptr) {
+        localSetVec(&normIndex, &normals, 3, normCount, v->normal, index);
+    }
+}
+
+void FXVectorMap::SetVecTex(tagFXVertex* v, int index) {
+    if (v != nullptr) {
+        localSetVec(&texIndex, &texCoords, 2, texCount, v->texCoord, index);
+    }
+}
+
+void FXVectorMap::GetVecPos(int index, float* out) const {
+    localGetVec(&positions, 3, posCount, index, out);
+}
+
+void FXVectorMap::GetVecNorm(int index, float* out) const {
+    localGetVec(&normals, 3, normCount, index, out);
+}
+
+void FXVectorMap::GetVecTex(int index, float* out) const {
+    localGetVec(&texCoords, 2, texCount, index, out);
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVectorMap: user tables
+
+// A vector index that both its table and its user table hold.
+static bool localUserIndexValid(const FXArray* user, int count, int at) {
+    return at >= 0 && at < count && at < user->size;
+}
+
+static void localPushUser(FXArray* user, FXArray* users, FXArray* touched, int at, int vertex) {
+    int first = user->GetInt(at);
+    if (first == -1) {
+        user->elements[at] = (void*)(intptr_t)vertex;
+        fxPushIntDoubling(touched, at);
+        return;
+    }
+    FXArray* list = (FXArray*)users->elements[at];
+    if (list == nullptr) {
+        list = new FXArray();
+        fxPushIntDoubling(list, first);
+        users->elements[at] = list;
+    }
+    fxPushIntDoubling(list, vertex);
+}
+
+// Whether vertex is among the users of one vector.
+static bool localIsUser(const FXArray* user, const FXArray* users, int at, int vertex) {
+    const FXArray* list = (const FXArray*)users->elements[at];
+    if (list == nullptr) {
+        return user->GetInt(at) == vertex;
+    }
+    for (int i = 0; i < list->size; i++) {
+        if (list->GetInt(i) == vertex) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FXVectorMap::PushUsed(int pos, int norm, int tex, int vertex) {
+    if (!localUserIndexValid(&posUser, posCount, pos) || !localUserIndexValid(&normUser, normCount, norm) ||
+        !localUserIndexValid(&texUser, texCount, tex)) {
+        return;
+    }
+    localPushUser(&posUser, &posUsers, &posTouched, pos, vertex);
+    localPushUser(&normUser, &normUsers, &normTouched, norm, vertex);
+    localPushUser(&texUser, &texUsers, &texTouched, tex, vertex);
+    if (!usedInOrder) {
+        return;
+    }
+    if (vertex != usedVertices || vertex == INT32_MAX) {
+        usedInOrder = false;
+        return;
+    }
+    if (usedVertices >= usedCapacity) {
+        int64_t target = usedCapacity > 0 ? (int64_t)usedCapacity * 2 : 1024;
+        if (target > INT32_MAX) {
+            target = INT32_MAX;
+        }
+        int32_t* norms = (int32_t*)realloc(usedNorm, (size_t)target * sizeof(int32_t));
+        if (norms != nullptr) {
+            usedNorm = norms;
+        }
+        int32_t* texs = (int32_t*)realloc(usedTex, (size_t)target * sizeof(int32_t));
+        if (texs != nullptr) {
+            usedTex = texs;
+        }
+        if (norms == nullptr || texs == nullptr) {
+            usedInOrder = false;
+            return;
+        }
+        usedCapacity = (int32_t)target;
+    }
+    usedNorm[usedVertices] = norm;
+    usedTex[usedVertices] = tex;
+    usedVertices++;
+}
+
+int FXVectorMap::GetUsed1(int vertex, int norm, int tex) const {
+    if (!localUserIndexValid(&normUser, normCount, norm) || !localUserIndexValid(&texUser, texCount, tex)) {
+        return -1;
+    }
+    if (usedInOrder) {
+        // Every recorded vertex came once, so it is a user of exactly one normal and one texture
+        // coordinate; a vertex never recorded is nobody's user.
+        if (vertex < 0 || vertex >= usedVertices) {
+            return -1;
+        }
+        return usedNorm[vertex] == norm && usedTex[vertex] == tex ? vertex : -1;
+    }
+    if (localIsUser(&normUser, &normUsers, norm, vertex) && localIsUser(&texUser, &texUsers, tex, vertex)) {
+        return vertex;
+    }
+    return -1;
+}
+
+int FXVectorMap::GetUsed(int pos, int norm, int tex) const {
+    if (!localUserIndexValid(&posUser, posCount, pos)) {
+        return -1;
+    }
+    const FXArray* list = (const FXArray*)posUsers.elements[pos];
+    if (list == nullptr) {
+        int vertex = posUser.GetInt(pos);
+        if (vertex == -1) {
+            return -1;
+        }
+        return GetUsed1(vertex, norm, tex);
+    }
+    for (int i = 0; i < list->size; i++) {
+        int found = GetUsed1(list->GetInt(i), norm, tex);
+        if (found != -1) {
+            return found;
+        }
+    }
+    return -1;
+}
+
+static void localDropUserLists(FXArray* users) {
+    for (int i = 0; i < users->size; i++) {
+        delete (FXArray*)users->elements[i];
+        users->elements[i] = nullptr;
+    }
+}
+
+// Resets one user table; only the entries written since the last reset need it when the table
+// already has its size.
+static void localClearUsers(FXArray* user, FXArray* users, FXArray* touched, int floats) {
+    if (floats < 0) {
+        floats = 0;
+    }
+    if (user->size == floats && users->size == floats) {
+        for (int i = 0; i < touched->size; i++) {
+            int at = touched->GetInt(i);
+            delete (FXArray*)users->elements[at];
+            users->elements[at] = nullptr;
+            user->elements[at] = (void*)(intptr_t)-1;
+        }
+        touched->size = 0;
+        return;
+    }
+    localDropUserLists(users);
+    user->size = 0;
+    users->size = 0;
+    touched->size = 0;
+    user->Realloc(floats);
+    users->Realloc(floats);
+    if (user->capacity < floats || users->capacity < floats) {
+        err("FXVectorMap::ClearUsed: out of memory for %d users\n", floats);
+        return;
+    }
+    for (int i = 0; i < floats; i++) {
+        user->elements[i] = (void*)(intptr_t)-1;
+        users->elements[i] = nullptr;
+    }
+    user->size = floats;
+    users->size = floats;
+}
+
+void FXVectorMap::ClearUsed() {
+    localClearUsers(&posUser, &posUsers, &posTouched, positions.size);
+    localClearUsers(&normUser, &normUsers, &normTouched, normals.size);
+    localClearUsers(&texUser, &texUsers, &texTouched, texCoords.size);
+    usedVertices = 0;
+    usedInOrder = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVectorMap: stored form
+
+static bool localSaveFloats(FILE* f, const FXFloatArray* table, int floats) {
+    if (table->elements == nullptr || floats < 0) {
+        floats = 0;
+    }
+    bool ok = fxWriteInt32(f, floats) == 4;
+    uint8_t buffer[LOCAL_FLOAT_BATCH * 4];
+    for (int done = 0; done < floats;) {
+        int n = floats - done < LOCAL_FLOAT_BATCH ? floats - done : LOCAL_FLOAT_BATCH;
+        for (int i = 0; i < n; i++) {
+            uint32_t u;
+            memcpy(&u, &table->elements[done + i], 4);
+            fxPutLE32(buffer + i * 4, u);
+        }
+        ok = fwrite(buffer, 4, (size_t)n, f) == (size_t)n && ok;
+        done += n;
+    }
+    return ok;
+}
+
+static void localDecodeFloats(float* out, const uint8_t* bytes, int n) {
+    for (int i = 0; i < n; i++) {
+        uint32_t u = fxGetLE32(bytes + i * 4);
+        memcpy(&out[i], &u, 4);
+    }
+}
+
+// One table: count, then the floats. Only whole vectors are kept.
+static bool localLoadFloats(FILE* f, FXFloatArray* table, int dim, int32_t* count) {
+    table->size = 0;
+    *count = 0;
+    int32_t floats = fxReadInt32(f);
+    if (floats <= 0) {
+        return true;
+    }
+    int64_t left = fxStreamBytesLeft(f);
+    if (left >= 0 && (int64_t)floats * 4 > left) {
+        err("FXVectorMap::Load: %d floats do not fit in the %lld bytes left\n", (int)floats, (long long)left);
+        return false;
+    }
+    uint8_t buffer[LOCAL_FLOAT_BATCH * 4];
+    while (table->size < floats) {
+        if (table->size >= table->capacity) {
+            int64_t target = left >= 0 ? floats : (int64_t)table->capacity + LOCAL_BLIND_CHUNK;
+            table->Realloc(target > floats ? floats : (int)target);
+            if (table->size >= table->capacity) {
+                table->size = 0;
+                return false;
+            }
+        }
+        int n = floats - table->size;
+        if (n > table->capacity - table->size) {
+            n = table->capacity - table->size;
+        }
+        if (n > LOCAL_FLOAT_BATCH) {
+            n = LOCAL_FLOAT_BATCH;
+        }
+        if (fread(buffer, 4, (size_t)n, f) != (size_t)n) {
+            err("FXVectorMap::Load: stream ended after %d of %d floats\n", (int)table->size, (int)floats);
+            table->size = 0;
+            return false;
+        }
+        localDecodeFloats(table->elements + table->size, buffer, n);
+        table->size += n;
+    }
+    *count = floats / dim;
+    table->size = *count * dim;
+    return true;
+}
+
+static bool localLoadFloatsC(FXPackageData* data, FXFloatArray* table, int dim, int32_t* count) {
+    table->size = 0;
+    *count = 0;
+    int floats = data->ReadInt();
+    if (floats <= 0) {
+        return true;
+    }
+    if (floats > data->remaining / 4) {
+        err("FXVectorMap::LoadC: %d floats do not fit in the %d bytes left\n", floats, (int)data->remaining);
+        return false;
+    }
+    table->Realloc(floats);
+    if (table->capacity < floats) {
+        return false;
+    }
+    const uint8_t* bytes = (const uint8_t*)data->ReadBlc(floats * 4);
+    if (bytes == nullptr) {
+        return false;
+    }
+    localDecodeFloats(table->elements, bytes, floats);
+    *count = floats / dim;
+    table->size = *count * dim;
+    return true;
+}
+
+bool FXVectorMap::Save(FILE* f) const {
+    bool ok = localSaveFloats(f, &positions, posCount * 3);
+    ok = localSaveFloats(f, &normals, normCount * 3) && ok;
+    ok = localSaveFloats(f, &texCoords, texCount * 2) && ok;
+    return ok;
+}
+
+bool FXVectorMap::Load(FILE* f) {
+    Destroy();
+    if (!localLoadFloats(f, &positions, 3, &posCount) || !localLoadFloats(f, &normals, 3, &normCount) ||
+        !localLoadFloats(f, &texCoords, 2, &texCount)) {
+        Destroy();
+        return false;
+    }
+    ClearUsed();
+    return true;
+}
+
+bool FXVectorMap::LoadC(FXPackage*, FXPackageData* data) {
+    Destroy();
+    if (data == nullptr) {
+        return false;
+    }
+    if (!localLoadFloatsC(data, &positions, 3, &posCount) || !localLoadFloatsC(data, &normals, 3, &normCount) ||
+        !localLoadFloatsC(data, &texCoords, 2, &texCount)) {
+        Destroy();
+        return false;
+    }
+    ClearUsed();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVectorMap: delta transforms
+
+static void localMangle(FXVecIndex* index, FXFloatArray* table, int dim, int count, bool encode) {
+    float* f = table->elements;
+    if (f == nullptr || count <= 0) {
+        return;
+    }
+    int floats = count * dim;
+    if (encode) {
+        for (int i = 0; i < count - 1; i++) {
+            for (int c = 0; c < dim; c++) {
+                f[i * dim + c] = (float)((double)f[i * dim + c] - (double)f[(i + 1) * dim + c]);
+            }
+        }
+        for (int j = 0; j < floats - 1; j++) {
+            f[j] = (float)((double)f[j] - (double)f[j + 1]);
+        }
+    } else {
+        for (int j = floats - 2; j >= 0; j--) {
+            f[j] = (float)((double)f[j] + (double)f[j + 1]);
+        }
+        for (int i = count - 2; i >= 0; i--) {
+            for (int c = 0; c < dim; c++) {
+                f[i * dim + c] = (float)((double)f[i * dim + c] + (double)f[(i + 1) * dim + c]);
+            }
+        }
+    }
+    index->stale = true;
+}
+
+void FXVectorMap::ManglePos(bool encode) {
+    localMangle(&posIndex, &positions, 3, posCount, encode);
+}
+
+void FXVectorMap::MangleNorm(bool encode) {
+    localMangle(&normIndex, &normals, 3, normCount, encode);
+}
+
+void FXVectorMap::MangleTex(bool encode) {
+    localMangle(&texIndex, &texCoords, 2, texCount, encode);
+}
+
+void FXVectorMap::Destroy() {
+    localDropUserLists(&posUsers);
+    localDropUserLists(&normUsers);
+    localDropUserLists(&texUsers);
+    FXArray* lists[] = {&posOwnerA, &posOwnerB, &normOwnerA, &normOwnerB,  &texOwnerA,
+                        &texOwnerB, &posUser,   &normUser,   &texUser,     &posUsers,
+                        &normUsers, &texUsers,  &posTouched, &normTouched, &texTouched};
+    for (FXArray* list : lists) {
+        list->DestroyBuf();
+    }
+    positions.DestroyBuf();
+    normals.DestroyBuf();
+    texCoords.DestroyBuf();
+    posCount = 0;
+    normCount = 0;
+    texCount = 0;
+    posIndex.Destroy();
+    normIndex.Destroy();
+    texIndex.Destroy();
+    free(usedNorm);
+    free(usedTex);
+    usedNorm = nullptr;
+    usedTex = nullptr;
+    usedVertices = 0;
+    usedCapacity = 0;
+    usedInOrder = true;
+}

@@ -1,0 +1,198 @@
+#include "io/textreader.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+static bool localIsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+static bool localIsLineSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+FXTextReader::FXTextReader() : text(nullptr), size(0), pos(0), block(nullptr) {}
+
+FXTextReader::~FXTextReader() {
+    Destroy();
+}
+
+void FXTextReader::Destroy() {
+    free(block);
+    block = nullptr;
+    text = nullptr;
+    size = 0;
+    pos = 0;
+}
+
+bool FXTextReader::Load(FILE* f) {
+    Destroy();
+    size_t capacity = 1 << 16;
+    char* loaded = (char*)malloc(capacity);
+    size_t length = 0;
+    while (loaded != nullptr) {
+        if (capacity - length < 2) {
+            char* bigger = capacity < ((size_t)-1) / 2 ? (char*)realloc(loaded, capacity * 2) : nullptr;
+            if (bigger == nullptr) {
+                free(loaded);
+                loaded = nullptr;
+                break;
+            }
+            loaded = bigger;
+            capacity *= 2;
+        }
+        size_t got = fread(loaded + length, 1, capacity - length - 1, f);
+        length += got;
+        if (got == 0) {
+            break;
+        }
+    }
+    if (loaded == nullptr) {
+        return false;
+    }
+    loaded[length] = 0;
+    block = loaded;
+    text = loaded;
+    size = length;
+    return true;
+}
+
+void FXTextReader::Borrow(const char* borrowed) {
+    Destroy();
+    text = borrowed;
+    size = borrowed != nullptr ? strlen(borrowed) : 0;
+}
+
+bool FXTextReader::NextToken(char* tok, int capacity, bool* cut) {
+    while (pos < size && localIsSpace(text[pos])) {
+        pos++;
+    }
+    if (pos >= size) {
+        return false;
+    }
+    int n = 0;
+    bool passedOver = false;
+    while (pos < size && !localIsSpace(text[pos])) {
+        if (n < capacity - 1) {
+            tok[n++] = text[pos];
+        } else {
+            passedOver = true;
+        }
+        pos++;
+    }
+    tok[n] = 0;
+    if (cut != nullptr) {
+        *cut = passedOver;
+    }
+    return true;
+}
+
+void FXTextReader::SkipLine() {
+    const char* end = (const char*)memchr(text + pos, '\n', size - pos);
+    pos = end != nullptr ? (size_t)(end - text) + 1 : size;
+}
+
+bool FXTextReader::RestOfLine(char* line, int capacity) {
+    int n = 0;
+    bool cut = false;
+    while (pos < size && text[pos] != '\n') {
+        if (n < capacity - 1) {
+            line[n++] = text[pos];
+        } else {
+            cut = true;
+        }
+        pos++;
+    }
+    if (pos < size) {
+        pos++;
+    }
+    if (n > 0 && line[n - 1] == '\r') {
+        n--;
+    }
+    line[n] = 0;
+    return cut;
+}
+
+bool FXTextReader::ReadInt(int* v) {
+    size_t p = pos;
+    while (p < size && localIsSpace(text[p])) {
+        p++;
+    }
+    bool negative = false;
+    if (p < size && (text[p] == '-' || text[p] == '+')) {
+        negative = text[p] == '-';
+        p++;
+    }
+    if (p >= size || text[p] < '0' || text[p] > '9') {
+        return false;
+    }
+    int64_t value = 0;
+    while (p < size && text[p] >= '0' && text[p] <= '9') {
+        if (value <= (int64_t)INT_MAX + 1) {
+            value = value * 10 + (text[p] - '0');
+        }
+        p++;
+    }
+    if (negative) {
+        value = -value;
+    }
+    *v = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
+    pos = p;
+    return true;
+}
+
+bool FXTextReader::Match(char c) {
+    if (pos < size && text[pos] == c) {
+        pos++;
+        return true;
+    }
+    return false;
+}
+
+// The number at pos, which holds no white space: the text is terminated, so the conversion
+// cannot run past its end.
+static bool localConvertFloat(FXTextReader* t, float* v) {
+    const char* start = t->text + t->pos;
+    char* end = nullptr;
+    float f = strtof(start, &end);
+    if (end == start) {
+        return false;
+    }
+    t->pos += (size_t)(end - start);
+    *v = f;
+    return true;
+}
+
+bool FXTextReader::ReadFloat(float* v) {
+    while (pos < size && localIsSpace(text[pos])) {
+        pos++;
+    }
+    if (pos >= size) {
+        return false;
+    }
+    return localConvertFloat(this, v);
+}
+
+bool FXTextReader::ReadLineFloat(float* v) {
+    while (pos < size && localIsLineSpace(text[pos])) {
+        pos++;
+    }
+    if (pos >= size || text[pos] == '\n') {
+        return false;
+    }
+    return localConvertFloat(this, v);
+}
+
+void fxFirstWord(const char* line, char* word, int capacity) {
+    while (*line != 0 && localIsSpace(*line)) {
+        line++;
+    }
+    int n = 0;
+    while (line[n] != 0 && !localIsSpace(line[n]) && n < capacity - 1) {
+        word[n] = line[n];
+        n++;
+    }
+    word[n] = 0;
+}

@@ -1,0 +1,715 @@
+#include "models/model.h"
+
+#include <cstring>
+
+#include "io/data.h"
+#include "io/package.h"
+#include "base/paths.h"
+#include "base/stream.h"
+#include "base/trace.h"
+#include "geometry/mesh.h"
+#include "io/input.h"
+#include "render/material.h"
+#include "render/matlib.h"
+
+// Growth step of the per-mesh index streams while a model is written.
+#define LOCAL_POOL_STEP 800000
+// Fewest bytes a stored mesh can take: name length, two scales, render class, colour mode and
+// two counts; an indexed mesh of "xm03" is followed by at least its stream's length.
+#define LOCAL_MIN_MESH_V02 28
+#define LOCAL_MIN_MESH_V03 32
+
+// ---------------------------------------------------------------------------------------------
+// Life
+
+FXModel::FXModel() : matlib(nullptr), flipTexV(false) {}
+
+FXModel::~FXModel() {
+    Destroy();
+}
+
+void FXModel::DeleteMeshes(FXArray* group) {
+    for (int i = 0; i < group->size; i++) {
+        delete (FXMesh*)group->elements[i];
+    }
+    group->DestroyBuf();
+}
+
+void FXModel::Destroy() {
+    name.Clear();
+    matlibRef.Clear();
+    flipTexV = false;
+    if (matlib != nullptr) {
+        // Libraries belong to the environment that handed them out; one that is gone (or was
+        // replaced) has deleted them already, and a library it never listed is not ours to count.
+        if (fxglobalEnv != nullptr && fxglobalEnv->matlibs.Findpos(matlib) >= 0) {
+            matlib->Release();
+        }
+        matlib = nullptr;
+    }
+    DeleteMeshes(&loadedMeshes);
+    DeleteMeshes(&workMeshes);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+static bool localWriteHead(FILE* f, const char* magic, const FXStr* name, const FXStr* ref) {
+    size_t n = strlen(magic);
+    bool ok = fxWriteText(f, magic, n) == 4 + n;
+    ok = fxWriteText(f, name->chars, (size_t)name->length) == 4 + (size_t)name->length && ok;
+    ok = fxWriteText(f, ref->chars, (size_t)ref->length) == 4 + (size_t)ref->length && ok;
+    return ok;
+}
+
+static bool localEnabled(FXMesh* m) {
+    return m != nullptr && !m->disabled;
+}
+
+static int localCountEnabled(FXArray* group) {
+    int n = 0;
+    for (int i = 0; i < group->size; i++) {
+        n += localEnabled((FXMesh*)group->elements[i]) ? 1 : 0;
+    }
+    return n;
+}
+
+bool FXModel::Save(const char* path) {
+    FILE* f = path != nullptr ? fopen(path, "wb") : nullptr;
+    if (f == nullptr) {
+        err("FXModel::Save -> cannot open %s\n", path != nullptr ? path : "(null)");
+        return false;
+    }
+    bool ok = Save_v03(f);
+    ok = fxCloseWritten(f) && ok;
+    if (!ok) {
+        err("FXModel::Save -> writing %s failed\n", path);
+    }
+    return ok;
+}
+
+bool FXModel::Save_v02(FILE* f) {
+    if (f == nullptr) {
+        return false;
+    }
+    bool ok = localWriteHead(f, "xm02", &name, &matlibRef);
+    ok = fxWriteInt32(f, localCountEnabled(&workMeshes)) == 4 && ok;
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (localEnabled(m)) {
+            ok = m->SaveMesh(f) && ok;
+        }
+    }
+    return ok && ferror(f) == 0;
+}
+
+// Writes the indexed header of a mesh whose corners are coded in pool. The vertex count written
+// is the number of vertices the reader will rebuild from the stream: corners that name the same
+// three vectors become one vertex there, so a mesh holding equal vertices would otherwise be
+// stored with a larger count than its reloaded self and not save back to the same bytes.
+static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool* pool) {
+    FXMesh rebuilt;
+    if (!rebuilt.CopyMeshI(mesh)) {
+        return false;
+    }
+    if (rebuilt.indexCount == 0) {
+        rebuilt.Realloc(0, 0); // vertices no corner uses are not rebuilt either
+    } else if (!rebuilt.FromVMap(map, pool)) {
+        err("FXModel::Save_v03 -> cannot rebuild mesh %s from its stream\n", mesh->materialName.chars);
+        return false;
+    }
+    // The copy has the mesh's name, material, scales and classes: only the count can differ.
+    return rebuilt.SaveMeshI(f);
+}
+
+bool FXModel::Save_v03(FILE* f) {
+    if (f == nullptr) {
+        return false;
+    }
+    int count = localCountEnabled(&workMeshes);
+    bool ok = localWriteHead(f, "xm03", &name, &matlibRef);
+    ok = fxWriteInt32(f, count) == 4 && ok;
+
+    // Every mesh codes its corners into the one shared map.
+    FXVectorMap map;
+    FXNumPool** pools = count > 0 ? new FXNumPool*[count] : nullptr;
+    FXMesh** meshes = count > 0 ? new FXMesh*[count] : nullptr;
+    int made = 0;
+    for (int i = 0; i < workMeshes.size && made < count; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (!localEnabled(m)) {
+            continue;
+        }
+        pools[made] = new FXNumPool(LOCAL_POOL_STEP);
+        meshes[made] = m;
+        if (!m->ToVMap(&map, pools[made], nullptr, 0, nullptr)) {
+            err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", i, m->materialName.chars);
+            ok = false;
+        }
+        made++;
+    }
+    ok = map.Save(f) && ok;
+    for (int i = 0; i < made; i++) {
+        if (ok) {
+            ok = localWriteHeader(f, meshes[i], &map, pools[i]);
+            ok = ok && pools[i]->Save(f);
+        }
+        delete pools[i];
+    }
+    delete[] pools;
+    delete[] meshes;
+    return ok && ferror(f) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+// The stored mesh count, held to what the bytes left can carry.
+static int localBoundCount(FXInput* in, int stored, int minBytes, const char* who) {
+    if (stored < 0) {
+        err("%s -> negative mesh count %d\n", who, stored);
+        return 0;
+    }
+    int64_t left = in->BytesLeft();
+    if (left >= 0 && (int64_t)stored > left / minBytes) {
+        err("%s -> %d meshes announced, room for %lld at most\n", who, stored, (long long)(left / minBytes));
+        return (int)(left / minBytes);
+    }
+    return stored;
+}
+
+void FXModel::TakeLibrary(bool fromPackage, FXPackage* pkg) {
+    // An empty reference names no library (an OBJ file without one): the meshes stay without
+    // material, as they were imported.
+    if (matlibRef.IsEmpty()) {
+        return;
+    }
+    if (fxglobalEnv == nullptr) {
+        err("FXModel -> no render environment to load library %s\n", matlibRef.chars);
+        return;
+    }
+    matlib = fromPackage ? fxglobalEnv->LoadMatlibC(pkg, matlibRef.chars) : fxglobalEnv->LoadMatlib(matlibRef.chars);
+}
+
+// A mesh without a material name has no material, whatever the library holds under "".
+static void localNoNameNoMaterial(FXMesh* mesh) {
+    if (mesh->materialName.IsEmpty()) {
+        mesh->material = nullptr;
+    }
+}
+
+static void localLoadV02(FXModel* model, FXInput* in) {
+    const char* who = in->IsFile() ? "FXModel::Load_v02" : "FXModel::Load_v02CN";
+    int count = localBoundCount(in, in->ReadInt(), LOCAL_MIN_MESH_V02, who);
+    model->loadedMeshes.Realloc(model->loadedMeshes.size + (in->BytesLeft() >= 0 ? count : 0));
+    for (int i = 0; i < count; i++) {
+        if (!in->More()) {
+            err("%s -> the model ends after %d of %d meshes\n", who, i, count);
+            return;
+        }
+        FXMesh* mesh = new FXMesh();
+        bool ok = mesh->LoadMesh(in, model->matlib);
+        if (!ok) {
+            err("%s -> mesh %d of %d is damaged; the rest is left out\n", who, i, count);
+            delete mesh;
+            return;
+        }
+        localNoNameNoMaterial(mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
+    }
+}
+
+static void localLoadV03(FXModel* model, FXInput* in) {
+    const char* who = in->IsFile() ? "FXModel::Load_v03" : "FXModel::Load_v03CN";
+    int stored = in->ReadInt();
+    FXVectorMap map;
+    bool mapOk = in->IsFile() ? map.Load(in->f) : map.LoadC(in->package, in->data);
+    if (!mapOk) {
+        err("%s -> the vector map is damaged\n", who);
+        return;
+    }
+    int count = localBoundCount(in, stored, LOCAL_MIN_MESH_V03, who);
+    model->loadedMeshes.Realloc(model->loadedMeshes.size + (in->BytesLeft() >= 0 ? count : 0));
+    FXNumPool pool;
+    for (int i = 0; i < count; i++) {
+        if (!in->More()) {
+            err("%s -> the model ends after %d of %d meshes\n", who, i, count);
+            return;
+        }
+        FXMesh* mesh = new FXMesh();
+        bool ok = mesh->LoadMeshI(in, model->matlib);
+        ok = ok && (in->IsFile() ? pool.Load(in->f) : pool.LoadC(in->package, in->data));
+        ok = ok && mesh->FromVMap(&map, &pool);
+        if (!ok) {
+            err("%s -> mesh %d of %d is damaged; the rest is left out\n", who, i, count);
+            delete mesh;
+            return;
+        }
+        localNoNameNoMaterial(mesh);
+        fxPushDoubling(&model->loadedMeshes, mesh);
+    }
+}
+
+void FXModel::LoadFrom(FXInput* in, bool indexed) {
+    if (!in->IsOpen()) {
+        return;
+    }
+    in->ReadString(&name);
+    in->ReadString(&matlibRef);
+    TakeLibrary(!in->IsFile(), in->package);
+    if (indexed) {
+        localLoadV03(this, in);
+    } else {
+        localLoadV02(this, in);
+    }
+}
+
+void FXModel::Load_v02(FILE* f) {
+    FXInput in(f);
+    LoadFrom(&in, false);
+}
+
+void FXModel::Load_v03(FILE* f) {
+    FXInput in(f);
+    LoadFrom(&in, true);
+}
+
+void FXModel::Load_v02CN(FXPackage* pkg, FXPackageData* data) {
+    FXInput in(pkg, data);
+    LoadFrom(&in, false);
+}
+
+void FXModel::Load_v03CN(FXPackage* pkg, FXPackageData* data) {
+    FXInput in(pkg, data);
+    LoadFrom(&in, true);
+}
+
+bool FXModel::Load(const char* path) {
+    Destroy();
+    FILE* f = path != nullptr ? fopen(path, "rb") : nullptr;
+    if (f == nullptr) {
+        err("FXModel::Load -> cannot open %s\n", path != nullptr ? path : "(null)");
+        return false;
+    }
+    FXStr magic;
+    magic.Load(f);
+    if (magic.Compare("xm02")) {
+        Load_v02(f);
+    } else if (magic.Compare("xm03")) {
+        Load_v03(f);
+    } else {
+        err("FXModel::Load -> %s is no model (magic %s)\n", path, magic.chars);
+    }
+    fclose(f);
+    return true;
+}
+
+bool FXModel::LoadCN(FXPackage* pkg, int id) {
+    Destroy();
+    FXPackageData* data = pkg != nullptr ? pkg->GetDataPtr(id) : nullptr;
+    if (data == nullptr) {
+        err("FXModel::LoadCN -> no entry %d\n", id);
+        return false;
+    }
+    FXStr magic;
+    data->ReadString(&magic);
+    if (magic.Compare("xm02")) {
+        Load_v02CN(pkg, data);
+    } else if (magic.Compare("xm03")) {
+        Load_v03CN(pkg, data);
+    } else {
+        err("FXModel::LoadCN -> entry %d is no model (magic %s)\n", id, magic.chars);
+        return true;
+    }
+    // The readers' own traces say what is damaged but not where.
+    if (loadedMeshes.size == 0) {
+        err("FXModel::LoadCN -> entry %d gave no mesh\n", id);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Packaging
+
+// Creates a file of a new name in folder and answers its path (in fxCombinePaths' buffer), or
+// null. Names are tried in order, so a build that starts from the same folder picks the same one;
+// the exclusive open keeps two builds from sharing one.
+static const char* localFreshFile(const char* folder) {
+    for (int i = 0; i < 100000; i++) {
+        FXStr leaf;
+        leaf.Format("fxlib%d.tmp", i);
+        const char* path = fxCombinePaths(folder, leaf.chars);
+        if (path == nullptr) {
+            return nullptr;
+        }
+        FILE* f = fopen(path, "wbx");
+        if (f != nullptr) {
+            fclose(f);
+            return path;
+        }
+        if (fxPathExists(path)) {
+            continue;
+        }
+        return nullptr; // the folder itself cannot take files
+    }
+    return nullptr;
+}
+
+bool FXModel::Compile(FXPackage* pkg) {
+    if (matlib == nullptr) {
+        return true;
+    }
+    if (pkg == nullptr) {
+        return false;
+    }
+    matlib->Compile(pkg);
+    fxSetActPath(pkg->workFolder.chars);
+    const char* fresh = localFreshFile(pkg->workFolder.chars);
+    if (fresh == nullptr) {
+        err("FXModel::Compile -> no temporary file in %s\n", pkg->workFolder.chars);
+        return false;
+    }
+    FXStr path(fresh);
+    if (!matlib->Save(path.chars)) {
+        remove(path.chars);
+        return false;
+    }
+    pkg->AddTmpFile(path.chars);
+    FXStr entry(path.chars);
+    pkg->AddDataFile1(&entry);
+    if (entry.Compare(path.chars)) {
+        err("FXModel::Compile -> the package has no id left for library %s\n", matlib->name.chars);
+        return false;
+    }
+    matlibRef = entry;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Groups and editing
+
+// Fills the empty list to with a copy of every mesh of from; a null slot stays null.
+static void localCopyMeshes(FXArray* to, const FXArray* from) {
+    to->Realloc(from->size);
+    for (int i = 0; i < from->size; i++) {
+        FXMesh* src = (FXMesh*)from->elements[i];
+        FXMesh* copy = nullptr;
+        if (src != nullptr) {
+            copy = new FXMesh();
+            copy->Copy(src);
+        }
+        to->Push(copy);
+    }
+}
+
+void FXModel::UpdateMeshes() {
+    DeleteMeshes(&workMeshes);
+    localCopyMeshes(&workMeshes, &loadedMeshes);
+}
+
+void FXModel::Copy(FXModel* other) {
+    if (other == nullptr || other == this) {
+        return;
+    }
+    Destroy();
+    flipTexV = other->flipTexV;
+    matlibRef = other->matlibRef;
+    matlib = other->matlib;
+    if (matlib != nullptr) {
+        matlib->useCount++;
+    }
+    localCopyMeshes(&workMeshes, &other->workMeshes);
+}
+
+int FXModel::GetTotalVertices() {
+    int total = 0;
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            total += m->vertexCount;
+        }
+    }
+    return total;
+}
+
+FXMesh* FXModel::EnumMeshes(int i) {
+    if (i < 0 || i >= workMeshes.size) {
+        return nullptr;
+    }
+    return (FXMesh*)workMeshes.elements[i];
+}
+
+const char* FXModel::EnumMeshNames(int i) {
+    FXMesh* m = EnumMeshes(i);
+    if (m == nullptr || m->material == nullptr) {
+        return nullptr;
+    }
+    return m->material->name.chars;
+}
+
+FXMesh* FXModel::FindMesh(const char* meshName) {
+    if (meshName == nullptr) {
+        return nullptr;
+    }
+    for (int i = 0;; i++) {
+        const char* n = EnumMeshNames(i);
+        if (n == nullptr) {
+            return nullptr;
+        }
+        if (strcmp(n, meshName) == 0) {
+            return EnumMeshes(i);
+        }
+    }
+}
+
+void FXModel::DisableMesh(int i, bool disabled) {
+    FXMesh* m = EnumMeshes(i);
+    if (m != nullptr) {
+        m->disabled = disabled;
+    }
+}
+
+void FXModel::RemoveMesh(FXMesh* m) {
+    if (m == nullptr) {
+        return;
+    }
+    if (workMeshes.Findpos(m) >= 0) {
+        workMeshes.Remove(m);
+    } else {
+        loadedMeshes.Remove(m);
+    }
+}
+
+FXMesh* FXModel::DoubleMesh(const char* newName, const char* sourceName) {
+    FXMesh* source = FindMesh(sourceName);
+    if (source == nullptr) {
+        return nullptr;
+    }
+    FXMesh* mesh = FindMesh(newName);
+    if (mesh != nullptr) {
+        RemoveMesh(mesh);
+    } else {
+        mesh = new FXMesh();
+    }
+    FXMaterial* material = matlib != nullptr && newName != nullptr ? matlib->FindMaterial(newName) : nullptr;
+    if (material == nullptr) {
+        delete mesh;
+        return nullptr;
+    }
+    fxPushDoubling(&workMeshes, mesh);
+    mesh->Copy(source);
+    mesh->material = material;
+    mesh->materialName.Set(newName);
+    return mesh;
+}
+
+void FXModel::Normalize(bool onlyTagged) {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->Normalize(onlyTagged);
+        }
+    }
+}
+
+void FXModel::FlipHoriz() {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->FlipHoriz();
+        }
+    }
+}
+
+void FXModel::ComputeFrontTexCoords(int i) {
+    if (i != -1) {
+        FXMesh* m = EnumMeshes(i);
+        if (m != nullptr) {
+            m->ComputeFrontTexCoords();
+        }
+        return;
+    }
+    for (int k = 0; k < workMeshes.size; k++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[k];
+        if (m != nullptr) {
+            m->ComputeFrontTexCoords();
+        }
+    }
+}
+
+void FXModel::ResizeTextCoords() {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->flipV = flipTexV;
+            m->ResizeTexCoords();
+        }
+    }
+}
+
+void FXModel::ResizeTextCoords1() {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->flipV = flipTexV;
+            m->ResizeTexCoords1();
+        }
+    }
+}
+
+void FXModel::CopyTexCoords(int i, FXModel* other) {
+    if (other == nullptr || other->workMeshes.size != workMeshes.size) {
+        return;
+    }
+    for (int k = 0; k < workMeshes.size; k++) {
+        if (i != -1 && k != i) {
+            continue;
+        }
+        FXMesh* m = (FXMesh*)workMeshes.elements[k];
+        FXMesh* src = (FXMesh*)other->workMeshes.elements[k];
+        if (m != nullptr && src != nullptr) {
+            m->CopyTexCoords(src);
+        }
+    }
+}
+
+void FXModel::FindMaxims(float* box) {
+    bool first = true;
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->FindMultiMaxims(&first, box);
+        }
+    }
+}
+
+void FXModel::UnitizeMaxims(float* box) {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->UnitizeMaxims(box);
+        }
+    }
+}
+
+void FXModel::UnitizeMaximsStretch(float* box) {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->UnitizeMaximsStretch(box);
+        }
+    }
+}
+
+void FXModel::UnitizeMaximsStretch1(float* box) {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->UnitizeMaximsStretch1(box);
+        }
+    }
+}
+
+void FXModel::Unitize() {
+    float box[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    FindMaxims(box);
+    UnitizeMaxims(box);
+}
+
+void FXModel::UnitizeStretch() {
+    float box[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    FindMaxims(box);
+    UnitizeMaximsStretch(box);
+}
+
+void FXModel::UnitizeStretch1() {
+    float box[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    FindMaxims(box);
+    UnitizeMaximsStretch1(box);
+}
+
+void FXModel::Transform(int ix, int iy, int iz, bool negX, bool negY, bool negZ) {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->Transform(ix, iy, iz, negX, negY, negZ);
+        }
+    }
+}
+
+void FXModel::UpdateColCol(const float* rgba) {
+    if (rgba == nullptr) {
+        return;
+    }
+    float c[4] = {rgba[0], rgba[1], rgba[2], rgba[3]};
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr) {
+            m->SetVerticesCol(c);
+            m->colourMode = 1;
+        }
+    }
+}
+
+void FXModel::UpdateColMat(const float* factors) {
+    if (factors == nullptr) {
+        return;
+    }
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr && m->material != nullptr) {
+            m->material->MultiCols(factors);
+        }
+    }
+}
+
+void FXModel::PreserveColMat() {
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        if (m != nullptr && m->material != nullptr) {
+            m->material->PreserveCols();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+
+void FXModel::OnRender(PEnv* env, double) {
+    if (env == nullptr) {
+        return;
+    }
+    const int n = workMeshes.size;
+    FXMesh** meshes = (FXMesh**)workMeshes.elements;
+    for (int i = 0; i < n; i++) {
+        if (meshes[i] != nullptr && meshes[i]->renderClass == 0) {
+            env->RenderMesh(meshes[i]);
+        }
+    }
+    // Translucent shells: the inside first, from the last mesh to the first, then the outside.
+    env->EnableCullface(true, false);
+    for (int i = n - 1; i >= 0; i--) {
+        if (meshes[i] != nullptr && meshes[i]->renderClass == 1) {
+            env->RenderMesh(meshes[i]);
+        }
+    }
+    env->EnableCullface(false, true);
+    for (int i = 0; i < n; i++) {
+        if (meshes[i] != nullptr && meshes[i]->renderClass == 1) {
+            env->RenderMesh(meshes[i]);
+        }
+    }
+    env->EnableCullface(false, false);
+    env->EnableDepthWrite(false);
+    for (int i = 0; i < n; i++) {
+        if (meshes[i] != nullptr && meshes[i]->renderClass == 2) {
+            env->RenderMesh(meshes[i]);
+        }
+    }
+    env->EnableDepthWrite(true);
+    for (int i = 0; i < n; i++) {
+        if (meshes[i] != nullptr && meshes[i]->renderClass == 2) {
+            env->RenderMesh(meshes[i]);
+        }
+    }
+}

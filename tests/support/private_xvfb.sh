@@ -1,0 +1,25 @@
+# Sourced by the tests that drive real programs: starts a private X server that keeps a painted
+# root after its painter leaves, exports DISPLAY, and stops it on exit. Needs $work (a scratch
+# folder the caller removes).
+start_private_xvfb() { # SIZE, e.g. 800x600x24
+    exec 3>"$work/displayfd"
+    Xvfb -displayfd 3 -screen 0 "$1" -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+    exec 3>&-
+    [ -s "$work/displayfd" ] || { echo "cannot start Xvfb"; cat "$work/xvfb.log"; return 1; }
+    export DISPLAY=":$(head -n 1 "$work/displayfd")"
+}
+
+passed=0
+failed=0
+check() { # NAME CONDITION...
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name"
+    fi
+}

@@ -1,0 +1,43 @@
+#ifndef FX_TOOLS_FXPACK_OBJSCAN_H
+#define FX_TOOLS_FXPACK_OBJSCAN_H
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Causes of skipped OBJ statements, in the order the summary lists them.
+enum {
+    FXOBJSCAN_NOT_A_STATEMENT,
+    FXOBJSCAN_BAD_NUMBER,
+    FXOBJSCAN_BAD_CORNER,
+    FXOBJSCAN_BAD_INDEX,
+    FXOBJSCAN_TOO_FEW,
+    FXOBJSCAN_UNKNOWN_MATERIAL, // filled by the caller, which knows the library
+    FXOBJSCAN_UNUSED,           // known statements the engine ignores: told, never an error
+    FXOBJSCAN_CAUSES
+};
+
+// What an OBJ file holds that the import skips, found by reading its text line by line.
+class FXPackObjScan {
+public:
+    struct Cause {
+        int count = 0;
+        std::vector<int> lines; // the first few
+    };
+    Cause causes[FXOBJSCAN_CAUSES];
+    std::vector<std::pair<std::string, int>> usemtls; // each material name with its first line
+    bool binary = false;                              // not text at all
+    int64_t faces = 0;                                // triangles the good faces make
+
+    // False when the file cannot be read.
+    bool Scan(const std::string& path);
+    void Note(int cause, int line);
+    // Statements skipped, the ignored ones not counted.
+    int Skipped() const;
+    // "lines 3, 7, ..." of a cause.
+    std::string Lines(int cause) const;
+    static const char* CauseText(int cause);
+};
+
+#endif
