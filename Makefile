@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 export ASAN_OPTIONS  = detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
 
-.PHONY: all setup build run test test-build bench fuzz format clean install package
+.PHONY: all setup build run test test-build bench soak tsan fuzz format clean install package
 
 all: build
 
@@ -36,13 +36,34 @@ test-build: setup
 test: test-build
 	cd $(TESTBUILD) && ctest --output-on-failure -LE display
 	@if cd $(TESTBUILD) && ctest -N -L display | grep -q 'Total Tests: [1-9]'; then \
-		xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -L display; \
+		xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -L display; \
 	fi
 
+# The micro-benchmarks, then the whole show against its peers (frame rate, CPU, start-up).
 bench: setup
+	bash scripts/setup.sh bench
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVANTREL_BENCH=ON -DVANTREL_TESTS=OFF
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	bash bench/show_bench.sh build/bench
+
+# 24 hours of show time on the virtual clock in a small window; memory, textures and open files
+# must stay flat. `make test` runs the same for ten minutes of show time.
+soak: test-build
+	cd $(TESTBUILD) && VANTREL_SOAK_SECONDS=86400 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+		./test_shell_display --gtest_filter='ShowSoak.*'
+
+# The tests that start and stop the render loop, and the close tests end to end, under
+# ThreadSanitizer.
+TSANBUILD ?= build/tsan
+tsan: setup
+	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_TSAN=ON
+	cmake --build $(TSANBUILD) -j $(JOBS) --target test_base test_shell_display vantrel xdesk
+	cd $(TSANBUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp \
+		./test_base --gtest_filter='*Loop*'
+	cd $(TSANBUILD) && VANTREL_RACE_COUNT=1000 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+		./test_shell_display --gtest_filter='*Loop*:SceneDisplay.*-SceneDisplay.FramesAfterTheFirstDoNotAllocate'
+	TSAN_OPTIONS=halt_on_error=1:exitcode=66:suppressions=$(CURDIR)/tests/support/tsan.supp bash tests/shell/saver_e2e.sh $(TSANBUILD)/vantrel $(TSANBUILD)/xdesk
 
 # Fuzzes the loaders of outside data for FUZZ_SECONDS, seeded with the OBJ/MTL test files.
 # Needs clang with its fuzzer runtime (Debian: clang, libclang-rt-dev); not part of `make test`.

@@ -13,6 +13,10 @@ packages=(
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     xplanet-images
 )
+# `setup.sh bench`: also the peers the show's frame-rate bench compares against, and perf.
+if [ "${1:-}" = bench ]; then
+    packages+=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
+fi
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: no dpkg here, so nothing is installed. Vantrel needs these Debian packages" >&2

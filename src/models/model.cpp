@@ -319,6 +319,11 @@ bool FXModel::LoadCN(FXPackage* pkg, int id) {
         Load_v03CN(pkg, data);
     } else {
         err("FXModel::LoadCN -> entry %d is no model (magic %s)\n", id, magic.chars);
+        return true;
+    }
+    // The readers' own traces say what is damaged but not where.
+    if (loadedMeshes.size == 0) {
+        err("FXModel::LoadCN -> entry %d gave no mesh\n", id);
     }
     return true;
 }

@@ -255,10 +255,19 @@ static bool localDecodeEntry(FXPackage* pkg, int id, ILPicture* pic) {
     }
     FXPackageData* data = pkg->GetDataPtr(id);
     int type = pkg->GetDataType(id);
-    if (data == nullptr || type == FXDATA_OTHER || data->start == nullptr || data->total <= 0) {
+    if (data == nullptr || data->start == nullptr || data->total <= 0) {
+        err("picture entry %d: no such entry\n", id);
         return false;
     }
-    return fxDecodePicture(nullptr, (ILenum)type, data->start, (ILuint)data->total, pic);
+    if (type == FXDATA_OTHER) {
+        err("picture entry %d: the entry is no picture\n", id);
+        return false;
+    }
+    if (!fxDecodePicture(nullptr, (ILenum)type, data->start, (ILuint)data->total, pic)) {
+        err("picture entry %d: cannot be decoded\n", id);
+        return false;
+    }
+    return true;
 }
 
 bool FXCanvas::CreateFromPictCN(FXPackage* pkg, int id) {

@@ -1,6 +1,7 @@
 #include "shell/scene.h"
 
 #include <GL/gl.h>
+#include <chrono>
 
 #include "base/other.h"
 #include "base/paths.h"
@@ -46,6 +47,17 @@ char tumoPath[520] = "";
 const char* logsFile = "vantrel.log";
 const char* scrFile = "vantrel.scr";
 const char* scrRegName = "Software\\tumo3d\\Screensavers\\Terravane";
+
+// Start-up is timed from here: static initialisation runs before main, a few ms after exec.
+static const std::chrono::steady_clock::time_point localProcessStart = std::chrono::steady_clock::now();
+static bool localStartupTraced = false;
+
+static double localMsSince(std::chrono::steady_clock::time_point* last) {
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    double ms = std::chrono::duration<double, std::milli>(now - *last).count();
+    *last = now;
+    return ms;
+}
 
 // One shell of the globe: the package entry, how it turns, and its base periods in seconds.
 struct tagFXSceneLayer {
@@ -146,6 +158,8 @@ void BuildScene(void* window, bool previewMode, FXCanvas* desktop) {
         fxOpenTraces(logsFile);
     }
     fxLoadDevil();
+    std::chrono::steady_clock::time_point clock = std::chrono::steady_clock::now();
+    const double setupMs = std::chrono::duration<double, std::milli>(clock - localProcessStart).count();
 
     // Taken before the device draws into the window, so it shows the desktop as it was.
     FXScrShot capture;
@@ -157,6 +171,8 @@ void BuildScene(void* window, bool previewMode, FXCanvas* desktop) {
         }
     }
 
+    const double captureMs = localMsSince(&clock);
+
     gr.CreateChild(window);
     if (!isPreview && !gr.TestGL(false)) {
         hasError = true;
@@ -164,7 +180,10 @@ void BuildScene(void* window, bool previewMode, FXCanvas* desktop) {
     fxSetEnv(&gr);
     gr.SetAct(true);
 
+    const double deviceMs = localMsSince(&clock);
+
     pck.Load("vantrel.dat");
+    const double packageMs = localMsSince(&clock);
 
     err_gad.CreateCN(&pck, 0);
     err_gad.visible = hasError;
@@ -177,6 +196,10 @@ void BuildScene(void* window, bool previewMode, FXCanvas* desktop) {
         localBuildShow(&capture.canvas);
     }
     gr.SetAct(false);
+    const double objectsMs = localMsSince(&clock);
+    trc("start-up: %.1f ms to here: set-up %.1f, capture %.1f, device %.1f, package %.1f, objects %.1f ms\n",
+        std::chrono::duration<double, std::milli>(clock - localProcessStart).count(), setupMs, captureMs, deviceMs,
+        packageMs, objectsMs);
     // The capture goes here: scr_mat lives on its uploaded texture from now on.
 }
 
@@ -329,6 +352,10 @@ void Scene::OnRender(PEnv* env, double time) {
         return;
     }
     // The first frame runs every object once (textures, timers) and is never shown.
+    std::chrono::steady_clock::time_point firstStart;
+    if (first && !localStartupTraced) {
+        firstStart = std::chrono::steady_clock::now();
+    }
     if (!first) {
         if (!gr.RenderStart()) {
             return;
@@ -370,6 +397,14 @@ void Scene::OnRender(PEnv* env, double time) {
     if (!first) {
         gr.RenderEnd();
         shownFrames++;
+        if (!localStartupTraced) {
+            localStartupTraced = true;
+            trc("start-up: first frame shown %.1f ms after start\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - localProcessStart)
+                    .count());
+        }
+    } else if (!localStartupTraced) {
+        trc("start-up: hidden first frame (texture uploads) %.1f ms\n", localMsSince(&firstStart));
     }
     first = false;
 }
