@@ -214,8 +214,12 @@ TEST_F(ShowSoak, MemoryTexturesAndFilesStayFlat) {
     }
     EXPECT_LE(localLowest(samples, last, samples.size(), &tagSoakSample::heap),
               localLowest(samples, from, from + third, &tagSoakSample::heap) + 256 * 1024);
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer freed blocks wait in its quarantine (256 MB) and lift the resident
+    // size for a long while; there the heap in use above is the measure.
     EXPECT_LE(localLowest(samples, last, samples.size(), &tagSoakSample::resident),
               localLowest(samples, from, from + third, &tagSoakSample::resident) + 16 * 1048576);
+#endif
     EXPECT_EQ(Trace().find("#ERROR"), std::string::npos) << Trace();
 }
 
