@@ -77,7 +77,7 @@ package: setup
 # `make test`).
 WINBUILD ?= build/windows
 # What cross-builds so far; the rest follows as its Windows units arrive.
-WINTARGETS ?= fxengine_core
+WINTARGETS ?= fxengine_core fxpack
 windows:
 	bash scripts/setup.sh windows
 	cmake -S . -B $(WINBUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \

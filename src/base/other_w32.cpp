@@ -1,7 +1,40 @@
 #include "base/other.h"
 
+#include <cerrno>
+
 #include <windows.h>
 #include <mmsystem.h>
+
+#include "base/w32.h"
+
+void fxSetErrnoFromLastError() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_DIRECTORY:
+            errno = ENOTDIR;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
+}
 
 uint32_t fxGetTimeMs() {
     return (uint32_t)timeGetTime();

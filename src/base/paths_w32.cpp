@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/w32.h"
+
 bool fxGetCurrentFolder(char* dst, size_t size) {
     DWORD n = GetCurrentDirectoryA((DWORD)size, dst);
     return n != 0 && n < size;
@@ -52,37 +54,13 @@ int64_t fxGetFileSize(const char* path) {
     return ((int64_t)data.nFileSizeHigh << 32) | (int64_t)data.nFileSizeLow;
 }
 
-// errno for the callers that report it, from the last Win32 error.
-static void localSetErrno() {
-    switch (GetLastError()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            errno = ENOENT;
-            break;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            errno = EACCES;
-            break;
-        case ERROR_ALREADY_EXISTS:
-        case ERROR_FILE_EXISTS:
-            errno = EEXIST;
-            break;
-        case ERROR_DISK_FULL:
-            errno = ENOSPC;
-            break;
-        default:
-            errno = EIO;
-            break;
-    }
-}
-
 bool fxReplaceFile(const char* tmpPath, const char* path) {
     if (tmpPath == nullptr || path == nullptr) {
         errno = EINVAL;
         return false;
     }
     if (!MoveFileExA(tmpPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        localSetErrno();
+        fxSetErrnoFromLastError();
         return false;
     }
     return true;
