@@ -74,14 +74,14 @@ package: setup
 	@ls build/package/vantrel_*.deb
 
 # The 32-bit Windows cross-build in build/windows (MinGW-w64; its own package set, not needed by
-# `make test`).
+# `make test`). The unit tests come out as build/windows/tests/test_*.exe.
 WINBUILD ?= build/windows
 # What cross-builds so far; the rest follows as its Windows units arrive.
-WINTARGETS ?= fxengine_core fxpack
+WINTARGETS ?= fxengine_core fxpack test_base test_io
 windows:
 	bash scripts/setup.sh windows
 	cmake -S . -B $(WINBUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF
+		-DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=ON
 	cmake --build $(WINBUILD) -j $(JOBS) --target $(WINTARGETS)
 
 format: setup

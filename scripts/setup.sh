@@ -21,6 +21,7 @@ linux_packages=(
 
 windows_packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    googletest
 )
 
 case "$set_name" in
