@@ -2,9 +2,14 @@
 # Installs the Debian packages that building, testing and running Vantrel need.
 # Idempotent: asks dpkg first, and only calls apt-get for what is missing. Without dpkg (not a
 # Debian system) it lists the Debian packages and leaves the installing to you.
+#
+#   setup.sh           what building, testing and running on Linux need
+#   setup.sh windows   the cross compiler for `make windows` (only that target asks for it)
 set -euo pipefail
 
-packages=(
+set_name="${1:-linux}"
+
+linux_packages=(
     build-essential cmake make pkg-config dpkg-dev file clang-format
     googletest libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev libmeshoptimizer-dev
     xvfb xauth x11-utils xdotool libxml2-utils
@@ -17,6 +22,20 @@ packages=(
 if [ "${1:-}" = bench ]; then
     packages+=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
 fi
+
+windows_packages=(
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    googletest
+)
+
+case "$set_name" in
+    linux) packages=("${linux_packages[@]}") ;;
+    windows) packages=("${windows_packages[@]}") ;;
+    *)
+        echo "setup: unknown package set '$set_name' (linux or windows)" >&2
+        exit 2
+        ;;
+esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: no dpkg here, so nothing is installed. Vantrel needs these Debian packages" >&2

@@ -1,7 +1,10 @@
 #ifndef FX_BASE_TRACE_H
 #define FX_BASE_TRACE_H
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// Checked against the C99 formats the MinGW runtime's printf is built with.
+#define FX_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
 #define FX_PRINTF(f, a) __attribute__((format(printf, f, a)))
 #else
 #define FX_PRINTF(f, a)

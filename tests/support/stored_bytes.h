@@ -13,6 +13,12 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+
+#include "base/outfile.h"
+#endif
 
 typedef std::vector<uint8_t> Bytes;
 
@@ -34,9 +40,13 @@ protected:
     std::vector<std::string> files;
 
     void SetUp() override {
+#if defined(_WIN32)
+        ASSERT_TRUE(fxMakeTempFolder("vantrel_test_", &folder));
+#else
         char pattern[] = "/tmp/vantrel_test_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
+#endif
     }
 
     void TearDown() override {
@@ -88,11 +98,17 @@ public:
     FILE* stream = nullptr;
 
     explicit PipeFeed(const Bytes& bytes) : data(bytes) {
-        signal(SIGPIPE, SIG_IGN); // a reader that stops early must not kill the test
         int fds[2];
+#if defined(_WIN32)
+        if (_pipe(fds, 1 << 16, _O_BINARY) != 0) {
+            return;
+        }
+#else
+        signal(SIGPIPE, SIG_IGN); // a reader that stops early must not kill the test
         if (pipe(fds) != 0) {
             return;
         }
+#endif
         stream = fdopen(fds[0], "rb");
         int out = fds[1];
         writer = std::thread([this, out] {

@@ -6,12 +6,20 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include "base/outfile.h"
+#else
+#include <sys/wait.h>
+#endif
 
 static void localRemoveTree(const std::string& path) {
     struct stat st;
+#if defined(_WIN32)
+    if (stat(path.c_str(), &st) != 0) { // no links to stay out of
+#else
     if (lstat(path.c_str(), &st) != 0) {
+#endif
         return;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -25,6 +33,11 @@ static void localRemoveTree(const std::string& path) {
 }
 
 FXTestDir::FXTestDir() {
+#if defined(_WIN32)
+    if (!fxMakeTempFolder("vantrel-test", &path)) {
+        path.clear();
+    }
+#else
     const char* base = getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/vantrel-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -32,6 +45,7 @@ FXTestDir::FXTestDir() {
     if (mkdtemp(buf.data()) != nullptr) {
         path = buf.data();
     }
+#endif
 }
 
 FXTestDir::~FXTestDir() {
@@ -146,6 +160,14 @@ std::string fxTestReadText(const std::string& path) {
     return std::string(b.begin(), b.end());
 }
 
+#if defined(_WIN32)
+// cmd.exe quoting: names with double quotes in them are not supported.
+static std::string localQuote(const std::string& s) {
+    return "\"" + s + "\"";
+}
+#define FX_TEST_NO_INPUT " <NUL"
+#else
+#define FX_TEST_NO_INPUT " </dev/null"
 static std::string localQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
@@ -153,6 +175,7 @@ static std::string localQuote(const std::string& s) {
     }
     return q + "'";
 }
+#endif
 
 FXTestRun fxTestRunTool(const std::string& program, const FXTestDir& dir, const std::vector<std::string>& args,
                         const std::string& envPrefix) {
@@ -162,10 +185,14 @@ FXTestRun fxTestRunTool(const std::string& program, const FXTestDir& dir, const 
     }
     std::string out = dir.File("run.out");
     std::string err = dir.File("run.err");
-    cmd += " >" + localQuote(out) + " 2>" + localQuote(err) + " </dev/null";
+    cmd += " >" + localQuote(out) + " 2>" + localQuote(err) + FX_TEST_NO_INPUT;
     FXTestRun r;
     int raw = system(cmd.c_str());
+#if defined(_WIN32)
+    r.status = raw; // the exit code itself
+#else
     r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
     r.out = fxTestReadText(out);
     r.err = fxTestReadText(err);
     remove(out.c_str());
