@@ -32,13 +32,17 @@ test-build: setup
 	cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
 	cmake --build $(TESTBUILD) -j $(JOBS)
 
-# Tests without a display run as they are; tests labelled `display` get a private Xvfb. A display
-# test that fails is run once more: the leak checker's own thread now and then crashes while the
-# GL driver's threads wind down ("Tracer caught signal 11"), which says nothing about the test.
+# Tests without a display run as they are; tests labelled `display` get a private Xvfb. Under CTest
+# the leak checker's own thread crashes at the end of the crystal's frame test ("Tracer caught
+# signal 11", not in our code, not seen outside CTest): that test runs on its own without the leak
+# check; the crystal's leaks stay covered by its tests without a display.
+CRASHY_LSAN = ^FrameAllocDisplay\.CrystalFramesAllocateNothingAfterTheFirst$$
 test: test-build
 	cd $(TESTBUILD) && ctest --output-on-failure -LE display
 	@if cd $(TESTBUILD) && ctest -N -L display | grep -q 'Total Tests: [1-9]'; then \
-		xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -L display --repeat until-pass:2; \
+		xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -L display -E '$(CRASHY_LSAN)' && \
+		ASAN_OPTIONS=$(ASAN_OPTIONS):detect_leaks=0 LSAN_OPTIONS=detect_leaks=0 \
+			xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -R '$(CRASHY_LSAN)'; \
 	fi
 
 # The micro-benchmarks, then the whole show against its peers (frame rate, CPU, start-up).

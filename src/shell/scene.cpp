@@ -232,8 +232,7 @@ void DestroyScene() {
     fxUnloadDevil();
 }
 
-// Frame of the preview: the package picture over the whole window.
-static void localRenderPreview(PEnv* env, double time) {
+void ClearSceneFrame() {
     gr.EnableDepthTest(true);
     gr.EnableDepthWrite(true);
     gr.Clrscr(true, true, false);
@@ -241,6 +240,11 @@ static void localRenderPreview(PEnv* env, double time) {
     gr.EnableDepthWrite(false);
     gr.EnableLights(false);
     gr.ApplyMatrixIdentity();
+}
+
+// Frame of the preview: the package picture over the whole window.
+static void localRenderPreview(PEnv* env, double time) {
+    ClearSceneFrame();
     gr.UpdateLights();
     if (!gr.RenderStart()) {
         return;
@@ -360,13 +364,7 @@ void Scene::OnRender(PEnv* env, double time) {
         if (!gr.RenderStart()) {
             return;
         }
-        gr.EnableDepthTest(true);
-        gr.EnableDepthWrite(true);
-        gr.Clrscr(true, true, false);
-        gr.EnableDepthTest(false);
-        gr.EnableDepthWrite(false);
-        gr.EnableLights(false);
-        gr.ApplyMatrixIdentity();
+        ClearSceneFrame();
     }
     gr.UpdateLights();
     glEnable(GL_NORMALIZE); // the globe is drawn under a non-uniform scale

@@ -88,6 +88,9 @@ void InitScene(void* window, bool previewMode);
 // (sc.OnRender(&gr, t) with the context current). desktop, when not null, stands in for the
 // capture of the screen.
 void BuildScene(void* window, bool previewMode, FXCanvas* desktop);
+// The clear every shown frame starts with: colour and depth, then depth test, depth write and
+// lights off and the identity matrix. On the render thread, or with the context current.
+void ClearSceneFrame();
 // Stops the loop, waiting for the frame in progress, and releases everything. Harmless when
 // nothing was built.
 void DestroyScene();

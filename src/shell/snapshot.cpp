@@ -44,13 +44,7 @@ std::string fxSnapshotName(double time) {
 // The frame at time, kept in the back buffer: drawn as the hidden first frame (no swap) after
 // the clear every shown frame starts with, so that it is exactly what the screen would show.
 static bool localSaveFrame(double time, const std::string& path, int* drawnStage) {
-    gr.EnableDepthTest(true);
-    gr.EnableDepthWrite(true);
-    gr.Clrscr(true, true, false);
-    gr.EnableDepthTest(false);
-    gr.EnableDepthWrite(false);
-    gr.EnableLights(false);
-    gr.ApplyMatrixIdentity();
+    ClearSceneFrame();
     first = true;
     *drawnStage = stage;
     sc.OnRender(&gr, time);
