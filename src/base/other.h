@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Zero-filled allocation; null when the allocation fails. Release with free().
 void* fxMalloc(size_t size);
@@ -33,6 +34,10 @@ void fxSetAppPriority(int priority);
 void* fxLoadLibrary(const char* name);
 void* fxGetProcAddress(void* library, const char* symbol);
 void fxFreeLibrary(void* library);
+
+// Whether a seek on the stream really moves it. Some runtimes answer success on a pipe without
+// moving, so callers that skip bytes read them instead where this is false.
+bool fxStreamSeekable(FILE* f);
 
 // Frame-time helper: each OnTime returns the seconds since the previous call.
 class FXTimeDiff {

@@ -1,6 +1,7 @@
 #include "base/other.h"
 
 #include <cerrno>
+#include <io.h>
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -81,4 +82,10 @@ void fxFreeLibrary(void* library) {
     if (library != nullptr) {
         FreeLibrary((HMODULE)library);
     }
+}
+
+// The runtime's seek answers success on pipes and devices without moving.
+bool fxStreamSeekable(FILE* f) {
+    HANDLE h = (HANDLE)_get_osfhandle(_fileno(f));
+    return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
 }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "base/other.h"
 #include "base/trace.h"
 
 size_t fxWriteInt32(FILE* f, int32_t v) {
@@ -113,7 +114,7 @@ void fxSkipBytes(FILE* f, long count) {
     if (count <= 0) {
         return;
     }
-    if (fseek(f, count, SEEK_CUR) == 0) {
+    if (fxStreamSeekable(f) && fseek(f, count, SEEK_CUR) == 0) {
         return;
     }
     char scratch[256];

@@ -104,7 +104,11 @@ TEST(Clock, SleepAdvancesTheClock) {
 }
 
 TEST(Libraries, BindByNameAndFailCleanly) {
+#if defined(_WIN32)
+    void* libm = fxLoadLibrary("msvcrt.dll");
+#else
     void* libm = fxLoadLibrary("libm.so.6");
+#endif
     ASSERT_NE(libm, nullptr);
     typedef double (*CosProc)(double);
     CosProc c = (CosProc)fxGetProcAddress(libm, "cos");
