@@ -1,7 +1,11 @@
 #include "shell/host.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/paths.h"
+#include "shell/scene.h"
 
 const char* fxHostUsage() {
     return "usage: vantrel [MODE] [OPTIONS]\n"
@@ -226,4 +230,36 @@ std::string fxChooseDataFolder(const std::string& option, const std::string& set
     }
     *origin = FXDATA_BESIDE_PROGRAM;
     return programFolder;
+}
+
+std::string fxHostReadText(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return text;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0 && text.size() < (1u << 20)) {
+        text.append(buf, n);
+    }
+    fclose(f);
+    return text;
+}
+
+static std::string localLogsFile; // keeps logsFile's text alive when it moves out of the data folder
+
+int fxSettleDataFolder(const std::string& option, const std::string& installed) {
+    int origin = 0;
+    std::string folder = fxChooseDataFolder(option, tumoPath, fxHostProgramFolder(), installed, &origin);
+    snprintf(tumoPath, sizeof(tumoPath), "%s", folder.c_str());
+    if (!fxHostFolderWritable(folder)) {
+        std::string state = fxHostStateFolder();
+        const char* log = state.empty() ? nullptr : fxCombinePaths(state.c_str(), "vantrel.log");
+        if (log != nullptr) {
+            localLogsFile = log;
+            logsFile = localLogsFile.c_str();
+        }
+    }
+    return origin;
 }

@@ -52,11 +52,9 @@ enum {
 };
 const char* fxDataOriginText(int origin);
 
-// Platform services of the host (host_posix on Linux).
+// Platform services of the host (host_posix on Linux, host_w32 on Windows).
 // The settings file of this user, absolute.
 std::string fxHostSettingsFile();
-// The whole file as text; empty when it cannot be read.
-std::string fxHostReadText(const std::string& path);
 // The folder the running program lives in.
 std::string fxHostProgramFolder();
 bool fxHostFileExists(const std::string& path);
@@ -80,5 +78,10 @@ int fxChooseMaxFps(int option, const std::string& settings);
 // holds "vantrel.dat", else installed when it does, else the program's folder.
 std::string fxChooseDataFolder(const std::string& option, const std::string& setting, const std::string& programFolder,
                                const std::string& installed, int* origin);
+// Puts the chosen data folder into tumoPath (the setting read into it before, if any) and moves
+// the trace file to the state folder when the data folder cannot take it. Answers the origin.
+int fxSettleDataFolder(const std::string& option, const std::string& installed);
+// The whole file as text (1 MiB at most); empty when it cannot be read.
+std::string fxHostReadText(const std::string& path);
 
 #endif

@@ -24,21 +24,6 @@ std::string fxHostSettingsFile() {
     return localXdgFolder("XDG_CONFIG_HOME", "/.config") + "/" + fxSettingsRelativePath(scrRegName);
 }
 
-std::string fxHostReadText(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return text;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0 && text.size() < (1u << 20)) {
-        text.append(buf, n);
-    }
-    fclose(f);
-    return text;
-}
-
 std::string fxHostProgramFolder() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);

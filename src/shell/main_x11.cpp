@@ -23,8 +23,6 @@
 #define VANTREL_DATADIR "/usr/local/share/vantrel"
 #endif
 
-static std::string localLogsFile; // keeps logsFile's text alive when it moves out of the data folder
-
 // A window that went away under the render thread, a grab refused: none of that ends the
 // process, which the default handler would do.
 static int localXError(Display* dpy, XErrorEvent* e) {
@@ -72,17 +70,7 @@ static int localChooseData(const tagFXHostOptions& options) {
     localReadConfig();
     int fps = fxChooseMaxFps(options.maxFps, fxHostReadText(fxHostSettingsFile()));
     gr.frameInterval = fps > 0 ? 1.0 / fps : 0.0;
-    int origin = 0;
-    std::string folder = fxChooseDataFolder(options.data, tumoPath, fxHostProgramFolder(), VANTREL_DATADIR, &origin);
-    snprintf(tumoPath, sizeof(tumoPath), "%s", folder.c_str());
-    if (!fxHostFolderWritable(folder)) {
-        std::string state = fxHostStateFolder();
-        if (!state.empty()) {
-            localLogsFile = state + "/vantrel.log";
-            logsFile = localLogsFile.c_str();
-        }
-    }
-    return origin;
+    return fxSettleDataFolder(options.data, VANTREL_DATADIR);
 }
 
 static bool localQueryPointer(Display* dpy, int* x, int* y) {
