@@ -4,7 +4,8 @@
 # Debian system) it lists the Debian packages and leaves the installing to you.
 #
 #   setup.sh           what building, testing and running on Linux need
-#   setup.sh windows   the cross compiler for `make windows` (only that target asks for it)
+#   setup.sh windows   the cross compilers, icon tools and Wine for `make windows` and
+#                      `make test-windows` (only those targets ask for them)
 set -euo pipefail
 
 set_name="${1:-linux}"
@@ -23,9 +24,13 @@ if [ "${1:-}" = bench ]; then
     packages+=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
 fi
 
+# The product is 32-bit; its tests run as a 64-bit build of the same sources under 64-bit Wine,
+# which needs no 32-bit support from the machine.
 windows_packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    googletest
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    googletest librsvg2-bin icoutils file
+    wine wine64 xvfb xauth xdotool x11-utils
 )
 
 case "$set_name" in

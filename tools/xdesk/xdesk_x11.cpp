@@ -3,6 +3,8 @@
 //                                   and keeps it after this program ends
 //   xdesk shot FILE.png             writes what the screen shows
 //   xdesk colours WINDOW            prints how many colours the window shows (1 for a blank one)
+//   xdesk hue WINDOW RRGGBB         prints the per mille of the window's lit pixels that have the
+//                                   colour's hue at any brightness (a lit picture of it)
 //   xdesk window WxH                makes a window, prints its id in decimal and keeps it until
 //                                   standard input closes: the parent a preview is handed
 #include <X11/Xlib.h>
@@ -15,25 +17,36 @@
 #include "render/scrshot.h"
 
 static const char* localUsage =
-    "usage: xdesk paint [RRGGBB | PICTURE] | xdesk shot FILE.png | xdesk colours WINDOW | xdesk window WxH\n";
+    "usage: xdesk paint [RRGGBB | PICTURE] | xdesk shot FILE.png | xdesk colours WINDOW | xdesk hue WINDOW RRGGBB |\n"
+    "       xdesk window WxH\n";
 
-static int localColours(Display* dpy, const char* text) {
+static XImage* localGrabWindow(Display* dpy, const char* text, int* width, int* height) {
     Window win = (Window)strtoul(text, nullptr, 0);
     XWindowAttributes attr;
     if (win == 0 || !XGetWindowAttributes(dpy, win, &attr)) {
         fprintf(stderr, "xdesk: no window %s\n", text);
-        return 1;
+        return nullptr;
     }
     XImage* img = XGetImage(dpy, win, 0, 0, (unsigned)attr.width, (unsigned)attr.height, AllPlanes, ZPixmap);
     if (img == nullptr) {
         fprintf(stderr, "xdesk: cannot read window %s\n", text);
+    }
+    *width = attr.width;
+    *height = attr.height;
+    return img;
+}
+
+static int localColours(Display* dpy, const char* text) {
+    int w = 0, h = 0;
+    XImage* img = localGrabWindow(dpy, text, &w, &h);
+    if (img == nullptr) {
         return 1;
     }
     // Colours counted in a coarse 4-bit-per-channel table, enough to tell a blank window.
     static bool seen[4096];
     int count = 0;
-    for (int y = 0; y < attr.height; y++) {
-        for (int x = 0; x < attr.width; x++) {
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
             unsigned long p = XGetPixel(img, x, y);
             int k = (int)(((p >> 20) & 15) << 8 | ((p >> 12) & 15) << 4 | ((p >> 4) & 15));
             if (!seen[k]) {
@@ -44,6 +57,41 @@ static int localColours(Display* dpy, const char* text) {
     }
     XDestroyImage(img);
     printf("%d\n", count);
+    return 0;
+}
+
+static int localHue(Display* dpy, const char* text, const char* colour) {
+    unsigned long want = strtoul(colour, nullptr, 16);
+    double wr = (double)((want >> 16) & 255), wg = (double)((want >> 8) & 255), wb = (double)(want & 255);
+    double wsum = wr + wg + wb;
+    if (wsum == 0.0) {
+        fprintf(stderr, "xdesk: black has no hue\n");
+        return 2;
+    }
+    int w = 0, h = 0;
+    XImage* img = localGrabWindow(dpy, text, &w, &h);
+    if (img == nullptr) {
+        return 1;
+    }
+    long lit = 0, match = 0;
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            unsigned long p = XGetPixel(img, x, y);
+            double r = (double)((p >> 16) & 255), g = (double)((p >> 8) & 255), b = (double)(p & 255);
+            double sum = r + g + b;
+            if (sum < 48.0) {
+                continue; // too dark to have a hue
+            }
+            lit++;
+            // Shares of each channel: white light scales all three alike.
+            double dr = r / sum - wr / wsum, dg = g / sum - wg / wsum, db = b / sum - wb / wsum;
+            if (dr * dr + dg * dg + db * db < 0.004) {
+                match++;
+            }
+        }
+    }
+    XDestroyImage(img);
+    printf("%ld\n", lit > 0 ? match * 1000 / lit : 0L);
     return 0;
 }
 
@@ -149,7 +197,8 @@ int main(int argc, char** argv) {
     }
     bool paint = strcmp(cmd, "paint") == 0 && argc <= 3;
     bool colours = strcmp(cmd, "colours") == 0 && argc == 3;
-    if (!paint && !colours && (strcmp(cmd, "window") != 0 || argc != 3)) {
+    bool hue = strcmp(cmd, "hue") == 0 && argc == 4;
+    if (!paint && !colours && !hue && (strcmp(cmd, "window") != 0 || argc != 3)) {
         fputs(localUsage, stderr);
         return 2;
     }
@@ -160,6 +209,7 @@ int main(int argc, char** argv) {
     }
     int r = paint     ? localPaint(dpy, argc > 2 ? argv[2] : nullptr)
             : colours ? localColours(dpy, argv[2])
+            : hue     ? localHue(dpy, argv[2], argv[3])
                       : localWindow(dpy, argv[2]);
     XCloseDisplay(dpy);
     return r;

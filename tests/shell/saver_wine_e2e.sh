@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# Drives the Windows vantrel.scr under Wine on a private X server, as the platform starts it: the
+# modes of the command line, the desktop capture, the close rules, the preview inside another
+# program's window, the registry setting and the trace file.
+# Usage: saver_wine_e2e.sh VANTREL.SCR PREVIEW_PARENT.EXE XDESK
+set -u
+scr=$1
+parent_exe=$2
+xdesk=$3
+work=$(mktemp -d)
+xvfb_pid=
+parent_pid=
+cleanup() {
+    [ -n "$parent_pid" ] && kill "$parent_pid" 2>/dev/null
+    wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+. "$(dirname "$0")/../support/private_xvfb.sh"
+start_private_xvfb 800x600x24 || exit 1
+# A red desktop: the mosaic made from its capture is red too.
+"$xdesk" paint ff3030 || { echo "cannot paint the root of $DISPLAY"; exit 1; }
+
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >"$work/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$work/wineboot.log"; exit 1; }
+wineserver -p # one server for every run below: each start is then quick
+
+prog="$work/prog"
+data="$work/data"
+mkdir -p "$prog" "$data"
+cp "$scr" "$prog/vantrel.scr"
+cp "$(dirname "$scr")/vantrel.dat" "$prog/" && cp "$prog/vantrel.dat" "$data/"
+key='HKCU\Software\tumo3d\Screensavers\Terravane'
+
+alive() { kill -0 "$pid" 2>/dev/null; }
+# Waits up to $1 seconds for the program to end; leaves its exit code in $code.
+ended_within() {
+    local tenths=$(($1 * 10))
+    for _ in $(seq "$tenths"); do
+        if ! alive; then
+            wait "$pid"
+            code=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+stop() { alive && kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
+screensaver_window() { xdotool search --name '^SCREENSAVER$' 2>/dev/null | head -n 1; }
+# Runs the program with the arguments and waits for its end; 0 when it ended by itself in time.
+run_quick() {
+    wine "$prog/vantrel.scr" "$@" >"$work/out" 2>&1 &
+    pid=$!
+    ended_within 30 || { stop; return 1; }
+    test "$code" -eq 0
+}
+# Starts the show and waits for the first shown frame in the trace of folder $1.
+start_show() {
+    rm -f "$1/vantrel.log"
+    wine "$prog/vantrel.scr" /s >"$work/out" 2>&1 &
+    pid=$!
+    for _ in $(seq 600); do
+        grep -q "first frame shown" "$1/vantrel.log" 2>/dev/null && return 0
+        alive || break
+        sleep 0.1
+    done
+    echo "the show did not start"; cat "$work/out"; cat "$1/vantrel.log" 2>/dev/null
+    return 1
+}
+
+# Modes that show nothing end at once with 0 and leave no trace.
+for args in "" "/c" "/c:1234" "/a" "/p" "/p 0" "/p:1234" "register_scrsaver"; do
+    # shellcheck disable=SC2086 # the words of the command line
+    check "'$args' ends at once with 0" run_quick $args
+done
+check "no mode wrote a trace" test ! -e "$prog/vantrel.log"
+check "no mode opened a window" test -z "$(screensaver_window)"
+
+# The show: the captured red desktop on screen, a click in the grace period dropped, a key ends it.
+start_show "$prog" && {
+    sleep 0.5
+    xdotool click 1
+    sleep 1
+    check "a click at 0.5 s leaves the show running" alive
+    win=$(screensaver_window)
+    check "the show has its window" test -n "$win"
+    if [ -n "$win" ]; then
+        "$xdesk" shot "$work/shot1.png"
+        sleep 0.5
+        "$xdesk" shot "$work/shot2.png"
+        check "the screen changes from frame to frame" bash -c "! cmp -s '$work/shot1.png' '$work/shot2.png'"
+        red=$("$xdesk" hue "$win" ff3030)
+        check "the captured desktop is on screen ($red per mille red)" test "${red:-0}" -gt 100
+    fi
+    xdotool key a
+    check "a key ends the show" ended_within 10
+    check "exit code 0 after a key" test "${code:-1}" -eq 0
+    for line in "fxOpenTraces (filename:vantrel.log)" "OpenGL info:" "renderer:" "start-up:" \
+        "(beside the program)" "frames per second" "show ended" "end of traces"; do
+        check "the trace holds '$line'" grep -qF "$line" "$prog/vantrel.log"
+    done
+    check "the capture reported no failure" bash -c "! grep -q 'dd7' '$prog/vantrel.log'"
+    stop
+}
+
+# After the grace period a one-pixel move ends the show.
+start_show "$prog" && {
+    sleep 4.5
+    xdotool mousemove_relative 1 0
+    check "a one-pixel move after 4 s ends the show" ended_within 10
+    stop
+}
+
+# The registry value "path" moves the data folder, the trace file with it.
+wine reg add "$key" /v path /t REG_SZ /d "$(winepath -w "$data")" /f >/dev/null 2>&1
+start_show "$data" && {
+    check "the setting names the data folder" grep -q "(from the setting)" "$data/vantrel.log"
+    xdotool key Escape
+    check "Escape ends the show" ended_within 10
+    stop
+}
+wine reg delete "$key" /f >/dev/null 2>&1
+
+# The preview draws inside another program's window and ends with it.
+mkfifo "$work/parent_in"
+wine "$parent_exe" <"$work/parent_in" >"$work/parent_out" 2>&1 &
+parent_pid=$!
+exec 5>"$work/parent_in"
+for _ in $(seq 300); do [ -s "$work/parent_out" ] && break; sleep 0.1; done
+handle=$(head -n 1 "$work/parent_out" | tr -d '\r')
+check "the parent program gave its window" test -n "$handle"
+if [ -n "$handle" ]; then
+    wine "$prog/vantrel.scr" /p "$handle" 5>&- >"$work/out" 2>&1 &
+    pid=$!
+    xparent=
+    drawn=0
+    for _ in $(seq 60); do
+        xparent=$(xdotool search --name '^vantrel preview parent$' 2>/dev/null | head -n 1)
+        [ -n "$xparent" ] && drawn=$("$xdesk" colours "$xparent")
+        [ "${drawn:-0}" -gt 20 ] && break
+        sleep 0.5
+    done
+    check "the preview draws in the parent ($drawn colours)" test "${drawn:-0}" -gt 20
+    check "the preview is still running" alive
+    exec 5>&-
+    check "the preview ends with its parent" ended_within 15
+    check "exit code 0 after the parent went" test "${code:-1}" -eq 0
+    stop
+fi
+exec 5>&- 2>/dev/null
+
+echo "saver_wine_e2e: $passed passed, $failed failed"
+test "$failed" -eq 0
