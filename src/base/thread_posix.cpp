@@ -170,14 +170,6 @@ void fxTerminateThread(tagFXThread* thread) {
     localForgetHandle(thread);
 }
 
-void fxDestroyThread(tagFXThread* thread) {
-    if (thread == nullptr) {
-        return;
-    }
-    fxTerminateThread(thread);
-    free(thread);
-}
-
 void fxSetThreadPriority(tagFXThread* thread, int priority) {
     if (thread == nullptr || thread->handle == nullptr) {
         return;

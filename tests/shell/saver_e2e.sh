@@ -19,21 +19,7 @@ start_private_xvfb 800x600x24 || exit 1
 data="$work/data"
 mkdir -p "$data"
 
-alive() { kill -0 "$pid" 2>/dev/null; }
 run() { "$vantrel" "$@" >"$work/out" 2>"$work/err"; echo $?; }
-# Waits up to $1 seconds for the show to end; leaves its exit code in $code.
-ended_within() {
-    local tenths=$(($1 * 10))
-    for _ in $(seq "$tenths"); do
-        if ! alive; then
-            wait "$pid"
-            code=$?
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
 start_show() {
     rm -f "$data/vantrel.log"
     "$vantrel" --data "$data" "$@" /s >"$work/out" 2>"$work/err" &
@@ -45,7 +31,6 @@ start_show() {
     echo "the show did not start"; cat "$work/err"
     return 1
 }
-stop_show() { alive && kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
 
 # A click in the grace period is dropped; a key ends the show at once.
 start_show && {
@@ -58,7 +43,7 @@ start_show && {
     check "exit code 0 after a key" test "${code:-1}" -eq 0
     check "trace holds the set-up" grep -q "OpenGL info" "$data/vantrel.log"
     check "trace names the data folder" grep -q "data folder: $data (from --data)" "$data/vantrel.log"
-    stop_show
+    stop_program
 }
 
 # After the grace period: the cursor put back where it is changes nothing, a click ends it.
@@ -71,7 +56,7 @@ start_show && {
     check "a mouse move to the same place leaves the show running" alive
     xdotool click 1
     check "a click after 4 s ends the show" ended_within 2
-    stop_show
+    stop_program
 }
 
 # After the grace period a one-pixel move ends it.
@@ -79,7 +64,7 @@ start_show && {
     sleep 4.3
     xdotool mousemove_relative 1 0
     check "a one-pixel move after 4 s ends the show" ended_within 2
-    stop_show
+    stop_program
 }
 
 # A screen-saver manager ends its savers with SIGTERM. This one draws at most 5 frames a second.
@@ -91,7 +76,7 @@ start_show --max-fps 5 && {
     check "trace file closed cleanly" grep -q "end of traces" "$data/vantrel.log"
     rate=$(grep -o "[0-9.]* frames per second" "$data/vantrel.log" | cut -d' ' -f1)
     check "--max-fps 5 caps the frame rate (saw ${rate:-none})" awk -v r="${rate:-99}" 'BEGIN { exit !(r > 2 && r <= 5.2) }'
-    stop_show
+    stop_program
 }
 
 # A data folder that cannot take the trace file: the trace goes to the user's state folder.
@@ -102,7 +87,7 @@ for _ in $(seq 300); do grep -q "data folder:" "$state" 2>/dev/null && break; sl
 check "a read-only data folder moves the trace" grep -q "data folder: /proc (from --data)" "$state"
 kill -TERM "$pid" 2>/dev/null
 check "and the show still ends on SIGTERM" ended_within 5
-stop_show
+stop_program
 
 # Preview: drawn into the window it is handed; ends with that window.
 coproc PARENT { "$xdesk" window 200x150; }
@@ -114,7 +99,7 @@ check "preview runs inside its parent" alive
 exec {PARENT[1]}>&-
 check "preview ends when its parent goes away" ended_within 5
 check "preview exit code 0" test "${code:-1}" -eq 0
-stop_show
+stop_program
 
 # The screen-saver manager's conventions: its window in the environment, a resize, a signal.
 coproc MANAGER { "$xdesk" window 320x240; }
@@ -132,7 +117,7 @@ check "the show follows a resize" grep -q "window size 400x300" "$data/vantrel.l
 kill -TERM "$pid"
 check "SIGTERM ends the managed show" ended_within 5
 check "exit code 0 in the manager's window" test "${code:-1}" -eq 0
-stop_show
+stop_program
 exec {MANAGER[1]}>&-
 check "-window-id needs a window" test "$(run -window-id nothing)" -eq 2
 

@@ -34,27 +34,12 @@ cp "$scr" "$prog/vantrel.scr"
 cp "$(dirname "$scr")/vantrel.dat" "$prog/" && cp "$prog/vantrel.dat" "$data/"
 key='HKCU\Software\tumo3d\Screensavers\Terravane'
 
-alive() { kill -0 "$pid" 2>/dev/null; }
-# Waits up to $1 seconds for the program to end; leaves its exit code in $code.
-ended_within() {
-    local tenths=$(($1 * 10))
-    for _ in $(seq "$tenths"); do
-        if ! alive; then
-            wait "$pid"
-            code=$?
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
-stop() { alive && kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
 screensaver_window() { xdotool search --name '^SCREENSAVER$' 2>/dev/null | head -n 1; }
 # Runs the program with the arguments and waits for its end; 0 when it ended by itself in time.
 run_quick() {
     wine "$prog/vantrel.scr" "$@" >"$work/out" 2>&1 &
     pid=$!
-    ended_within 30 || { stop; return 1; }
+    ended_within 30 || { stop_program; return 1; }
     test "$code" -eq 0
 }
 # Starts the show and waits for the first shown frame in the trace of folder $1.
@@ -103,7 +88,7 @@ start_show "$prog" && {
         check "the trace holds '$line'" grep -qF "$line" "$prog/vantrel.log"
     done
     check "the capture reported no failure" bash -c "! grep -q 'dd7' '$prog/vantrel.log'"
-    stop
+    stop_program
 }
 
 # After the grace period a one-pixel move ends the show.
@@ -111,7 +96,7 @@ start_show "$prog" && {
     sleep 4.5
     xdotool mousemove_relative 1 0
     check "a one-pixel move after 4 s ends the show" ended_within 10
-    stop
+    stop_program
 }
 
 # The registry value "path" moves the data folder, the trace file with it.
@@ -120,7 +105,7 @@ start_show "$data" && {
     check "the setting names the data folder" grep -q "(from the setting)" "$data/vantrel.log"
     xdotool key Escape
     check "Escape ends the show" ended_within 10
-    stop
+    stop_program
 }
 wine reg delete "$key" /f >/dev/null 2>&1
 
@@ -148,7 +133,7 @@ if [ -n "$handle" ]; then
     exec 5>&-
     check "the preview ends with its parent" ended_within 15
     check "exit code 0 after the parent went" test "${code:-1}" -eq 0
-    stop
+    stop_program
 fi
 exec 5>&- 2>/dev/null
 

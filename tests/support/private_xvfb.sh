@@ -23,3 +23,20 @@ check() { # NAME CONDITION...
         echo "FAILED: $name"
     fi
 }
+
+# The program under test runs in the background as $pid.
+alive() { kill -0 "$pid" 2>/dev/null; }
+# Waits up to $1 seconds for the program to end; leaves its exit code in $code.
+ended_within() {
+    local tenths=$(($1 * 10))
+    for _ in $(seq "$tenths"); do
+        if ! alive; then
+            wait "$pid"
+            code=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+stop_program() { alive && kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "io/manifest.h"
 #include "io/package.h"
 #include "render/canvas.h"
 
@@ -99,54 +100,28 @@ static bool localParseArgs(int argc, char** argv, Args* args, bool* help) {
     return true;
 }
 
-static std::string localTrim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) {
-        return std::string();
-    }
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
 // Reads and checks every line before anything is drawn, so a bad manifest costs nothing.
 static bool localReadManifest(const char* path, std::vector<Line>* lines) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) {
+    std::vector<tagFXManifestLine> rows;
+    int read = fxReadManifestLines(path, &rows);
+    if (read == FXMANIFEST_CANNOT_OPEN) {
         fxcontentError("cannot open the manifest %s: %s", path, strerror(errno));
         return false;
     }
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        text.append(buf, n);
-    }
-    bool readOk = ferror(f) == 0;
-    fclose(f);
-    if (!readOk) {
+    if (read != FXMANIFEST_OK) {
         fxcontentError("cannot read the manifest %s", path);
         return false;
     }
     bool ok = true;
-    size_t pos = 0;
-    for (int number = 1; pos < text.size(); number++) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string row = localTrim(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (row.empty() || row[0] == '#') {
-            continue;
-        }
-        size_t gap = row.find_first_of(" \t");
-        std::string idText = row.substr(0, gap);
-        std::string rest = gap == std::string::npos ? std::string() : localTrim(row.substr(gap));
+    for (const tagFXManifestLine& row : rows) {
+        const int number = row.number;
+        const std::string& idText = row.idText;
+        const std::string& rest = row.rest;
         size_t gap2 = rest.find_first_of(" \t");
         Line line;
         line.number = number;
         line.recipe = rest.substr(0, gap2);
-        std::string texts = gap2 == std::string::npos ? std::string() : localTrim(rest.substr(gap2));
+        std::string texts = gap2 == std::string::npos ? std::string() : fxTrimManifestText(rest.substr(gap2));
         char* stop = nullptr;
         errno = 0;
         long id = strtol(idText.c_str(), &stop, 10);
@@ -169,7 +144,7 @@ static bool localReadManifest(const char* path, std::vector<Line>* lines) {
         }
         while (!texts.empty()) {
             size_t bar = texts.find('|');
-            line.texts.push_back(localTrim(texts.substr(0, bar)));
+            line.texts.push_back(fxTrimManifestText(texts.substr(0, bar)));
             texts = bar == std::string::npos ? std::string() : texts.substr(bar + 1);
         }
         lines->push_back(line);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "io/manifest.h"
 #include "io/package.h"
 #include "base/outfile.h"
 #include "fxpack.h"
@@ -80,57 +81,25 @@ static std::string localFolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-static std::string localTrim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) {
-        b++;
-    }
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) {
-        e--;
-    }
-    return s.substr(b, e - b);
-}
-
 // Reads and checks the whole manifest: ids, duplicates, and that every source can be read.
 static bool localReadManifest(const char* manifest, std::vector<ManifestEntry>* entries) {
     if (!fxpackCheckInput(manifest)) {
         return false;
     }
     fxpackAddInput(manifest);
-    FILE* f = fopen(manifest, "rb");
-    if (f == nullptr) {
-        fxpackError("cannot read %s: %s", manifest, strerror(errno));
-        return false;
-    }
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        text.append(buf, n);
-    }
-    bool readOk = ferror(f) == 0;
-    fclose(f);
-    if (!readOk) {
-        fxpackError("cannot read %s: %s", manifest, strerror(EIO));
+    std::vector<tagFXManifestLine> rows;
+    int read = fxReadManifestLines(manifest, &rows);
+    if (read != FXMANIFEST_OK) {
+        fxpackError("cannot read %s: %s", manifest, strerror(read == FXMANIFEST_CANNOT_OPEN ? errno : EIO));
         return false;
     }
 
     const std::string folder = localFolderOf(manifest);
     bool ok = true;
-    size_t pos = 0;
-    for (int line = 1; pos < text.size(); line++) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string row = localTrim(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (row.empty() || row[0] == '#') {
-            continue;
-        }
-        size_t gap = row.find_first_of(" \t");
-        std::string idText = row.substr(0, gap);
-        std::string file = gap == std::string::npos ? std::string() : localTrim(row.substr(gap));
+    for (const tagFXManifestLine& row : rows) {
+        const int line = row.number;
+        const std::string& idText = row.idText;
+        const std::string& file = row.rest;
         int id;
         if (!fxpackParseInt(idText.c_str(), &id) || id < 0 || id == INT_MAX) {
             fxpackError("%s:%d: '%s' is not an id (0 to 2147483646)", manifest, line, idText.c_str());
