@@ -45,5 +45,11 @@ bool fxReplaceFile(const char* tmpPath, const char* path);
 bool fxCreateTempFolder(const char* prefix, char* dst, size_t size);
 // Removes an empty folder.
 bool fxRemoveFolder(const char* path);
+// The separator a path gets when its own text does not say which.
+char fxNativeSeparator();
+// The platform's path combiner: folder and file joined, "." and ".." resolved.
+bool fxPlatformCombinePaths(const char* folder, const char* file, char* dst, size_t size);
+// The platform's relative path from from (a file, or a folder ending in a separator) to to.
+bool fxPlatformRelativePath(const char* from, bool fromIsFile, const char* to, bool toIsFile, char* dst, size_t size);
 
 #endif

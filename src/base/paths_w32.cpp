@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include "base/w32.h"
 
@@ -95,4 +96,36 @@ bool fxCreateTempFolder(const char* prefix, char* dst, size_t size) {
 
 bool fxRemoveFolder(const char* path) {
     return path != nullptr && RemoveDirectoryA(path) != 0;
+}
+
+char fxNativeSeparator() {
+    return '\\';
+}
+
+bool fxPlatformCombinePaths(const char* folder, const char* file, char* dst, size_t size) {
+    char out[MAX_PATH];
+    if (PathCombineA(out, folder, file) == nullptr) {
+        return false;
+    }
+    size_t n = strlen(out);
+    if (n + 1 > size) {
+        return false;
+    }
+    memcpy(dst, out, n + 1);
+    return true;
+}
+
+bool fxPlatformRelativePath(const char* from, bool fromIsFile, const char* to, bool toIsFile, char* dst, size_t size) {
+    char out[MAX_PATH];
+    DWORD fromAttr = fromIsFile ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
+    DWORD toAttr = toIsFile ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
+    if (!PathRelativePathToA(out, from, fromAttr, to, toAttr)) {
+        return false;
+    }
+    size_t n = strlen(out);
+    if (n + 1 > size) {
+        return false;
+    }
+    memcpy(dst, out, n + 1);
+    return true;
 }
