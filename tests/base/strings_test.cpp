@@ -177,16 +177,25 @@ TEST_F(FXStrStoredTest, SaveShortPathStoresThePathRelativeToTheFolder) {
     std::string path = PathOf("short.bin");
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
+#if defined(_WIN32)
+    FXStr("C:\\data\\models\\a.xm").SaveShortPath(f, "C:\\data");
+    FXStr("C:\\other\\b.png").SaveShortPath(f, "C:\\data\\");
+    const char* near = "models\\a.xm"; // the shell's form
+    const char* far = "..\\other\\b.png";
+#else
     FXStr("/data/models/a.xm").SaveShortPath(f, "/data");
     FXStr("/other/b.png").SaveShortPath(f, "/data/");
+    const char* near = "./models/a.xm";
+    const char* far = "../other/b.png";
+#endif
     FXStr().SaveShortPath(f, "/data");
     fclose(f);
 
     Bytes expected;
-    AddInt32(&expected, 13);
-    AddText(&expected, "./models/a.xm");
-    AddInt32(&expected, 14);
-    AddText(&expected, "../other/b.png");
+    AddInt32(&expected, (int32_t)strlen(near));
+    AddText(&expected, near);
+    AddInt32(&expected, (int32_t)strlen(far));
+    AddText(&expected, far);
     AddInt32(&expected, 0);
     EXPECT_EQ(ReadAll(path), expected);
 }
