@@ -86,12 +86,6 @@ static std::vector<int> Tags(const FXMesh& m) {
     return out;
 }
 
-static std::string ReadTrace(const std::string& path) {
-    FXBytes bytes;
-    fxTestReadFile(path, &bytes);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Whole-mesh equality: every byte of every vertex, every index, every dependency pair.
 static void ExpectSameMesh(const FXMesh& a, const FXMesh& b, const std::string& what) {
     ASSERT_EQ(a.vertexCount, b.vertexCount) << what;
@@ -505,7 +499,7 @@ TEST(MeshReduceSweep, FlatStripBecomesOneTriangle) {
     ASSERT_EQ(3, m.vertexCount);
     EXPECT_EQ((std::vector<std::vector<float>>{{0, 0, 0, 2, 0, 0, 0, 1, 0}}), Corners(m));
     EXPECT_EQ((std::vector<int>{0, 0, 0}), Tags(m));
-    std::string text = ReadTrace(log);
+    std::string text = fxTestReadTrace(log);
     EXPECT_NE(text.find("ReduceVertices (indices:6 vertices:4)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("reduced (indices:3 vertices:1)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("trc_totalmin: 10\n"), std::string::npos) << text;
@@ -547,7 +541,7 @@ TEST(MeshReduceSweep, MeshWithoutStraightEdgeVerticesComesBackUnchanged) {
         EXPECT_EQ(0, memcmp(before.vertices[i].position, m.vertices[i].position, 12));
     }
     EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0}), Tags(m));
-    std::string text = ReadTrace(log);
+    std::string text = fxTestReadTrace(log);
     EXPECT_NE(text.find("ReduceVertices (indices:12 vertices:5)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("reduced (indices:0 vertices:0)\n"), std::string::npos) << text;
 }
@@ -1251,7 +1245,7 @@ TEST_F(MeshTranspTest, OpaqueTextureKeepsEverythingAndSaysSo) {
     fxCloseTraces();
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 4, 1, 0, 2}), Indices(mesh));
     EXPECT_EQ(6, mesh.vertexCount);
-    EXPECT_NE(ReadTrace(log).find("DiscardTriangles (no effect) cnt:9\n"), std::string::npos) << ReadTrace(log);
+    EXPECT_NE(fxTestReadTrace(log).find("DiscardTriangles (no effect) cnt:9\n"), std::string::npos) << fxTestReadTrace(log);
 }
 
 TEST_F(MeshTranspTest, ClearTrianglesGoWithTheirVertices) {
@@ -1267,7 +1261,7 @@ TEST_F(MeshTranspTest, ClearTrianglesGoWithTheirVertices) {
     EXPECT_EQ((std::vector<int>{0, 1, 2, 1, 0, 2}), Indices(mesh));
     EXPECT_EQ(9, mesh.indexCapacity);
     EXPECT_EQ(3, mesh.vertexCount);
-    EXPECT_NE(ReadTrace(log).find("DiscardTriangles from:9  to:6\n"), std::string::npos) << ReadTrace(log);
+    EXPECT_NE(fxTestReadTrace(log).find("DiscardTriangles from:9  to:6\n"), std::string::npos) << fxTestReadTrace(log);
 }
 
 TEST_F(MeshTranspTest, OneVisibleCornerKeepsATriangle) {

@@ -44,10 +44,9 @@ protected:
         EXPECT_TRUE(fxOpenTraces(log.c_str()));
         f();
         fxCloseTraces();
-        FXBytes bytes;
-        fxTestReadFile(log, &bytes);
+        std::string text = fxTestReadTrace(log);
         remove(log.c_str());
-        return std::string(bytes.begin(), bytes.end());
+        return text;
     }
 };
 

@@ -193,10 +193,9 @@ template <class F> std::string TracedIn(const FXTestDir& dir, F f) {
     EXPECT_TRUE(fxOpenTraces(log.c_str()));
     f();
     fxCloseTraces();
-    FXBytes bytes;
-    fxTestReadFile(log, &bytes);
+    std::string text = fxTestReadTrace(log);
     remove(log.c_str());
-    return std::string(bytes.begin(), bytes.end());
+    return text;
 }
 
 #endif

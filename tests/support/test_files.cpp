@@ -199,3 +199,15 @@ FXTestRun fxTestRunTool(const std::string& program, const FXTestDir& dir, const 
     remove(err.c_str());
     return r;
 }
+
+std::string fxTestReadTrace(const std::string& path) {
+    std::string text = fxTestReadText(path);
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); i++) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            out += text[i];
+        }
+    }
+    return out;
+}

@@ -38,6 +38,8 @@ int32_t fxTestGetI32(const FXBytes& bytes, size_t offset);
 
 // The whole file as text; empty when it cannot be read.
 std::string fxTestReadText(const std::string& path);
+// A trace file as text with its lines ending in "\n" on every platform (Windows writes "\r\n").
+std::string fxTestReadTrace(const std::string& path);
 
 // What a program run by fxTestRunTool printed and how it ended.
 struct FXTestRun {
