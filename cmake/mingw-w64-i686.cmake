@@ -1,24 +1,4 @@
-# Cross-build for 32-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-i686-posix,
-# binutils-mingw-w64-i686). The posix flavour of the compiler gives std::thread and friends.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(FX_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${FX_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${FX_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${FX_MINGW_PREFIX}-windres)
-set(CMAKE_AR ${FX_MINGW_PREFIX}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB ${FX_MINGW_PREFIX}-ranlib CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${FX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The runtime's own printf knows C99 formats (%zu, %lld); the system one does not.
-set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
-set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
-
-# The executables must need only system DLLs: the compiler's runtime goes in statically.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Cross-build for 32-bit Windows, the product's platform, with Debian's MinGW-w64
+# (g++-mingw-w64-i686-posix, binutils-mingw-w64-i686).
+set(FX_MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
