@@ -46,37 +46,58 @@ struct localTextDC {
 
 } // namespace
 
-// GDI counts characters in an int.
-static int localLengthA(const char* s) {
+// GDI counts characters in an int. The overloads pick GDI's narrow or wide call for the text.
+static int localLength(const char* s) {
     size_t n = strlen(s);
     return n > (size_t)INT_MAX ? INT_MAX : (int)n;
 }
 
-static int localLengthW(const wchar_t* s) {
+static int localLength(const wchar_t* s) {
     size_t n = wcslen(s);
     return n > (size_t)INT_MAX ? INT_MAX : (int)n;
 }
 
-bool fxTextExtentA(const char* s, FXFontGDI* font, int* w, int* h) {
+static BOOL localExtentPoint(HDC dc, const char* s, SIZE* size) {
+    return GetTextExtentPoint32A(dc, s, localLength(s), size);
+}
+
+static BOOL localExtentPoint(HDC dc, const wchar_t* s, SIZE* size) {
+    return GetTextExtentPoint32W(dc, s, localLength(s), size);
+}
+
+static BOOL localTextOut(HDC dc, const char* s) {
+    return TextOutA(dc, 0, 0, s, localLength(s));
+}
+
+static BOOL localTextOut(HDC dc, const wchar_t* s) {
+    return TextOutW(dc, 0, 0, s, localLength(s));
+}
+
+template <typename C> static bool localExtent(const C* s, FXFontGDI* font, int* w, int* h) {
     localTextDC t(font);
     SIZE size;
-    if (s == nullptr || t.dc == nullptr || !GetTextExtentPoint32A(t.dc, s, localLengthA(s), &size)) {
+    if (s == nullptr || t.dc == nullptr || !localExtentPoint(t.dc, s, &size)) {
         return false;
+    }
+    // The line height is the font's even for an empty string, where some GDIs answer 0.
+    if (size.cy == 0) {
+        TEXTMETRICA tm;
+        if (!GetTextMetricsA(t.dc, &tm)) {
+            return false;
+        }
+        size.cy = tm.tmHeight;
     }
     *w = size.cx;
     *h = size.cy;
     return true;
 }
 
+bool fxTextExtentA(const char* s, FXFontGDI* font, int* w, int* h) {
+    return localExtent(s, font, w, h);
+}
+
 bool fxTextExtentW(const wchar_t* s, FXFontGDI* font, int* w, int* h) {
-    localTextDC t(font);
-    SIZE size;
-    if (s == nullptr || t.dc == nullptr || !GetTextExtentPoint32W(t.dc, s, localLengthW(s), &size)) {
-        return false;
-    }
-    *w = size.cx;
-    *h = size.cy;
-    return true;
+    return localExtent(s, font, w, h);
 }
 
 // A top-down 32-bit DIB of w x h selected into t, black, ready for white text at (0, 0).
@@ -111,28 +132,23 @@ static void localReadCoverage(const uint32_t* bits, uint8_t* coverage, int w, in
     }
 }
 
-bool fxTextDrawA(const char* s, FXFontGDI* font, uint8_t* coverage, int w, int h) {
+template <typename C> static bool localDraw(const C* s, FXFontGDI* font, uint8_t* coverage, int w, int h) {
     localTextDC t(font);
     if (s == nullptr || coverage == nullptr || w <= 0 || h <= 0 || t.dc == nullptr) {
         return false;
     }
     uint32_t* bits = localPrepareDib(&t, w, h);
-    if (bits == nullptr || !TextOutA(t.dc, 0, 0, s, localLengthA(s))) {
+    if (bits == nullptr || !localTextOut(t.dc, s)) {
         return false;
     }
     localReadCoverage(bits, coverage, w, h);
     return true;
 }
 
+bool fxTextDrawA(const char* s, FXFontGDI* font, uint8_t* coverage, int w, int h) {
+    return localDraw(s, font, coverage, w, h);
+}
+
 bool fxTextDrawW(const wchar_t* s, FXFontGDI* font, uint8_t* coverage, int w, int h) {
-    localTextDC t(font);
-    if (s == nullptr || coverage == nullptr || w <= 0 || h <= 0 || t.dc == nullptr) {
-        return false;
-    }
-    uint32_t* bits = localPrepareDib(&t, w, h);
-    if (bits == nullptr || !TextOutW(t.dc, 0, 0, s, localLengthW(s))) {
-        return false;
-    }
-    localReadCoverage(bits, coverage, w, h);
-    return true;
+    return localDraw(s, font, coverage, w, h);
 }

@@ -8,6 +8,18 @@
 
 static const char* const localClassName = "FXWindow";
 
+// Windows with a caption have a smallest size of their own; ours take the client size asked for,
+// however small, as on X11.
+static LRESULT CALLBACK localWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_GETMINMAXINFO) {
+        MINMAXINFO* info = (MINMAXINFO*)lp;
+        info->ptMinTrackSize.x = 1;
+        info->ptMinTrackSize.y = 1;
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
 // The device needs its own device context for the window's whole life: CS_OWNDC.
 static bool localRegisterClass() {
     static std::once_flag once;
@@ -15,7 +27,7 @@ static bool localRegisterClass() {
     std::call_once(once, [] {
         WNDCLASSA wc = {};
         wc.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpfnWndProc = localWindowProc;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hCursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
         wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
