@@ -8,9 +8,16 @@
 struct tagFXDeviceContext;
 struct tagFXWindow;
 
-typedef void (*FXGLActiveTextureProc)(unsigned int unit);
-typedef void (*FXGLMultiTexCoord2fProc)(unsigned int unit, float s, float t);
-typedef void (*FXGLMultiTexCoord2fvProc)(unsigned int unit, const float* st);
+// The driver's calling convention: 32-bit Windows entry points pop their own arguments.
+#if defined(_WIN32)
+#define FX_GLAPI __stdcall
+#else
+#define FX_GLAPI
+#endif
+
+typedef void(FX_GLAPI* FXGLActiveTextureProc)(unsigned int unit);
+typedef void(FX_GLAPI* FXGLMultiTexCoord2fProc)(unsigned int unit, float s, float t);
+typedef void(FX_GLAPI* FXGLMultiTexCoord2fvProc)(unsigned int unit, const float* st);
 
 // The OpenGL render environment: a context on a window, the fixed device state, and every
 // device operation in fixed-function immediate mode. The platform part (context, current

@@ -75,11 +75,11 @@ static bool localLoadImports() {
 
 static void localUnloadImports() {
     trc("unload devil\n");
+    // Only a started library is shut down (the platform's stand-in has no DLL).
+    if (ilReady && pilShutDown != nullptr) {
+        pilShutDown();
+    }
     if (ilDLL != nullptr) {
-        // Only a started library is shut down.
-        if (ilReady && pilShutDown != nullptr) {
-            pilShutDown();
-        }
         fxFreeLibrary(ilDLL);
     }
     if (iluDLL != nullptr) {
@@ -117,7 +117,9 @@ bool fxLoadDevil() {
     if (!localLoadImports()) {
         err("failed to load devil libraries\n");
         localUnloadImports();
-        return false;
+        if (!fxBindPlatformPictures()) {
+            return false;
+        }
     }
     pilInit();
     ilReady = true;

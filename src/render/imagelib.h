@@ -20,6 +20,7 @@ typedef int ILint;
 typedef size_t ILsizei;
 typedef unsigned char ILubyte;
 
+#define IL_TGA 0x042D
 #define IL_RGB 0x1907
 #define IL_RGBA 0x1908
 #define IL_LUMINANCE 0x1909

@@ -6,4 +6,9 @@
 #define FX_IL_LIBRARY "libIL.so.1"
 #define FX_ILU_LIBRARY "libILU.so.1"
 
+// Linux has no other picture codec to stand in for the library.
+inline bool fxBindPlatformPictures() {
+    return false;
+}
+
 #endif

@@ -6,4 +6,8 @@
 #define FX_IL_LIBRARY "devil.dll"
 #define FX_ILU_LIBRARY "ilu.dll"
 
+// Without the library's DLLs, the platform's Imaging Component answers its entry points
+// (imagewic_w32.cpp); true once they are set.
+bool fxBindPlatformPictures();
+
 #endif
