@@ -7,6 +7,8 @@
 #include <cstring>
 #include <system_error>
 
+#include <sys/stat.h>
+
 static bool localIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -31,7 +33,14 @@ void FXTextReader::Destroy() {
 
 bool FXTextReader::Load(FILE* f) {
     Destroy();
+    // A file of known size is read into one block: doubling would copy a large text over and over.
     size_t capacity = 1 << 16;
+    struct stat info;
+    long at = ftell(f);
+    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 && info.st_size > at &&
+        (uint64_t)(info.st_size - at) < ((size_t)-1) / 2) {
+        capacity = (size_t)(info.st_size - at) + 2;
+    }
     char* loaded = (char*)malloc(capacity);
     size_t length = 0;
     while (loaded != nullptr) {

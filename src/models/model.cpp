@@ -134,6 +134,14 @@ bool FXModel::Save_v03(FILE* f) {
     FXVectorMap map;
     FXNumPool** pools = count > 0 ? new FXNumPool*[count] : nullptr;
     FXMesh** meshes = count > 0 ? new FXMesh*[count] : nullptr;
+    // Sized up front from the counts at hand: no table grows vector by vector, no stream step
+    // by step (a corner takes at most a control byte and three ints).
+    int64_t vectors = 0;
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        vectors += localEnabled(m) && m->vertexCount > 0 ? m->vertexCount : 0;
+    }
+    map.Reserve(vectors < INT32_MAX ? (int)vectors : INT32_MAX);
     int made = 0;
     for (int i = 0; i < workMeshes.size && made < count; i++) {
         FXMesh* m = (FXMesh*)workMeshes.elements[i];
@@ -141,6 +149,9 @@ bool FXModel::Save_v03(FILE* f) {
             continue;
         }
         pools[made] = new FXNumPool(LOCAL_POOL_STEP);
+        if (m->indexCount > 0 && m->indexCount < INT32_MAX / 13) {
+            pools[made]->Reserve(m->indexCount * 13);
+        }
         meshes[made] = m;
         if (!m->ToVMap(&map, pools[made], nullptr, 0, nullptr)) {
             err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", i, m->materialName.chars);

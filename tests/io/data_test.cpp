@@ -299,6 +299,43 @@ TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
     }
 }
 
+// A writer that reserves room up front gets the same answers and the same stored stream as one
+// that lets the tables grow, also when it pushes more than it reserved.
+TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
+    for (int reserve : {0, 1, 40, 5000}) {
+        FXVectorMap grown;
+        FXVectorMap reserved;
+        FXNumPool plain(16);
+        FXNumPool ready(16);
+        reserved.Reserve(reserve);
+        if (reserve > 0) {
+            EXPECT_TRUE(ready.Reserve(reserve));
+        }
+        uint32_t seed = 777;
+        for (int i = 0; i < 2000; i++) {
+            seed = seed * 1103515245u + 12345u;
+            tagFXVertex v = VertexAt((float)((seed >> 16) % 50), 0.5f, (float)((seed >> 8) % 3));
+            v.normal[1] = (float)(seed % 7);
+            v.texCoord[0] = (float)((seed >> 4) % 11);
+            int want[3] = {grown.PushVecPos(&v, nullptr, 0, 0), grown.PushVecNorm(&v, nullptr, 0, 0),
+                           grown.PushVecTex(&v, nullptr, 0, 0)};
+            int got[3] = {reserved.PushVecPos(&v, nullptr, 0, 0), reserved.PushVecNorm(&v, nullptr, 0, 0),
+                          reserved.PushVecTex(&v, nullptr, 0, 0)};
+            ASSERT_EQ(0, memcmp(want, got, sizeof(want))) << "reserve " << reserve << " push " << i;
+            ASSERT_EQ(plain.PushInt(want[0] * 3 + want[2]), ready.PushInt(got[0] * 3 + got[2]));
+        }
+        ASSERT_EQ(plain.used, ready.used);
+        EXPECT_EQ(0, memcmp(plain.bytes, ready.bytes, (size_t)plain.used)) << "reserve " << reserve;
+        EXPECT_EQ(grown.posCount, reserved.posCount);
+        EXPECT_EQ(0, memcmp(grown.positions.elements, reserved.positions.elements,
+                            (size_t)grown.posCount * 3 * sizeof(float)));
+        // Only an empty pool takes a reservation: one holding a stream keeps it.
+        EXPECT_FALSE(ready.Reserve(1 << 20));
+        EXPECT_EQ(plain.used, ready.used);
+        EXPECT_EQ(0, memcmp(plain.bytes, ready.bytes, (size_t)plain.used));
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // FXVectorMap stored form and user tables
 
