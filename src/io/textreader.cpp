@@ -8,6 +8,9 @@
 #include <system_error>
 
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 static bool localIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -42,6 +45,7 @@ bool FXTextReader::Load(FILE* f) {
         capacity = (size_t)(info.st_size - at) + 2;
     }
     char* loaded = (char*)malloc(capacity);
+    fxAdviseLargePages(loaded, capacity);
     size_t length = 0;
     while (loaded != nullptr) {
         if (capacity - length < 2) {
@@ -126,42 +130,6 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
     return cut;
 }
 
-bool FXTextReader::ReadInt(int* v) {
-    size_t p = pos;
-    while (p < size && localIsSpace(text[p])) {
-        p++;
-    }
-    bool negative = false;
-    if (p < size && (text[p] == '-' || text[p] == '+')) {
-        negative = text[p] == '-';
-        p++;
-    }
-    if (p >= size || text[p] < '0' || text[p] > '9') {
-        return false;
-    }
-    int64_t value = 0;
-    while (p < size && text[p] >= '0' && text[p] <= '9') {
-        if (value <= (int64_t)INT_MAX + 1) {
-            value = value * 10 + (text[p] - '0');
-        }
-        p++;
-    }
-    if (negative) {
-        value = -value;
-    }
-    *v = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
-    pos = p;
-    return true;
-}
-
-bool FXTextReader::Match(char c) {
-    if (pos < size && text[pos] == c) {
-        pos++;
-        return true;
-    }
-    return false;
-}
-
 // The number at pos, which holds no white space: the text is terminated, so the conversion
 // cannot run past its end.
 static bool localConvertFloat(FXTextReader* t, float* v) {
@@ -210,6 +178,23 @@ bool FXTextReader::ReadLineFloat(float* v) {
         return false;
     }
     return localConvertFloat(this, v);
+}
+
+void fxAdviseLargePages(void* block, size_t bytes) {
+#ifdef __linux__
+    const uintptr_t page = (uintptr_t)2 << 20;
+    if (block == nullptr || bytes < 4 * page) {
+        return;
+    }
+    uintptr_t first = ((uintptr_t)block + page - 1) & ~(page - 1);
+    uintptr_t last = ((uintptr_t)block + bytes) & ~(page - 1);
+    if (last > first) {
+        madvise((void*)first, last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)block;
+    (void)bytes;
+#endif
 }
 
 void fxFirstWord(const char* line, char* word, int capacity) {

@@ -481,6 +481,7 @@ static bool localSizeTable(FXMemory* table, int64_t count) {
     if (table->capacity < count) {
         return false;
     }
+    fxAdviseLargePages(table->block, (size_t)count * (size_t)table->itemSize);
     memset(table->block, 0, (size_t)count * (size_t)table->itemSize);
     table->size = (int32_t)count;
     return true;
@@ -498,6 +499,7 @@ static bool localSizeTables(FXObjModel* obj, tagObjParse* p) {
               localSizeTable(&obj->texCoords, texCount);
     if (ok && p->faces > 0) {
         obj->faceBlock = (MObjFace*)calloc((size_t)p->faces, sizeof(MObjFace));
+        fxAdviseLargePages(obj->faceBlock, (size_t)p->faces * sizeof(MObjFace));
         obj->faces.Realloc((int)p->faces);
         ok = obj->faceBlock != nullptr && obj->faces.capacity >= p->faces;
         for (int64_t i = 0; ok && i < p->faces; i++) {
@@ -610,6 +612,7 @@ static bool localIndexGrow(tagObjVertexIndex* index, const tagFXVertex* vertices
     if (slots == nullptr) {
         return false;
     }
+    fxAdviseLargePages(slots, (size_t)slotCount * sizeof(int32_t));
     memset(slots, 0xFF, (size_t)slotCount * sizeof(int32_t));
     uint32_t mask = slotCount - 1;
     if (index->slots != nullptr) {
@@ -731,6 +734,8 @@ static void localReserveMesh(FXMesh* mesh, tagObjVertexIndex* index, FXObjModel*
         free(block);
         return;
     }
+    fxAdviseLargePages(indices, (size_t)faces * 3 * sizeof(int));
+    fxAdviseLargePages(block, (size_t)vertices * sizeof(tagFXVertex));
     free(mesh->indices);
     mesh->indices = indices;
     mesh->indexCapacity = (int)(faces * 3);
