@@ -7,6 +7,7 @@
 // the removed slots, lowest first; and the vertices grouped by position. Nothing else differs
 // between the two ways, so both give the same mesh.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 
 // Degrees per radian as the tolerance has always been measured (a little above 180/pi).
 #define LOCAL_DEGREES 57.29747f
+// Triangles around a vertex above which the partner search narrows its walk.
+#define LOCAL_WIDE_VERTEX 24
 
 // ---------------------------------------------------------------------------------------------
 // Adjacency index
@@ -53,6 +56,7 @@ struct tagFXReduceUndo {
     std::vector<Move> moves;
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
+    std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
 };
 
 // How far the journal had got when a stage began.
@@ -182,12 +186,32 @@ static int localHeapPop(tagFXReduceIndex* x) {
     return top;
 }
 
-static void localLinkCorner(tagFXReduceIndex* x, int v, int c) {
+// Links corner c, which names v, into v's list. Its place is found two ways at once, stopping with
+// the first to arrive: walking the list from its head (quick for a vertex of few triangles), and
+// looking back through the corners before c for the nearest that names v (quick around a vertex
+// of many, where a new triangle's slot lies among its others). Every corner before c that names v
+// is linked already, so the corner found looking back is c's predecessor in the list.
+static void localLinkCorner(tagFXReduceIndex* x, const int* indices, int v, int c) {
     int prev = -1;
     int at = x->vertexHead[v];
-    while (at != -1 && at < c) {
+    int back = c - 1;
+    for (;;) {
+        if (at == -1 || at > c) {
+            break;
+        }
         prev = at;
         at = x->cornerNext[at];
+        if (back < 0) {
+            prev = -1;
+            at = x->vertexHead[v];
+            break;
+        }
+        if (indices[back] == v) {
+            prev = back;
+            at = x->cornerNext[back];
+            break;
+        }
+        back--;
     }
     x->cornerNext[c] = at;
     x->cornerPrev[c] = prev;
@@ -743,7 +767,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
         for (int k = 0; k < 3; k++) {
             t[k] = corners[i * 3 + k];
             if (reduceIndex != nullptr) {
-                localLinkCorner(reduceIndex, t[k], s * 3 + k);
+                localLinkCorner(reduceIndex, indices, t[k], s * 3 + k);
             }
         }
     }
@@ -1016,7 +1040,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         if (x != nullptr) {
             if (localLive(t)) {
                 for (int k = 0; k < 3; k++) {
-                    localLinkCorner(x, t[k], s * 3 + k);
+                    localLinkCorner(x, m->indices, t[k], s * 3 + k);
                 }
             } else {
                 localHeapPush(x, s);
@@ -1417,21 +1441,79 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
     return true;
 }
 
+// ReduceStage1's search for the line a-b-p with the adjacency index, without walking all of b's
+// triangles. ReduceStage2 refuses a find whose E is neither Q nor a corner of a triangle naming B
+// and Q (ReduceStage4 asks for that triangle before anything else), and a refusal changes
+// nothing. So only the triangles naming B and such an E can give a find that is not refused, and
+// trying their finds in slot order, as FindNextContiguouse hands them out, gives the same stage.
+static bool localTryPartners(FXMesh* m, int a, int b, int q) {
+    std::vector<int>& allowed = m->reduceUndo->partnerEnds;
+    allowed.assign(1, q);
+    int named[2] = {b, q};
+    FXSlotWalk around(m, 2, named);
+    for (int s = around.Next(); s != -1; s = around.Next()) {
+        for (int k = 0; k < 3; k++) {
+            int v = m->indices[s * 3 + k];
+            if (v != b && !localContains(allowed, v)) {
+                allowed.push_back(v);
+            }
+        }
+    }
+    std::vector<int>& slots = m->reduceUndo->partnerSlots;
+    slots.clear();
+    for (int end : allowed) {
+        int pair[2] = {b, end};
+        FXSlotWalk walk(m, 2, pair);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            slots.push_back(s);
+        }
+    }
+    std::sort(slots.begin(), slots.end());
+    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+    // The list stays right: a stage that is refused, or taken back, leaves the mesh as it was.
+    for (size_t i = 0; i < slots.size() && m->TestVertices1Mask(b); i++) {
+        int x, y;
+        if (!localContiguous(m, slots[i], a, b, &x, &y)) {
+            continue;
+        }
+        if (localPartner(m, a, b, x, y) && localContains(allowed, y) && m->ReduceStage2(a, b, x, q, y)) {
+            return true;
+        }
+        if (localPartner(m, a, b, y, x) && localContains(allowed, x) && m->ReduceStage2(a, b, y, q, x)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FXMesh::ReduceStage1(int a, int b, int q) {
     ComputeFormula1(edgePlane, facePlane, a, b);
     sideRef = MultiVertexFormula(edgePlane, q);
-    int cursor = -1;
-    int partner = -1;
-    int e = -1;
     // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
     // stage it refuses changes nothing: a search whose every find would be refused is skipped.
     if (!TestVertices1Mask(q)) {
         return false;
     }
-    while (TestVertices1Mask(b) && FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
-        if (ReduceStage2(a, b, partner, q, e)) {
+    // Around a vertex of many triangles the search keeps to the few that can matter; elsewhere
+    // walking the vertex's own short list is quicker.
+    bool narrowB = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[b] > LOCAL_WIDE_VERTEX;
+    bool narrowA = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[a] > LOCAL_WIDE_VERTEX;
+    int cursor = -1;
+    int partner = -1;
+    int e = -1;
+    if (narrowB) {
+        if (localTryPartners(this, a, b, q)) {
             return true;
         }
+    } else {
+        while (TestVertices1Mask(b) && FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
+            if (ReduceStage2(a, b, partner, q, e)) {
+                return true;
+            }
+        }
+    }
+    if (narrowA) {
+        return TestVertices1Mask(a) && localTryPartners(this, b, a, q);
     }
     cursor = -1;
     while (TestVertices1Mask(a) && FindNextContiguouse(b, a, q, &cursor, &partner, &e)) {
