@@ -299,6 +299,48 @@ TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
     }
 }
 
+// A table of thousands of vectors, vertices pushed again and again (also after their values
+// changed, or after a stored vector was overwritten): each push answers the first equal vector.
+TEST(VectorMap, RepeatedVerticesOfALargeTableMatchAScan) {
+    FXVectorMap map;
+    std::vector<tagFXVertex> vertices(6000);
+    uint32_t seed = 31337;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto refill = [&next](tagFXVertex* v) {
+        *v = VertexAt((float)next(90), (float)next(90), next(4) == 0 ? -0.0f : 0.0f);
+    };
+    for (tagFXVertex& v : vertices) {
+        refill(&v);
+    }
+    auto scan = [&map](const tagFXVertex& v) {
+        for (int i = 0; i < map.posCount; i++) {
+            const float* p = map.positions.elements + i * 3;
+            if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    for (int round = 0; round < 30000; round++) {
+        tagFXVertex* v = &vertices[next((uint32_t)vertices.size())];
+        if (round % 101 == 7) {
+            refill(v);
+        }
+        if (round % 997 == 500 && map.posCount > 0) {
+            tagFXVertex other = VertexAt((float)next(90), (float)next(90), 0.0f);
+            map.SetVecPos(&other, (int)next((uint32_t)map.posCount));
+            continue;
+        }
+        int expected = scan(*v);
+        int pushed = map.PushVecPos(v, nullptr, 0, 0);
+        ASSERT_EQ(pushed, expected >= 0 ? expected : map.posCount - 1) << "round " << round;
+    }
+    EXPECT_GT(map.posCount, 4096);
+}
+
 // A writer that reserves room up front gets the same answers and the same stored stream as one
 // that lets the tables grow, also when it pushes more than it reserved.
 TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
