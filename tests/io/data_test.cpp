@@ -261,6 +261,17 @@ TEST(VectorMap, CallbackDecidesAmongMatchesInTableOrder) {
 
 // The matching must give exactly what a scan from the first vector gives, also after vectors
 // are overwritten, transformed or loaded.
+// The first stored position equal to the vertex's, found by a scan from the start; -1 for none.
+static int FirstEqualPosition(const FXVectorMap& map, const tagFXVertex& v) {
+    for (int i = 0; i < map.posCount; i++) {
+        const float* p = map.positions.elements + i * 3;
+        if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
     FXVectorMap map;
     const float values[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, std::numeric_limits<float>::quiet_NaN()};
@@ -269,15 +280,7 @@ TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) % 6;
     };
-    auto scan = [&map](const tagFXVertex& v) {
-        for (int i = 0; i < map.posCount; i++) {
-            const float* p = map.positions.elements + i * 3;
-            if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
-                return i;
-            }
-        }
-        return -1;
-    };
+    auto scan = [&map](const tagFXVertex& v) { return FirstEqualPosition(map, v); };
     for (int round = 0; round < 3000; round++) {
         tagFXVertex v = VertexAt(values[next()], values[next()], values[next()]);
         int expected = scan(v);
@@ -315,15 +318,7 @@ TEST(VectorMap, RepeatedVerticesOfALargeTableMatchAScan) {
     for (tagFXVertex& v : vertices) {
         refill(&v);
     }
-    auto scan = [&map](const tagFXVertex& v) {
-        for (int i = 0; i < map.posCount; i++) {
-            const float* p = map.positions.elements + i * 3;
-            if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
-                return i;
-            }
-        }
-        return -1;
-    };
+    auto scan = [&map](const tagFXVertex& v) { return FirstEqualPosition(map, v); };
     for (int round = 0; round < 30000; round++) {
         tagFXVertex* v = &vertices[next((uint32_t)vertices.size())];
         if (round % 101 == 7) {
