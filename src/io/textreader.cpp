@@ -7,10 +7,14 @@
 #include <cstring>
 #include <system_error>
 
-#include <sys/stat.h>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+
+#include "base/stream.h"
+
+// Largest text read into a block sized up front (1 GiB); larger ones grow as they are read.
+#define LOCAL_LARGEST_BLOCK ((int64_t)1 << 30)
 
 static bool localIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -36,15 +40,18 @@ void FXTextReader::Destroy() {
 
 bool FXTextReader::Load(FILE* f) {
     Destroy();
-    // A file of known size is read into one block: doubling would copy a large text over and over.
+    // A stream that tells its size is read into one block: doubling would copy a large text over
+    // and over. A size beyond any text we take (what a folder may claim) is not believed.
     size_t capacity = 1 << 16;
-    struct stat info;
-    long at = ftell(f);
-    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 && info.st_size > at &&
-        (uint64_t)(info.st_size - at) < ((size_t)-1) / 2) {
-        capacity = (size_t)(info.st_size - at) + 2;
+    int64_t left = fxStreamBytesLeft(f);
+    if (left > 0 && left < LOCAL_LARGEST_BLOCK) {
+        capacity = (size_t)left + 2;
     }
     char* loaded = (char*)malloc(capacity);
+    if (loaded == nullptr && capacity > (1 << 16)) {
+        capacity = 1 << 16;
+        loaded = (char*)malloc(capacity);
+    }
     fxAdviseLargePages(loaded, capacity);
     size_t length = 0;
     while (loaded != nullptr) {
