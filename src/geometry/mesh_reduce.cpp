@@ -7,6 +7,7 @@
 // the removed slots, lowest first; and the vertices grouped by position. Nothing else differs
 // between the two ways, so both give the same mesh.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 
 // Degrees per radian as the tolerance has always been measured (a little above 180/pi).
 #define LOCAL_DEGREES 57.29747f
+// Triangles around a vertex above which the partner search narrows its walk.
+#define LOCAL_WIDE_VERTEX 24
 
 // ---------------------------------------------------------------------------------------------
 // Adjacency index
@@ -30,6 +33,7 @@ struct tagFXReduceIndex {
     int* vertexHead;
     int* cornerNext;
     int* cornerPrev;
+    int* vertexUses; // length of each vertex's list, so a search can walk the shortest
     // Removed slots as a binary min-heap; heapAt gives a slot's place in it, or -1.
     int* freeHeap;
     int* heapAt;
@@ -52,6 +56,7 @@ struct tagFXReduceUndo {
     std::vector<Move> moves;
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
+    std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
 };
 
 // How far the journal had got when a stage began.
@@ -105,6 +110,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
         return;
     }
     free(x->vertexHead);
+    free(x->vertexUses);
     free(x->cornerNext);
     free(x->cornerPrev);
     free(x->freeHeap);
@@ -180,12 +186,32 @@ static int localHeapPop(tagFXReduceIndex* x) {
     return top;
 }
 
-static void localLinkCorner(tagFXReduceIndex* x, int v, int c) {
+// Links corner c, which names v, into v's list. Its place is found two ways at once, stopping with
+// the first to arrive: walking the list from its head (quick for a vertex of few triangles), and
+// looking back through the corners before c for the nearest that names v (quick around a vertex
+// of many, where a new triangle's slot lies among its others). Every corner before c that names v
+// is linked already, so the corner found looking back is c's predecessor in the list.
+static void localLinkCorner(tagFXReduceIndex* x, const int* indices, int v, int c) {
     int prev = -1;
     int at = x->vertexHead[v];
-    while (at != -1 && at < c) {
+    int back = c - 1;
+    for (;;) {
+        if (at == -1 || at > c) {
+            break;
+        }
         prev = at;
         at = x->cornerNext[at];
+        if (back < 0) {
+            prev = -1;
+            at = x->vertexHead[v];
+            break;
+        }
+        if (indices[back] == v) {
+            prev = back;
+            at = x->cornerNext[back];
+            break;
+        }
+        back--;
     }
     x->cornerNext[c] = at;
     x->cornerPrev[c] = prev;
@@ -197,6 +223,7 @@ static void localLinkCorner(tagFXReduceIndex* x, int v, int c) {
     } else {
         x->vertexHead[v] = c;
     }
+    x->vertexUses[v]++;
 }
 
 static void localUnlinkCorner(tagFXReduceIndex* x, int v, int c) {
@@ -212,6 +239,7 @@ static void localUnlinkCorner(tagFXReduceIndex* x, int v, int c) {
     }
     x->cornerNext[c] = -1;
     x->cornerPrev[c] = -1;
+    x->vertexUses[v]--;
 }
 
 static void localBucketInsert(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
@@ -246,6 +274,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     }
     x->slots = slots;
     x->vertexHead = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->vertexUses = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
     x->cornerNext = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->cornerPrev = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->freeHeap = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
@@ -254,13 +283,14 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->bucketMask = buckets - 1;
     x->bucketHead = (int*)fxMalloc((size_t)buckets * sizeof(int));
     x->bucketNext = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
-    if (x->vertexHead == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr || x->freeHeap == nullptr ||
-        x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr) {
+    if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
+        x->freeHeap == nullptr || x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
+        x->vertexUses[v] = 0;
     }
     for (int s = 0; s < slots; s++) {
         x->heapAt[s] = -1;
@@ -274,6 +304,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
             x->cornerPrev[x->vertexHead[v]] = c;
         }
         x->vertexHead[v] = c;
+        x->vertexUses[v]++;
     }
     for (int b = 0; b < buckets; b++) {
         x->bucketHead[b] = -1;
@@ -294,7 +325,7 @@ public:
     // Walks the slots from first on. A live slot at or before first that names the vertex (near)
     // lets the walk start there instead of at the head of a long list.
     FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
-        : m(mesh), v(vertex), slot(first), corner(-1), last(-1) {
+        : m(mesh), v(vertex), slot(first), corner(-1), last(-1), nOthers(0) {
         if (m->reduceIndex == nullptr) {
             return;
         }
@@ -308,8 +339,53 @@ public:
         }
     }
 
+    // Walks the slots naming all n (1 to 3) vertices along the shortest of their lists: every
+    // list is in slot order, so each gives the same slots in the same order.
+    FXSlotWalk(FXMesh* mesh, int n, const int* all) : m(mesh), v(all[0]), slot(0), corner(-1), last(-1), nOthers(0) {
+        tagFXReduceIndex* x = m->reduceIndex;
+        for (int i = 1; i < n; i++) {
+            if (x != nullptr && x->vertexUses[all[i]] < x->vertexUses[v]) {
+                others[nOthers++] = v;
+                v = all[i];
+            } else {
+                others[nOthers++] = all[i];
+            }
+        }
+        if (x != nullptr) {
+            corner = x->vertexHead[v];
+        }
+    }
+
     // The next slot, or -1 at the end.
     int Next() {
+        for (;;) {
+            int s = NextNaming();
+            if (s == -1 || NamesOthers(s)) {
+                return s;
+            }
+        }
+    }
+
+private:
+    FXMesh* m;
+    int v;
+    int slot;
+    int corner;
+    int last;
+    int nOthers;
+    int others[2];
+
+    bool NamesOthers(int s) const {
+        const int* t = m->indices + s * 3;
+        for (int i = 0; i < nOthers; i++) {
+            if (!localHas(t, others[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    int NextNaming() {
         tagFXReduceIndex* x = m->reduceIndex;
         if (x == nullptr) {
             int slots = m->indexCount / 3;
@@ -334,13 +410,6 @@ public:
         }
         return -1;
     }
-
-private:
-    FXMesh* m;
-    int v;
-    int slot;
-    int corner;
-    int last;
 };
 
 } // namespace
@@ -698,7 +767,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
         for (int k = 0; k < 3; k++) {
             t[k] = corners[i * 3 + k];
             if (reduceIndex != nullptr) {
-                localLinkCorner(reduceIndex, t[k], s * 3 + k);
+                localLinkCorner(reduceIndex, indices, t[k], s * 3 + k);
             }
         }
     }
@@ -971,7 +1040,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         if (x != nullptr) {
             if (localLive(t)) {
                 for (int k = 0; k < 3; k++) {
-                    localLinkCorner(x, t[k], s * 3 + k);
+                    localLinkCorner(x, m->indices, t[k], s * 3 + k);
                 }
             } else {
                 localHeapPush(x, s);
@@ -1064,9 +1133,9 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
         return;
     }
     for (size_t i = 0; i < edges.size(); i += 2) {
-        FXSlotWalk walk(m, edges[i], 0);
+        FXSlotWalk walk(m, 2, &edges[i]);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
-            if (localHas(m->indices + s * 3, edges[i + 1]) && !localContains(slots, s)) {
+            if (!localContains(slots, s)) {
                 (*uses)[i / 2]++;
             }
         }
@@ -1309,12 +1378,12 @@ static void localSettleOnLine(FXMesh* m, int a, int b, int p, int far) {
 // the winding of the triangles they replace.
 static bool localRunsForward(FXMesh* m, int a, int b, int n, const int* apexes) {
     for (int i = 0; i < n; i++) {
-        FXSlotWalk walk(m, b, 0);
-        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        int named[3] = {b, a, apexes[i]};
+        FXSlotWalk walk(m, 3, named);
+        int s = walk.Next();
+        if (s != -1) {
             const int* t = m->indices + s * 3;
-            if (localHas(t, a) && localHas(t, apexes[i])) {
-                return (t[0] == a && t[1] == b) || (t[1] == a && t[2] == b) || (t[2] == a && t[0] == b);
-            }
+            return (t[0] == a && t[1] == b) || (t[1] == a && t[2] == b) || (t[2] == a && t[0] == b);
         }
     }
     return true;
@@ -1372,19 +1441,82 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
     return true;
 }
 
-bool FXMesh::ReduceStage1(int a, int b, int q) {
-    ComputeFormula1(edgePlane, facePlane, a, b);
-    sideRef = MultiVertexFormula(edgePlane, q);
-    int cursor = -1;
-    int partner = -1;
-    int e = -1;
-    while (FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
-        if (ReduceStage2(a, b, partner, q, e)) {
+// ReduceStage1's search for the line a-b-p with the adjacency index, without walking all of b's
+// triangles. ReduceStage2 refuses a find whose E is neither Q nor a corner of a triangle naming B
+// and Q (ReduceStage4 asks for that triangle before anything else), and a refusal changes
+// nothing. So only the triangles naming B and such an E can give a find that is not refused, and
+// trying their finds in slot order, as FindNextContiguouse hands them out, gives the same stage.
+static bool localTryPartners(FXMesh* m, int a, int b, int q) {
+    std::vector<int>& allowed = m->reduceUndo->partnerEnds;
+    allowed.assign(1, q);
+    int named[2] = {b, q};
+    FXSlotWalk around(m, 2, named);
+    for (int s = around.Next(); s != -1; s = around.Next()) {
+        for (int k = 0; k < 3; k++) {
+            int v = m->indices[s * 3 + k];
+            if (v != b && !localContains(allowed, v)) {
+                allowed.push_back(v);
+            }
+        }
+    }
+    std::vector<int>& slots = m->reduceUndo->partnerSlots;
+    slots.clear();
+    for (int end : allowed) {
+        int pair[2] = {b, end};
+        FXSlotWalk walk(m, 2, pair);
+        for (int s = walk.Next(); s != -1; s = walk.Next()) {
+            slots.push_back(s);
+        }
+    }
+    std::sort(slots.begin(), slots.end());
+    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+    // The list stays right: a stage that is refused, or taken back, leaves the mesh as it was.
+    for (size_t i = 0; i < slots.size() && m->TestVertices1Mask(b); i++) {
+        int x, y;
+        if (!localContiguous(m, slots[i], a, b, &x, &y)) {
+            continue;
+        }
+        if (localPartner(m, a, b, x, y) && localContains(allowed, y) && m->ReduceStage2(a, b, x, q, y)) {
+            return true;
+        }
+        if (localPartner(m, a, b, y, x) && localContains(allowed, x) && m->ReduceStage2(a, b, y, q, x)) {
             return true;
         }
     }
+    return false;
+}
+
+bool FXMesh::ReduceStage1(int a, int b, int q) {
+    ComputeFormula1(edgePlane, facePlane, a, b);
+    sideRef = MultiVertexFormula(edgePlane, q);
+    // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
+    // stage it refuses changes nothing: a search whose every find would be refused is skipped.
+    if (!TestVertices1Mask(q)) {
+        return false;
+    }
+    // Around a vertex of many triangles the search keeps to the few that can matter; elsewhere
+    // walking the vertex's own short list is quicker.
+    bool narrowB = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[b] > LOCAL_WIDE_VERTEX;
+    bool narrowA = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[a] > LOCAL_WIDE_VERTEX;
+    int cursor = -1;
+    int partner = -1;
+    int e = -1;
+    if (narrowB) {
+        if (localTryPartners(this, a, b, q)) {
+            return true;
+        }
+    } else {
+        while (TestVertices1Mask(b) && FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
+            if (ReduceStage2(a, b, partner, q, e)) {
+                return true;
+            }
+        }
+    }
+    if (narrowA) {
+        return TestVertices1Mask(a) && localTryPartners(this, b, a, q);
+    }
     cursor = -1;
-    while (FindNextContiguouse(b, a, q, &cursor, &partner, &e)) {
+    while (TestVertices1Mask(a) && FindNextContiguouse(b, a, q, &cursor, &partner, &e)) {
         if (ReduceStage2(b, a, partner, q, e)) {
             return true;
         }
@@ -1407,25 +1539,29 @@ bool FXMesh::ReduceStage22(int a, int b, int p, int q, int e) {
 }
 
 bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
+    // R: the first flat triangle around Q naming A; S: a later one naming P, straight beyond R.
     int r = -1;
     int s = -1;
+    int rSlot = -1;
     float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    FXSlotWalk walk(this, q, 0);
-    for (int slot = walk.Next(); slot != -1; slot = walk.Next()) {
-        const int* t = indices + slot * 3;
-        int around = r == -1 ? a : p;
-        if (!localHas(t, around)) {
-            continue;
-        }
-        int third = localOtherCorner(t, around, q);
-        if (third == -1 || third == a || third == b || third == p || !TestVertexOnFormula(facePlane, q, third)) {
-            continue;
+    for (int around : {a, p}) {
+        int named[2] = {q, around};
+        FXSlotWalk walk(this, 2, named);
+        for (int slot = walk.Next(); slot != -1 && (around == a ? r == -1 : s == -1); slot = walk.Next()) {
+            int third = localOtherCorner(indices + slot * 3, around, q);
+            if (slot <= rSlot || third == -1 || third == a || third == b || third == p ||
+                !TestVertexOnFormula(facePlane, q, third)) {
+                continue;
+            }
+            if (around == a) {
+                r = third;
+                rSlot = slot;
+                ComputeFormula1(edgeRQ, facePlane, r, q);
+            } else if (third != r && TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
+                s = third;
+            }
         }
         if (r == -1) {
-            r = third;
-            ComputeFormula1(edgeRQ, facePlane, r, q);
-        } else if (third != r && TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
-            s = third;
             break;
         }
     }
@@ -1470,13 +1606,9 @@ bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
 }
 
 bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
-    bool fan = false;
-    FXSlotWalk walk(this, b, 0);
-    for (int s = walk.Next(); s != -1 && !fan; s = walk.Next()) {
-        const int* t = indices + s * 3;
-        fan = localHas(t, q) && localHas(t, e);
-    }
-    if (!fan) {
+    int named[3] = {b, q, e};
+    FXSlotWalk walk(this, 3, named);
+    if (walk.Next() == -1) {
         return false;
     }
     if (ReduceStage4a(a, b, p, q, e)) {
@@ -1540,12 +1672,10 @@ bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
 // The first live triangle naming u and w but none of the excluded vertices; its corner other
 // than u and w, or -1.
 static int localFirstBeside(FXMesh* m, int u, int w, int n, const int* excluded) {
-    FXSlotWalk walk(m, w, 0);
+    int named[2] = {w, u};
+    FXSlotWalk walk(m, 2, named);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         const int* t = m->indices + s * 3;
-        if (!localHas(t, u)) {
-            continue;
-        }
         bool clear = true;
         for (int i = 0; i < n && clear; i++) {
             clear = !localHas(t, excluded[i]);

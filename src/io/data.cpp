@@ -61,6 +61,20 @@ bool FXNumPool::Realloc(int n) {
     return true;
 }
 
+bool FXNumPool::Reserve(int n) {
+    if (bytes != nullptr || n <= 0) {
+        return false;
+    }
+    // Zeroed pages cost nothing until the stream reaches them.
+    bytes = (uint8_t*)calloc((size_t)n, 1);
+    if (bytes == nullptr) {
+        return false;
+    }
+    capacity = n;
+    cursor = bytes;
+    return true;
+}
+
 // Room for n more bytes at the end of the stream.
 static bool localPoolRoom(FXNumPool* pool, int n) {
     if (pool->used > INT32_MAX - n) {
@@ -370,6 +384,15 @@ bool FXVecIndex::Update(const float* table, int dim, int count) {
     }
     indexed = count;
     return true;
+}
+
+bool FXVecIndex::Reserve(const float* table, int dim, int vectors) {
+    while (!broken && (int64_t)vectors * 2 > slotCount) {
+        if (!Grow(table, dim)) {
+            return false;
+        }
+    }
+    return !broken;
 }
 
 int FXVecIndex::Find(const float* table, int dim, const float* v) const {
@@ -863,6 +886,24 @@ static void localMangle(FXVecIndex* index, FXFloatArray* table, int dim, int cou
         }
     }
     index->stale = true;
+}
+
+void FXVectorMap::Reserve(int vectors) {
+    if (vectors <= 0 || vectors > INT32_MAX / 4) {
+        return;
+    }
+    posIndex.Reserve(positions.elements, 3, vectors);
+    normIndex.Reserve(normals.elements, 3, vectors);
+    texIndex.Reserve(texCoords.elements, 2, vectors);
+    if (positions.capacity < vectors * 3) {
+        positions.Realloc(vectors * 3);
+    }
+    if (normals.capacity < vectors * 3) {
+        normals.Realloc(vectors * 3);
+    }
+    if (texCoords.capacity < vectors * 2) {
+        texCoords.Realloc(vectors * 2);
+    }
 }
 
 void FXVectorMap::ManglePos(bool encode) {

@@ -30,6 +30,9 @@ public:
     // Grows by whole growth steps to at least n bytes, keeping the contents and zero-filling
     // the rest; false (with an error trace) when that does not fit in memory or in 32 bits.
     bool Realloc(int n);
+    // Room for n bytes in one zeroed block taken up front, for a writer that knows its size; an
+    // empty pool only, and only a hint: false leaves the pool to grow by steps.
+    bool Reserve(int n);
     // Each answers the new length, or -1 when the stream cannot grow.
     int PushByte(unsigned char v);
     int PushWord(unsigned short v);
@@ -83,6 +86,8 @@ public:
     // First vector equal to v, or -1. Call Update first.
     int Find(const float* table, int dim, const float* v) const;
     int Next(int vector) const { return next[vector]; }
+    // Slots for that many vectors, so entering them never rehashes.
+    bool Reserve(const float* table, int dim, int vectors);
     void Destroy();
 
 private:
@@ -140,6 +145,9 @@ public:
     bool LoadC(FXPackage* package, FXPackageData* data);
 
     // Delta transforms of the float tables; no stored form applies them.
+    // Room for that many vectors per table, for a writer that knows how many it will push at most.
+    void Reserve(int vectors);
+
     void ManglePos(bool encode);
     void MangleNorm(bool encode);
     void MangleTex(bool encode);

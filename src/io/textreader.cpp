@@ -7,6 +7,15 @@
 #include <cstring>
 #include <system_error>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+#include "base/stream.h"
+
+// Largest text read into a block sized up front (1 GiB); larger ones grow as they are read.
+#define LOCAL_LARGEST_BLOCK ((int64_t)1 << 30)
+
 static bool localIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -31,8 +40,19 @@ void FXTextReader::Destroy() {
 
 bool FXTextReader::Load(FILE* f) {
     Destroy();
+    // A stream that tells its size is read into one block: doubling would copy a large text over
+    // and over. A size beyond any text we take (what a folder may claim) is not believed.
     size_t capacity = 1 << 16;
+    int64_t left = fxStreamBytesLeft(f);
+    if (left > 0 && left < LOCAL_LARGEST_BLOCK) {
+        capacity = (size_t)left + 2;
+    }
     char* loaded = (char*)malloc(capacity);
+    if (loaded == nullptr && capacity > (1 << 16)) {
+        capacity = 1 << 16;
+        loaded = (char*)malloc(capacity);
+    }
+    fxAdviseLargePages(loaded, capacity);
     size_t length = 0;
     while (loaded != nullptr) {
         if (capacity - length < 2) {
@@ -117,42 +137,6 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
     return cut;
 }
 
-bool FXTextReader::ReadInt(int* v) {
-    size_t p = pos;
-    while (p < size && localIsSpace(text[p])) {
-        p++;
-    }
-    bool negative = false;
-    if (p < size && (text[p] == '-' || text[p] == '+')) {
-        negative = text[p] == '-';
-        p++;
-    }
-    if (p >= size || text[p] < '0' || text[p] > '9') {
-        return false;
-    }
-    int64_t value = 0;
-    while (p < size && text[p] >= '0' && text[p] <= '9') {
-        if (value <= (int64_t)INT_MAX + 1) {
-            value = value * 10 + (text[p] - '0');
-        }
-        p++;
-    }
-    if (negative) {
-        value = -value;
-    }
-    *v = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
-    pos = p;
-    return true;
-}
-
-bool FXTextReader::Match(char c) {
-    if (pos < size && text[pos] == c) {
-        pos++;
-        return true;
-    }
-    return false;
-}
-
 // The number at pos, which holds no white space: the text is terminated, so the conversion
 // cannot run past its end.
 static bool localConvertFloat(FXTextReader* t, float* v) {
@@ -201,6 +185,23 @@ bool FXTextReader::ReadLineFloat(float* v) {
         return false;
     }
     return localConvertFloat(this, v);
+}
+
+void fxAdviseLargePages(void* block, size_t bytes) {
+#ifdef __linux__
+    const uintptr_t page = (uintptr_t)2 << 20;
+    if (block == nullptr || bytes < 4 * page) {
+        return;
+    }
+    uintptr_t first = ((uintptr_t)block + page - 1) & ~(page - 1);
+    uintptr_t last = ((uintptr_t)block + bytes) & ~(page - 1);
+    if (last > first) {
+        madvise((void*)first, last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)block;
+    (void)bytes;
+#endif
 }
 
 void fxFirstWord(const char* line, char* word, int capacity) {

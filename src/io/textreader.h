@@ -1,7 +1,9 @@
 #ifndef FX_ASSETS_TEXTREADER_H
 #define FX_ASSETS_TEXTREADER_H
 
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // A text held whole in memory, terminated, and read front to back: the tokens, lines and numbers
@@ -36,9 +38,16 @@ public:
     bool RestOfLine(char* line, int capacity);
     // "%d": white space (line ends too), an optional sign and digits. Nothing is consumed when no
     // digit follows; values beyond an int are held at INT_MIN / INT_MAX.
+    // Inline below: the face reader calls these for every corner.
     bool ReadInt(int* v);
     // Consumes c if it is next.
-    bool Match(char c);
+    bool Match(char c) {
+        if (pos < size && text[pos] == c) {
+            pos++;
+            return true;
+        }
+        return false;
+    }
     // "%f": passes over white space (line ends too), then takes a number if one follows.
     bool ReadFloat(float* v);
     // One "%f" on the current line; false at the line end or when no number follows.
@@ -47,6 +56,39 @@ public:
 private:
     char* block; // the loaded text; null for a borrowed one
 };
+
+inline bool FXTextReader::ReadInt(int* v) {
+    size_t p = pos;
+    while (p < size && (text[p] == ' ' || (text[p] >= '\t' && text[p] <= '\r'))) {
+        p++;
+    }
+    bool negative = false;
+    if (p < size && (text[p] == '-' || text[p] == '+')) {
+        negative = text[p] == '-';
+        p++;
+    }
+    if (p >= size || text[p] < '0' || text[p] > '9') {
+        return false;
+    }
+    int64_t value = 0;
+    while (p < size && text[p] >= '0' && text[p] <= '9') {
+        if (value <= (int64_t)INT_MAX + 1) {
+            value = value * 10 + (text[p] - '0');
+        }
+        p++;
+    }
+    if (negative) {
+        value = -value;
+    }
+    *v = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
+    pos = p;
+    return true;
+}
+
+// A block of many megabytes about to be filled (a text read whole, the tables made from it) faults
+// its pages in by the thousand; this asks the system to back it with large pages instead. Only a
+// hint: where it is refused or unknown nothing changes.
+void fxAdviseLargePages(void* block, size_t bytes);
 
 // The first white-space separated word of line into word (capacity chars, longer words cut).
 void fxFirstWord(const char* line, char* word, int capacity);

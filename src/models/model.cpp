@@ -1,6 +1,8 @@
 #include "models/model.h"
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "io/data.h"
 #include "io/package.h"
@@ -107,14 +109,90 @@ bool FXModel::Save_v02(FILE* f) {
 // is the number of vertices the reader will rebuild from the stream: corners that name the same
 // three vectors become one vertex there, so a mesh holding equal vertices would otherwise be
 // stored with a larger count than its reloaded self and not save back to the same bytes.
+static uint32_t localHashVertex(const float* v) {
+    uint64_t h = 0x243F6A8885A308D3ull;
+    for (int i = 0; i < 8; i++) {
+        uint32_t u;
+        memcpy(&u, &v[i], 4);
+        if ((u << 1) == 0) {
+            u = 0; // both zeros are one vector
+        }
+        h = (h ^ u) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return (uint32_t)(h ^ (h >> 32));
+}
+
+// Position, normal and texture coordinate of a vertex, as the vector map takes them.
+static void localVectorsOf(const tagFXVertex* v, float* out) {
+    memcpy(out, v->position, 3 * sizeof(float));
+    memcpy(out + 3, v->normal, 3 * sizeof(float));
+    memcpy(out + 6, v->texCoord, 2 * sizeof(float));
+}
+
+// The vertex count the reader rebuilds from a mesh ToVMap coded, found without rebuilding it:
+// every vertex is named by a corner, and vertices of equal vectors (zeros of either sign alike)
+// name the same three map entries, so they become one. -1 when only decoding can tell: a vector
+// holding NaN equals nothing, not even itself, and each of its corners gets entries of its own.
+static int localRebuiltVertices(const FXMesh* mesh) {
+    int nv = mesh->vertexCount;
+    if (mesh->vertices == nullptr || nv <= 0 || nv > mesh->vertexCapacity || nv > (1 << 29)) {
+        return -1;
+    }
+    uint32_t slots = 1024;
+    while (slots < (uint32_t)nv * 2) {
+        slots *= 2;
+    }
+    std::vector<int32_t> table(slots, -1);
+    int distinct = 0;
+    for (int i = 0; i < nv; i++) {
+        float v[8];
+        localVectorsOf(&mesh->vertices[i], v);
+        for (int k = 0; k < 8; k++) {
+            if (v[k] != v[k]) {
+                return -1;
+            }
+        }
+        uint32_t s = localHashVertex(v) & (slots - 1);
+        bool found = false;
+        while (table[s] >= 0 && !found) {
+            float w[8];
+            localVectorsOf(&mesh->vertices[table[s]], w);
+            found = true;
+            for (int k = 0; k < 8 && found; k++) {
+                found = v[k] == w[k];
+            }
+            s = found ? s : (s + 1) & (slots - 1);
+        }
+        if (!found) {
+            table[s] = i;
+            distinct++;
+        }
+    }
+    return distinct;
+}
+
 static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool* pool) {
+    if (mesh->indices != nullptr && mesh->indexCount > 0 && mesh->indexCount <= mesh->indexCapacity) {
+        int count = localRebuiltVertices(mesh);
+        if (count >= 0) {
+            // The header is the mesh's own with that count in place of its vertex count.
+            int held = mesh->vertexCount;
+            mesh->vertexCount = count;
+            bool ok = mesh->SaveMeshI(f);
+            mesh->vertexCount = held;
+            return ok;
+        }
+    }
     FXMesh rebuilt;
     if (!rebuilt.CopyMeshI(mesh)) {
         return false;
     }
     if (rebuilt.indexCount == 0) {
         rebuilt.Realloc(0, 0); // vertices no corner uses are not rebuilt either
-    } else if (!rebuilt.FromVMap(map, pool)) {
+    } else if (!rebuilt.Realloc(rebuilt.indexCount, rebuilt.indexCount) || !rebuilt.FromVMap(map, pool)) {
+        // Room for a vertex per corner, as the reader allows: the corners of a vertex holding NaN
+        // each decode to a vertex of their own.
         err("FXModel::Save_v03 -> cannot rebuild mesh %s from its stream\n", mesh->materialName.chars);
         return false;
     }
@@ -134,6 +212,14 @@ bool FXModel::Save_v03(FILE* f) {
     FXVectorMap map;
     FXNumPool** pools = count > 0 ? new FXNumPool*[count] : nullptr;
     FXMesh** meshes = count > 0 ? new FXMesh*[count] : nullptr;
+    // Sized up front from the counts at hand: no table grows vector by vector, no stream step
+    // by step (a corner takes at most a control byte and three ints).
+    int64_t vectors = 0;
+    for (int i = 0; i < workMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)workMeshes.elements[i];
+        vectors += localEnabled(m) && m->vertexCount > 0 ? m->vertexCount : 0;
+    }
+    map.Reserve(vectors < INT32_MAX ? (int)vectors : INT32_MAX);
     int made = 0;
     for (int i = 0; i < workMeshes.size && made < count; i++) {
         FXMesh* m = (FXMesh*)workMeshes.elements[i];
@@ -141,6 +227,9 @@ bool FXModel::Save_v03(FILE* f) {
             continue;
         }
         pools[made] = new FXNumPool(LOCAL_POOL_STEP);
+        if (m->indexCount > 0 && m->indexCount < INT32_MAX / 13) {
+            pools[made]->Reserve(m->indexCount * 13);
+        }
         meshes[made] = m;
         if (!m->ToVMap(&map, pools[made], nullptr, 0, nullptr)) {
             err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", i, m->materialName.chars);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "models/model.h"
 #include "io/textreader.h"
@@ -480,6 +481,7 @@ static bool localSizeTable(FXMemory* table, int64_t count) {
     if (table->capacity < count) {
         return false;
     }
+    fxAdviseLargePages(table->block, (size_t)count * (size_t)table->itemSize);
     memset(table->block, 0, (size_t)count * (size_t)table->itemSize);
     table->size = (int32_t)count;
     return true;
@@ -497,6 +499,7 @@ static bool localSizeTables(FXObjModel* obj, tagObjParse* p) {
               localSizeTable(&obj->texCoords, texCount);
     if (ok && p->faces > 0) {
         obj->faceBlock = (MObjFace*)calloc((size_t)p->faces, sizeof(MObjFace));
+        fxAdviseLargePages(obj->faceBlock, (size_t)p->faces * sizeof(MObjFace));
         obj->faces.Realloc((int)p->faces);
         ok = obj->faceBlock != nullptr && obj->faces.capacity >= p->faces;
         for (int64_t i = 0; ok && i < p->faces; i++) {
@@ -600,8 +603,8 @@ static uint32_t localHashTriple(int v, int n, int t) {
     return h;
 }
 
-static bool localIndexGrow(tagObjVertexIndex* index, const tagFXVertex* vertices) {
-    uint32_t slotCount = index->slots != nullptr ? (index->mask + 1) * 2 : 1024;
+static bool localIndexGrow(tagObjVertexIndex* index, const tagFXVertex* vertices, uint32_t atLeast = 1024) {
+    uint32_t slotCount = index->slots != nullptr ? (index->mask + 1) * 2 : atLeast;
     if (slotCount == 0 || slotCount > (1u << 30)) {
         return false;
     }
@@ -609,6 +612,7 @@ static bool localIndexGrow(tagObjVertexIndex* index, const tagFXVertex* vertices
     if (slots == nullptr) {
         return false;
     }
+    fxAdviseLargePages(slots, (size_t)slotCount * sizeof(int32_t));
     memset(slots, 0xFF, (size_t)slotCount * sizeof(int32_t));
     uint32_t mask = slotCount - 1;
     if (index->slots != nullptr) {
@@ -711,6 +715,51 @@ static bool localPushIndice(FXMesh* mesh, int vertex) {
     return true;
 }
 
+// Sizes a mesh for its faces before they are converted: the index block exactly, the vertex block
+// and its index for as many vertices as the largest table has entries (never more than corners),
+// so that a large mesh is not copied block by block as it grows. Zeroed blocks cost no page until
+// they are written. Without memory the blocks simply grow as before.
+static void localReserveMesh(FXMesh* mesh, tagObjVertexIndex* index, FXObjModel* obj, int64_t faces) {
+    if (faces <= 0 || faces > LOCAL_MAX_ITEMS / 3) {
+        return;
+    }
+    int64_t vertices = obj->positions.size;
+    vertices = obj->normals.size > vertices ? obj->normals.size : vertices;
+    vertices = obj->texCoords.size > vertices ? obj->texCoords.size : vertices;
+    vertices = vertices < faces * 3 ? vertices : faces * 3;
+    int* indices = (int*)calloc((size_t)faces * 3, sizeof(int));
+    tagFXVertex* block = vertices > 0 ? (tagFXVertex*)calloc((size_t)vertices, sizeof(tagFXVertex)) : nullptr;
+    if (indices == nullptr || block == nullptr) {
+        free(indices);
+        free(block);
+        return;
+    }
+    fxAdviseLargePages(indices, (size_t)faces * 3 * sizeof(int));
+    fxAdviseLargePages(block, (size_t)vertices * sizeof(tagFXVertex));
+    free(mesh->indices);
+    mesh->indices = indices;
+    mesh->indexCapacity = (int)(faces * 3);
+    free(mesh->vertices);
+    mesh->vertices = block;
+    mesh->vertexCapacity = (int)vertices;
+    uint32_t slots = 1024;
+    while ((int64_t)slots < vertices * 2 && slots < (1u << 30)) {
+        slots *= 2;
+    }
+    localIndexGrow(index, mesh->vertices, slots);
+}
+
+// Gives back what the reservation held beyond the vertices made.
+static void localFitMesh(FXMesh* mesh) {
+    if (mesh->vertexCount > 0 && mesh->vertexCount < mesh->vertexCapacity) {
+        tagFXVertex* fitted = (tagFXVertex*)realloc(mesh->vertices, (size_t)mesh->vertexCount * sizeof(tagFXVertex));
+        if (fitted != nullptr) {
+            mesh->vertices = fitted;
+            mesh->vertexCapacity = mesh->vertexCount;
+        }
+    }
+}
+
 static bool localHasTriangles(FXObjModel* obj) {
     for (int i = 0; i < obj->faces.size; i++) {
         if (!((MObjFace*)obj->faces.elements[i])->isLine) {
@@ -756,6 +805,16 @@ static void localImportObj(FXModel* model, FXObjModel* obj) {
         indexes[i].mask = 0;
         indexes[i].entries = 0;
     }
+    std::vector<int64_t> meshFaces((size_t)meshCount, 0);
+    for (int i = 0; i < obj->faces.size; i++) {
+        const MObjFace* face = (const MObjFace*)obj->faces.elements[i];
+        if (!face->isLine && face->material >= 0 && face->material < meshCount) {
+            meshFaces[(size_t)face->material]++;
+        }
+    }
+    for (int i = 0; i < meshCount; i++) {
+        localReserveMesh(meshes[i], &indexes[i], obj, meshFaces[(size_t)i]);
+    }
     // Group by group, each group's faces in file order.
     for (int g = 0; g < obj->groups.size; g++) {
         MObjGroup* group = (MObjGroup*)obj->groups.elements[g];
@@ -788,6 +847,7 @@ static void localImportObj(FXModel* model, FXObjModel* obj) {
         }
     }
     for (int i = 0; i < meshCount; i++) {
+        localFitMesh(meshes[i]);
         free(indexes[i].slots);
     }
     delete[] indexes;

@@ -1194,6 +1194,22 @@ TEST(MeshReduceProperty, FansNeverTear) {
     }
 }
 
+// Around a vertex of high valence the searches walk the shortest of several corner lists and skip
+// partner searches whose finds would all be refused; the mesh must stay the one plain scans give.
+TEST(MeshReduceProperty, HighValenceFansReduceAlikeBothWays) {
+    for (int k : {97, 150}) {
+        for (bool centre : {true, false}) {
+            FXMesh m;
+            BuildSquareFan(&m, k, centre);
+            for (float tolerance : {0.5f, 1.0f, 5.0f}) {
+                ExpectScansMatchIndex(&m, tolerance, 3,
+                                      "fan of " + std::to_string(k) + (centre ? " around" : " from a corner"));
+                ASSERT_FALSE(HasFailure());
+            }
+        }
+    }
+}
+
 TEST(MeshReduceProperty, RealMeshesNeverTear) {
     for (const char* name : {"spot.obj", "teapot.obj"}) {
         for (float tolerance : {1.0f, 5.0f, 20.0f}) {

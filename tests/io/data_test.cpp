@@ -261,6 +261,17 @@ TEST(VectorMap, CallbackDecidesAmongMatchesInTableOrder) {
 
 // The matching must give exactly what a scan from the first vector gives, also after vectors
 // are overwritten, transformed or loaded.
+// The first stored position equal to the vertex's, found by a scan from the start; -1 for none.
+static int FirstEqualPosition(const FXVectorMap& map, const tagFXVertex& v) {
+    for (int i = 0; i < map.posCount; i++) {
+        const float* p = map.positions.elements + i * 3;
+        if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
     FXVectorMap map;
     const float values[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, std::numeric_limits<float>::quiet_NaN()};
@@ -269,15 +280,7 @@ TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) % 6;
     };
-    auto scan = [&map](const tagFXVertex& v) {
-        for (int i = 0; i < map.posCount; i++) {
-            const float* p = map.positions.elements + i * 3;
-            if (p[0] == v.position[0] && p[1] == v.position[1] && p[2] == v.position[2]) {
-                return i;
-            }
-        }
-        return -1;
-    };
+    auto scan = [&map](const tagFXVertex& v) { return FirstEqualPosition(map, v); };
     for (int round = 0; round < 3000; round++) {
         tagFXVertex v = VertexAt(values[next()], values[next()], values[next()]);
         int expected = scan(v);
@@ -296,6 +299,77 @@ TEST(VectorMap, MatchingAgreesWithAScanFromTheStart) {
     for (int i = 0; i < map.posCount; i++) {
         map.GetVecPos(i, probe.position);
         ASSERT_EQ(map.FindVecPos(0, 0, &probe, nullptr), scan(probe));
+    }
+}
+
+// A table of thousands of vectors, vertices pushed again and again (also after their values
+// changed, or after a stored vector was overwritten): each push answers the first equal vector.
+TEST(VectorMap, RepeatedVerticesOfALargeTableMatchAScan) {
+    FXVectorMap map;
+    std::vector<tagFXVertex> vertices(6000);
+    uint32_t seed = 31337;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto refill = [&next](tagFXVertex* v) {
+        *v = VertexAt((float)next(90), (float)next(90), next(4) == 0 ? -0.0f : 0.0f);
+    };
+    for (tagFXVertex& v : vertices) {
+        refill(&v);
+    }
+    auto scan = [&map](const tagFXVertex& v) { return FirstEqualPosition(map, v); };
+    for (int round = 0; round < 30000; round++) {
+        tagFXVertex* v = &vertices[next((uint32_t)vertices.size())];
+        if (round % 101 == 7) {
+            refill(v);
+        }
+        if (round % 997 == 500 && map.posCount > 0) {
+            tagFXVertex other = VertexAt((float)next(90), (float)next(90), 0.0f);
+            map.SetVecPos(&other, (int)next((uint32_t)map.posCount));
+            continue;
+        }
+        int expected = scan(*v);
+        int pushed = map.PushVecPos(v, nullptr, 0, 0);
+        ASSERT_EQ(pushed, expected >= 0 ? expected : map.posCount - 1) << "round " << round;
+    }
+    EXPECT_GT(map.posCount, 4096);
+}
+
+// A writer that reserves room up front gets the same answers and the same stored stream as one
+// that lets the tables grow, also when it pushes more than it reserved.
+TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
+    for (int reserve : {0, 1, 40, 5000}) {
+        FXVectorMap grown;
+        FXVectorMap reserved;
+        FXNumPool plain(16);
+        FXNumPool ready(16);
+        reserved.Reserve(reserve);
+        if (reserve > 0) {
+            EXPECT_TRUE(ready.Reserve(reserve));
+        }
+        uint32_t seed = 777;
+        for (int i = 0; i < 2000; i++) {
+            seed = seed * 1103515245u + 12345u;
+            tagFXVertex v = VertexAt((float)((seed >> 16) % 50), 0.5f, (float)((seed >> 8) % 3));
+            v.normal[1] = (float)(seed % 7);
+            v.texCoord[0] = (float)((seed >> 4) % 11);
+            int want[3] = {grown.PushVecPos(&v, nullptr, 0, 0), grown.PushVecNorm(&v, nullptr, 0, 0),
+                           grown.PushVecTex(&v, nullptr, 0, 0)};
+            int got[3] = {reserved.PushVecPos(&v, nullptr, 0, 0), reserved.PushVecNorm(&v, nullptr, 0, 0),
+                          reserved.PushVecTex(&v, nullptr, 0, 0)};
+            ASSERT_EQ(0, memcmp(want, got, sizeof(want))) << "reserve " << reserve << " push " << i;
+            ASSERT_EQ(plain.PushInt(want[0] * 3 + want[2]), ready.PushInt(got[0] * 3 + got[2]));
+        }
+        ASSERT_EQ(plain.used, ready.used);
+        EXPECT_EQ(0, memcmp(plain.bytes, ready.bytes, (size_t)plain.used)) << "reserve " << reserve;
+        EXPECT_EQ(grown.posCount, reserved.posCount);
+        EXPECT_EQ(0, memcmp(grown.positions.elements, reserved.positions.elements,
+                            (size_t)grown.posCount * 3 * sizeof(float)));
+        // Only an empty pool takes a reservation: one holding a stream keeps it.
+        EXPECT_FALSE(ready.Reserve(1 << 20));
+        EXPECT_EQ(plain.used, ready.used);
+        EXPECT_EQ(0, memcmp(plain.bytes, ready.bytes, (size_t)plain.used));
     }
 }
 

@@ -83,6 +83,25 @@ TEST(FXTextReaderTest, LoadsLongStreamsWholeAndMarksReadErrors) {
     ASSERT_EQ(t.size, text.size());
     EXPECT_EQ(std::string(t.text), text);
 
+    // A file read from part way, or one that grew after it was sized, is read to its end.
+    for (long skip : {0L, 1L, 12345L, (long)text.size() - 1, (long)text.size()}) {
+        f = fopen(dir.File("long.txt").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fseek(f, skip, SEEK_SET), 0);
+        ASSERT_TRUE(t.Load(f)) << skip;
+        fclose(f);
+        EXPECT_EQ(std::string(t.text, t.size), text.substr((size_t)skip)) << skip;
+    }
+    f = fopen(dir.File("long.txt").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    FILE* more = fopen(dir.File("long.txt").c_str(), "ab");
+    ASSERT_NE(more, nullptr);
+    fputs("vt 1 2\n", more);
+    fclose(more);
+    ASSERT_TRUE(t.Load(f));
+    fclose(f);
+    EXPECT_EQ(std::string(t.text, t.size), text + "vt 1 2\n");
+
     // A folder opens for reading on this platform but cannot be read: the text ends there.
     FILE* d = fopen(dir.path.c_str(), "rb");
     if (d != nullptr) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -157,6 +160,54 @@ TEST_F(ModelTest, EqualAndUnusedVerticesSaveBackToTheSameBytes) {
     ExpectSameGeometry(Work(&loaded, 0), Work(&model, 0));
     ASSERT_TRUE(loaded.Save(second.c_str()));
     EXPECT_EQ(Bytes(first), Bytes(second));
+}
+
+// The header's vertex count is found without decoding the stream: over many generated meshes
+// whose vertices often hold equal vectors (zeros of either sign, NaN now and then), the loader
+// must rebuild exactly that many vertices and the loaded model save back to the same bytes.
+TEST_F(ModelTest, HeaderCountsMatchTheRebuiltVerticesOfGeneratedMeshes) {
+    const float values[] = {0.0f, -0.0f, 1.0f, 0.5f, -2.0f, std::numeric_limits<float>::quiet_NaN()};
+    uint32_t seed = 4242;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int round = 0; round < 40; round++) {
+        FXModel model;
+        for (int m = 0; m < 2; m++) {
+            FXMesh* mesh = new FXMesh();
+            int nv = 1 + (int)next(30);
+            int ni = 3 * (1 + (int)next(20));
+            ASSERT_TRUE(mesh->Realloc(nv, ni));
+            // NaN in one round of four, so that most rounds take the counting path.
+            uint32_t kinds = round % 4 == 0 ? 6 : 5;
+            for (int i = 0; i < nv; i++) {
+                float* fields[3] = {mesh->vertices[i].position, mesh->vertices[i].normal, mesh->vertices[i].texCoord};
+                for (int k = 0; k < 8; k++) {
+                    fields[k < 3   ? 0
+                           : k < 6 ? 1
+                                   : 2][k < 3   ? k
+                                        : k < 6 ? k - 3
+                                                : k - 6] = values[next(3) == 0 ? next(kinds) : next(2)];
+                }
+            }
+            for (int i = 0; i < ni; i++) {
+                mesh->indices[i] = (int)next((uint32_t)nv);
+            }
+            model.workMeshes.Push(mesh);
+        }
+        std::string first = dir.File("g1.xm"), second = dir.File("g2.xm");
+        ASSERT_TRUE(model.Save(first.c_str()));
+        FXModel loaded;
+        ASSERT_TRUE(loaded.Load(first.c_str())) << "round " << round;
+        ASSERT_EQ(loaded.loadedMeshes.size, 2) << "round " << round;
+        for (int m = 0; m < 2; m++) {
+            EXPECT_EQ(LoadedMesh(&loaded, m)->indexCount, Work(&model, m)->indexCount) << "round " << round;
+        }
+        loaded.UpdateMeshes();
+        ASSERT_TRUE(loaded.Save(second.c_str()));
+        ASSERT_EQ(Bytes(first), Bytes(second)) << "round " << round;
+    }
 }
 
 TEST_F(ModelTest, AModelWithoutEnabledMeshesIsHeadCountAndEmptyMap) {
