@@ -38,8 +38,8 @@ public:
     // texel their samples may reach is fully transparent, so the alpha test would discard all
     // their fragments anyway. shrink (>= 1) is the most the picture is ever drawn reduced by,
     // which decides how far coarser mipmap levels reach. Returns how many cells were dropped.
-    // For a desk drawn whole and untinted over a fixed-size device; a later Create restores
-    // every cell.
+    // Holds while the texture coordinates stay as they are (any tint keeps alpha 0 at 0); a
+    // later Create restores every cell.
     int DropClearCells(float shrink);
     void SetMaterial(FXMaterial* m);
     void SetMaterial1(FXMaterial* m);
