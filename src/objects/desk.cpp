@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "render/3dmath.h"
+#include "render/canvas.h"
 #include "render/material.h"
 
 FXDesk::FXDesk() : cols(0), rows(0) {}
@@ -22,7 +23,7 @@ void FXDesk::OnRender(PEnv* env, double) {
 }
 
 void FXDesk::Create(int columns, int newRows) {
-    if (columns == cols && newRows == rows) {
+    if (columns == cols && newRows == rows && mesh.indexCount == cols * rows * 6) {
         return;
     }
     // Negative counts would make negative block sizes; they give an empty grid instead.
@@ -51,6 +52,59 @@ void FXDesk::Create(int columns, int newRows) {
     UpdatePos(true, true);
     UpdateCol();
     UpdateTex();
+}
+
+// Whether every texel of the rectangle [x0, x1) x [y0, y1), clamped to the picture, has alpha 0.
+static bool localClearTexels(const FXPixmap* p, int x0, int y0, int x1, int y1) {
+    x0 = x0 < 0 ? 0 : x0;
+    y0 = y0 < 0 ? 0 : y0;
+    x1 = x1 > p->allocWidth ? p->allocWidth : x1;
+    y1 = y1 > p->allocHeight ? p->allocHeight : y1;
+    for (int y = y0; y < y1; y++) {
+        const uint32_t* row = p->pixels + (size_t)y * (size_t)p->allocWidth;
+        for (int x = x0; x < x1; x++) {
+            if ((row[x] >> 24) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+int FXDesk::DropClearCells(float shrink) {
+    const FXMaterial* m = mesh.material;
+    if (m == nullptr || !m->hasTexture || m->texture == nullptr || m->texture->pixmap.pixels == nullptr ||
+        mesh.vertices == nullptr || mesh.indexCount != cols * rows * 6) {
+        return 0;
+    }
+    const FXPixmap* p = &m->texture->pixmap;
+    // A sample at mipmap level k blends texels of 2^k-wide blocks with their neighbours, and a
+    // drawing reduced by shrink uses levels up to one past log2(shrink): the margin covers both.
+    int margin = 8;
+    for (float s = 1.0f; s < shrink && margin < 4096; s *= 2.0f) {
+        margin *= 2;
+    }
+    int kept = 0;
+    for (int c = 0; c < cols * rows; c++) {
+        const int* cell = mesh.indices + c * 6;
+        float u0 = 1e30f, v0 = 1e30f, u1 = -1e30f, v1 = -1e30f;
+        for (int k = 0; k < 6; k++) {
+            const float* t = mesh.vertices[cell[k]].texCoord;
+            u0 = t[0] < u0 ? t[0] : u0;
+            u1 = t[0] > u1 ? t[0] : u1;
+            v0 = t[1] < v0 ? t[1] : v0;
+            v1 = t[1] > v1 ? t[1] : v1;
+        }
+        const int x0 = (int)(u0 * (float)p->allocWidth) - margin, x1 = (int)(u1 * (float)p->allocWidth) + margin + 1;
+        const int y0 = (int)(v0 * (float)p->allocHeight) - margin, y1 = (int)(v1 * (float)p->allocHeight) + margin + 1;
+        if (!localClearTexels(p, x0, y0, x1, y1)) {
+            memmove(mesh.indices + kept * 6, cell, 6 * sizeof(int));
+            kept++;
+        }
+    }
+    const int dropped = cols * rows - kept;
+    mesh.indexCount = kept * 6;
+    return dropped;
 }
 
 // Visits every vertex with its grid fractions f (left to right) and g (top to bottom).

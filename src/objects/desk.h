@@ -34,6 +34,13 @@ public:
     virtual void UpdateTexRc(float l, float t, float r, float b);
 
     void Create(int columns, int rows);
+    // Leaves out the cells through which nothing of the material's texture can show: every
+    // texel their samples may reach is fully transparent, so the alpha test would discard all
+    // their fragments anyway. shrink (>= 1) is the most the picture is ever drawn reduced by,
+    // which decides how far coarser mipmap levels reach. Returns how many cells were dropped.
+    // Holds while the texture coordinates stay as they are (any tint keeps alpha 0 at 0); a
+    // later Create restores every cell.
+    int DropClearCells(float shrink);
     void SetMaterial(FXMaterial* m);
     void SetMaterial1(FXMaterial* m);
     // Corners of a 1x1 desk, clockwise from the top left: 1 top left, 2 top right,

@@ -2,6 +2,7 @@
 #include <GL/glu.h>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/trace.h"
 #include "geometry/mesh.h"
@@ -319,6 +320,57 @@ void FXGL::EnableCullface(bool front, bool back) {
     }
 }
 
+static bool localIsPowerOfTwo(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+// One mipmap step of RGBA bytes, w x h to half size, rounded as GLU's builder rounds: a 2x2
+// box with +2, or a pair truncated where one side is already 1. dst may be src (it never writes
+// ahead of what it still reads).
+static void localHalve(const uint8_t* src, int w, int h, uint8_t* dst) {
+    if (w == 1 || h == 1) {
+        const int n = (w > h ? w : h) / 2;
+        for (int i = 0; i < n * 4; i++) {
+            const int pixel = i / 4, channel = i % 4;
+            dst[i] = (uint8_t)((src[pixel * 8 + channel] + src[pixel * 8 + 4 + channel]) / 2);
+        }
+        return;
+    }
+    const int nw = w / 2, nh = h / 2;
+    const size_t row = (size_t)w * 4;
+    for (int y = 0; y < nh; y++) {
+        const uint8_t* a = src + (size_t)(2 * y) * row;
+        const uint8_t* b = a + row;
+        uint8_t* d = dst + (size_t)y * nw * 4;
+        for (int x = 0; x < nw * 4; x++) {
+            const int i = (x / 4) * 8 + x % 4;
+            d[x] = (uint8_t)((a[i] + a[i + 4] + b[i] + b[i + 4] + 2) / 4);
+        }
+    }
+}
+
+// Every mipmap level of a power-of-two RGBA image, the same bytes GLU's builder makes, without
+// its generic per-component path and copies (it was most of the start-up's upload time).
+static bool localBuildMipmaps(const FXPixmap* p) {
+    int w = p->allocWidth, h = p->allocHeight;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (!localIsPowerOfTwo(w) || !localIsPowerOfTwo(h) || w > maxSize || h > maxSize || (w == 1 && h == 1)) {
+        return false;
+    }
+    std::vector<uint8_t> level((size_t)(w > 1 ? w / 2 : 1) * (size_t)(h > 1 ? h / 2 : 1) * 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+    const uint8_t* src = (const uint8_t*)p->pixels;
+    for (int n = 1; w > 1 || h > 1; n++) {
+        localHalve(src, w, h, level.data());
+        src = level.data();
+        w = w > 1 ? w / 2 : 1;
+        h = h > 1 ? h / 2 : 1;
+        glTexImage2D(GL_TEXTURE_2D, n, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, src);
+    }
+    return true;
+}
+
 // Uploads allocWidth x allocHeight RGBA pixels into the material's texture name.
 static void localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
     if (m->glTexture == 0) {
@@ -327,7 +379,9 @@ static void localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
     glBindTexture(GL_TEXTURE_2D, m->glTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (mipmaps) {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p->allocWidth, p->allocHeight, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        if (!localBuildMipmaps(p)) {
+            gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p->allocWidth, p->allocHeight, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        }
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     } else {
         glTexImage2D(GL_TEXTURE_2D, 0, 4, p->allocWidth, p->allocHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
@@ -380,6 +434,50 @@ bool FXGL::PrepareMesh(FXMesh*) {
 
 void FXGL::UnprepareMesh(FXMesh*) {}
 
+// Whether every index names a vertex of the mesh, so the driver may read them as an array.
+static bool localIndicesInRange(const FXMesh* mesh) {
+    const int* index = mesh->indices;
+    const uint32_t count = (uint32_t)mesh->vertexCount;
+    for (int i = 0; i < mesh->indexCount; i++) {
+        if ((uint32_t)index[i] >= count) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The single-mesh triangle list as client arrays over the vertex records: the same attributes
+// as the immediate-mode routine, but each vertex is transformed and lit once however many
+// triangles share it, and the driver gets one call instead of four per index.
+static void localArrayRender(FXGL* gl, FXMesh* mesh) {
+    const tagFXVertex* v = mesh->vertices;
+    const GLsizei stride = (GLsizei)sizeof(tagFXVertex);
+    const bool colours = mesh->colourMode == 1;
+    glVertexPointer(3, GL_FLOAT, stride, v->position);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    if (colours) {
+        glColorPointer(4, GL_FLOAT, stride, v->colour);
+        glEnableClientState(GL_COLOR_ARRAY);
+    }
+    if (gl->lightsOn) {
+        glNormalPointer(GL_FLOAT, stride, v->normal);
+        glEnableClientState(GL_NORMAL_ARRAY);
+    }
+    if (gl->tex0On) {
+        glTexCoordPointer(2, GL_FLOAT, stride, v->texCoord);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glDrawElements(GL_TRIANGLES, mesh->indexCount - mesh->indexCount % 3, GL_UNSIGNED_INT, mesh->indices);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (colours) {
+        // Immediate mode leaves the last vertex's colour current; arrays leave it undefined.
+        glColor4fv(v[mesh->indices[mesh->indexCount - 1]].colour);
+    }
+}
+
 static void localRawRender(FXGL* gl, FXMesh* mesh, FXMesh* second) {
     glBegin(GL_TRIANGLES);
     if (mesh->colourMode == 0 || mesh->colourMode == 1) {
@@ -428,7 +526,11 @@ void FXGL::RenderMesh(FXMesh* mesh) {
     }
     if (mesh->secondMesh == nullptr) {
         ApplyMaterial2(nullptr);
-        localRawRender(this, mesh, nullptr);
+        if (localIndicesInRange(mesh)) {
+            localArrayRender(this, mesh);
+        } else {
+            localRawRender(this, mesh, nullptr);
+        }
     } else if (extMultitexture && glMultiTexCoord2fv != nullptr) {
         ApplyMaterial2(mesh->secondMesh->material);
         localRawRender(this, mesh, mesh->secondMesh);

@@ -81,6 +81,19 @@ static void localSetPhaser(FXPhaser* phaser, double duration, bool loop) {
     phaser->semiSmooth = false;
 }
 
+// A full-screen overlay over the whole device. Its picture is mostly see-through, and the
+// rasterizer would still sample every discarded texel: a grid whose clear cells are left out
+// draws the same pixels for a fraction of the work.
+static void localCreateOverlay(FXDesk* desk, FXMaterial* m) {
+    desk->Create(32, 24);
+    desk->SetMaterial(m);
+    if (gr.width > 0 && gr.height > 0) {
+        // Twice the reduction at this size, for a window made smaller later.
+        float shrinkX = m->GetWidthF() / (float)gr.width, shrinkY = m->GetHeightF() / (float)gr.height;
+        desk->DropClearCells(2.0f * (shrinkX > shrinkY ? shrinkX : shrinkY));
+    }
+}
+
 static void localBuildShow(FXCanvas* desktop) {
     scr_mat.SetTexture(desktop);
     scr_mat.SetDefDiffuse(1.0f);
@@ -104,8 +117,7 @@ static void localBuildShow(FXCanvas* desktop) {
     }
 
     desk_hidder_mat.LoadTextureCN(&pck, 25);
-    desk_hidder.Create(1, 1);
-    desk_hidder.SetMaterial(&desk_hidder_mat);
+    localCreateOverlay(&desk_hidder, &desk_hidder_mat);
 
     planet.layerMatrixFirst = 1;
     planet.layerMatrix.SetScaleF(1.005f, 1.005f, 1.005f);
@@ -117,8 +129,7 @@ static void localBuildShow(FXCanvas* desktop) {
 
     desk_lens_mat.SetDefDiffuse(1.0f);
     desk_lens_mat.LoadTextureCN(&pck, 27);
-    desk_lens.Create(1, 1);
-    desk_lens.SetMaterial(&desk_lens_mat);
+    localCreateOverlay(&desk_lens, &desk_lens_mat);
 
     light.SetDefDiffuse(1.0f);
     light.position[0] = 1.0f;

@@ -257,3 +257,64 @@ TEST_F(ScrPosDisplay, APictureAtAPixelPositionCoversExactlyItsPixels) {
     fxSetEnv(&gl);
     gl.SetAct(true);
 }
+
+// Leaving out the clear cells of an overlay must not change a pixel: against the same picture
+// drawn as one quad, for pictures with clear areas of several shapes, mipmapped and reduced.
+TEST_F(DeskDisplay, DroppingClearCellsDrawsTheSamePixels) {
+    struct Case {
+        const char* name;
+        int discs;         // opaque discs on a clear picture; -1: no clear texel at all
+        int expectDropped; // 0: none, 1: some, 2: all
+    };
+    const Case cases[] = {{"a few discs", 3, 1}, {"one disc", 1, 1}, {"nothing clear", -1, 0}, {"all clear", 0, 2}};
+    unsigned seed = 5;
+    auto next = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return (int)((seed >> 8) % (unsigned)n);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FXCanvas picture;
+        ASSERT_TRUE(picture.pixmap.Realloc(256, 128));
+        FXPixmap& p = picture.pixmap;
+        for (int i = 0; i < p.allocWidth * p.allocHeight; i++) {
+            p.pixels[i] = c.discs < 0 ? 0x10203040u | (uint32_t)(1 + next(254)) << 24 : 0;
+        }
+        for (int d = 0; d < c.discs; d++) {
+            const int cx = next(256), cy = next(128), r = 6 + next(14);
+            const uint32_t colour = (uint32_t)next(0xffffff) | (uint32_t)(3 + next(252)) << 24;
+            for (int y = cy - r; y <= cy + r; y++) {
+                for (int x = cx - r; x <= cx + r; x++) {
+                    if (x >= 0 && y >= 0 && x < 256 && y < 128 && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+                        p.pixels[y * 256 + x] = colour;
+                    }
+                }
+            }
+        }
+        FXMaterial m;
+        ASSERT_TRUE(m.SetTexture(&picture)); // with mipmaps, as the show's overlays
+        FXDesk whole, trimmed;
+        whole.Create(1, 1);
+        whole.SetMaterial(&m);
+        trimmed.Create(16, 12);
+        trimmed.SetMaterial(&m);
+        const int dropped = trimmed.DropClearCells(256.0f / (float)width);
+        EXPECT_EQ(dropped == 0 ? 0 : dropped == 16 * 12 ? 2 : 1, c.expectDropped) << dropped << " dropped";
+
+        std::vector<uint32_t> drawn[2];
+        FXDesk* desks[2] = {&whole, &trimmed};
+        for (int k = 0; k < 2; k++) {
+            float backdrop[4] = {0.2f, 0.5f, 0.7f, 1.0f};
+            gl.SetClrColor(backdrop);
+            gl.Clrscr(true, true, false);
+            desks[k]->OnRender(&gl, 0.0);
+            drawn[k] = ReadPixels();
+        }
+        EXPECT_TRUE(drawn[0] == drawn[1]);
+        // A later Create of the same size brings every cell back.
+        trimmed.Create(16, 12);
+        EXPECT_EQ(trimmed.mesh.indexCount, 16 * 12 * 6);
+        whole.mesh.material = trimmed.mesh.material = nullptr;
+        m.Destroy();
+    }
+}

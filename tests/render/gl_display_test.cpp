@@ -1,16 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "base/other.h"
 #include "base/trace.h"
+#include "geometry/mesh.h"
+#include "render/canvas.h"
 #include "render/light.h"
+#include "render/material.h"
 #include "render/window_x11.h"
 #include "support/gl_fixture.h"
 
@@ -276,4 +281,166 @@ TEST(GLDeviceEnlarge, LiftsAChildToFullScreenAndPutsItBack) {
     }
     fxDestroyWindow(&child);
     fxDestroyWindow(&parent);
+}
+
+namespace {
+
+// The bytes of one mipmap level of the bound 2D texture.
+std::vector<uint8_t> textureLevel(GLuint texture, int level) {
+    GLint w = 0, h = 0;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    std::vector<uint8_t> bytes((size_t)w * (size_t)h * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (!bytes.empty()) {
+        glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return bytes;
+}
+
+} // namespace
+
+// The device builds mipmaps itself for power-of-two pictures; every level must hold exactly
+// what GLU's builder makes from the same pixels, other sizes still go to GLU.
+TEST_F(GLDevice, MipmapLevelsAreThoseOfGLUsBuilder) {
+    const int sizes[][2] = {{64, 32}, {16, 16}, {1, 32}, {32, 1}, {2, 1}, {1, 1}, {8, 128}, {48, 20}};
+    unsigned seed = 7;
+    for (const auto& size : sizes) {
+        FXCanvas canvas;
+        ASSERT_TRUE(canvas.pixmap.Realloc(size[0], size[1]));
+        const FXPixmap& p = canvas.pixmap;
+        for (int i = 0; i < p.allocWidth * p.allocHeight; i++) {
+            seed = seed * 1103515245u + 12345u;
+            p.pixels[i] = seed ^ (seed >> 16);
+        }
+        FXMaterial m;
+        m.texture = &canvas;
+        m.mipmaps = true;
+        ASSERT_TRUE(gl.PrepareTexture(&m));
+
+        GLuint reference = 0;
+        glGenTextures(1, &reference);
+        glBindTexture(GL_TEXTURE_2D, reference);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p.allocWidth, p.allocHeight, GL_RGBA, GL_UNSIGNED_BYTE, p.pixels);
+        glBindTexture(GL_TEXTURE_2D, 0);
+
+        SCOPED_TRACE(std::to_string(p.allocWidth) + "x" + std::to_string(p.allocHeight));
+        int levels = 0;
+        for (int level = 0; level < 16; level++) {
+            std::vector<uint8_t> ours = textureLevel(m.glTexture, level);
+            std::vector<uint8_t> theirs = textureLevel(reference, level);
+            ASSERT_EQ(ours.size(), theirs.size()) << "level " << level;
+            EXPECT_TRUE(ours == theirs) << "level " << level;
+            levels += !ours.empty();
+        }
+        int expected = 1;
+        for (int w = p.allocWidth, h = p.allocHeight; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1) {
+            expected++;
+        }
+        if (p.allocWidth == 64) {
+            EXPECT_EQ(levels, expected); // the full chain down to 1 x 1
+        }
+        gl.UnprepareTexture(&m);
+        glDeleteTextures(1, &reference);
+        m.texture = nullptr;
+    }
+}
+
+namespace {
+
+float unitRandom(unsigned* seed) {
+    *seed = *seed * 1103515245u + 12345u;
+    return (float)((*seed >> 8) & 0xffff) / 65535.0f;
+}
+
+// A random triangle soup over shared vertices, every attribute filled.
+void randomMesh(FXMesh* mesh, unsigned* seed, int vertices, int triangles) {
+    ASSERT_TRUE(mesh->Realloc(vertices, triangles * 3));
+    for (int i = 0; i < vertices; i++) {
+        tagFXVertex& v = mesh->vertices[i];
+        for (int k = 0; k < 3; k++) {
+            v.position[k] = unitRandom(seed) * 1.8f - 0.9f;
+            v.normal[k] = unitRandom(seed) * 2.0f - 1.0f;
+        }
+        v.texCoord[0] = unitRandom(seed);
+        v.texCoord[1] = unitRandom(seed);
+        for (int k = 0; k < 4; k++) {
+            v.colour[k] = unitRandom(seed);
+        }
+    }
+    for (int i = 0; i < triangles * 3; i++) {
+        mesh->indices[i] = (int)(unitRandom(seed) * (float)(vertices - 1) + 0.5f);
+    }
+}
+
+} // namespace
+
+// The device hands well-formed meshes to the driver as arrays; a mesh with a damaged index
+// still goes through the immediate-mode routine, which skips it. An out-of-range index after
+// the last whole triangle changes no triangle, so both routes must draw the same pixels, under
+// every combination of vertex colours, lighting and texturing.
+TEST_F(GLDevice, ArrayDrawingGivesTheImmediateModePixels) {
+    FXLight light;
+    light.SetDefDiffuse(1.0f);
+    light.position[0] = 0.3f;
+    light.position[1] = 0.5f;
+    light.position[2] = -1.0f;
+    ASSERT_TRUE(gl.RegisterLight(&light));
+    gl.UpdateLights();
+
+    FXCanvas picture;
+    ASSERT_TRUE(picture.pixmap.Realloc(16, 16));
+    unsigned seed = 11;
+    for (int i = 0; i < 16 * 16; i++) {
+        picture.pixmap.pixels[i] = (unsigned)(unitRandom(&seed) * 16777215.0f) | 0xC0000000u;
+    }
+    FXMaterial textured;
+    textured.texture = &picture;
+    textured.hasTexture = true;
+    textured.mipmaps = false;
+    ASSERT_TRUE(gl.PrepareTexture(&textured));
+    FXMaterial plain;
+    plain.SetDefDiffuse(0.8f);
+
+    for (int round = 0; round < 8; round++) {
+        const bool colours = (round & 1) != 0, lights = (round & 2) != 0, texture = (round & 4) != 0;
+        SCOPED_TRACE("colours " + std::to_string(colours) + " lights " + std::to_string(lights) + " texture " +
+                     std::to_string(texture));
+        FXMesh mesh, damaged;
+        randomMesh(&mesh, &seed, 40, 60);
+        mesh.colourMode = colours ? 1 : 0;
+        mesh.material = texture ? &textured : &plain;
+        ASSERT_TRUE(damaged.Copy(&mesh));
+        ASSERT_TRUE(damaged.Realloc(mesh.vertexCount, mesh.indexCount + 1));
+        for (int i = 0; i < mesh.indexCount; i++) {
+            damaged.indices[i] = mesh.indices[i];
+        }
+        damaged.indices[mesh.indexCount] = mesh.vertexCount; // one past the table
+
+        std::vector<uint32_t> drawn[2];
+        FXMesh* routes[2] = {&mesh, &damaged};
+        for (int r = 0; r < 2; r++) {
+            gl.Clrscr(true, true, false);
+            gl.EnableLights(lights);
+            gl.EnableDepthTest(true);
+            gl.EnableDepthWrite(true);
+            gl.RenderMesh(routes[r]);
+            gl.RenderMesh(routes[r]); // again over its own depth: LEQUAL lets it blend once more
+            drawn[r] = ReadPixels();
+        }
+        size_t lit = 0, differ = 0;
+        for (size_t i = 0; i < drawn[0].size(); i++) {
+            lit += (drawn[0][i] & 0xffffff) != 0;
+            differ += drawn[0][i] != drawn[1][i];
+        }
+        EXPECT_GT(lit, drawn[0].size() / 4); // the soup covers the window
+        EXPECT_EQ(differ, 0u);
+        mesh.material = damaged.material = nullptr;
+    }
+    gl.EnableLights(false);
+    gl.UnprepareTexture(&textured);
+    textured.texture = nullptr;
 }
