@@ -81,3 +81,7 @@ if(FX_WINDOWS_TESTS)
     target_link_libraries(test_windows PRIVATE fxengine)
     vantrel_add_windows_test(test_windows display)
 endif()
+
+# The window a preview is handed, for the screen saver's end-to-end test under Wine.
+add_executable(preview_parent_w32 ${CMAKE_CURRENT_SOURCE_DIR}/shell/preview_parent_w32.cpp)
+target_link_libraries(preview_parent_w32 PRIVATE user32 gdi32)

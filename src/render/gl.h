@@ -95,5 +95,8 @@ public:
 
 // Looks up an OpenGL entry point of the current driver by name (platform part).
 void* fxGLGetProcAddress(const char* name);
+// Tells the user about the device: a message box with an OK button where the platform has one,
+// else a line on the standard error stream (platform part).
+void fxShowDeviceMessage(const char* text, const char* caption);
 
 #endif

@@ -163,3 +163,7 @@ void FXGL::Enlarge(bool on) {
         enlarged = false;
     }
 }
+
+void fxShowDeviceMessage(const char* text, const char* caption) {
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}

@@ -1,6 +1,7 @@
 #include "render/gl.h"
 
 #include <GL/gl.h>
+#include <cstdio>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -190,4 +191,9 @@ void FXGL::Enlarge(bool on) {
         localReadClientSize(this);
         enlarged = false;
     }
+}
+
+// No message box here: the text goes where the user of a terminal sees it.
+void fxShowDeviceMessage(const char* text, const char* caption) {
+    fprintf(stderr, "%s: %s\n", caption, text);
 }

@@ -187,10 +187,9 @@ bool FXGL::TestGL(bool showMessage) {
         return true;
     }
     if (showMessage) {
-        // No message box on this platform: the text goes where the user of a terminal sees it.
-        fprintf(stderr,
-                "Tumo3D: Your Graphics Capabilities seems to be insufficient. Either you have no Graphics Card, or "
-                "you have not installed the drivers for it.\n");
+        fxShowDeviceMessage("Your Graphics Capabilities seems to be insufficient. Either you have no Graphics Card, or "
+                            "you have not installed the drivers for it.",
+                            "Tumo3D");
     }
     return false;
 }
