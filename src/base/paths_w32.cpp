@@ -102,11 +102,8 @@ char fxNativeSeparator() {
     return '\\';
 }
 
-bool fxPlatformCombinePaths(const char* folder, const char* file, char* dst, size_t size) {
-    char out[MAX_PATH];
-    if (PathCombineA(out, folder, file) == nullptr) {
-        return false;
-    }
+// The shell's path functions write into MAX_PATH characters; dst may be smaller.
+static bool localCopyOut(const char* out, char* dst, size_t size) {
     size_t n = strlen(out);
     if (n + 1 > size) {
         return false;
@@ -115,17 +112,14 @@ bool fxPlatformCombinePaths(const char* folder, const char* file, char* dst, siz
     return true;
 }
 
+bool fxPlatformCombinePaths(const char* folder, const char* file, char* dst, size_t size) {
+    char out[MAX_PATH];
+    return PathCombineA(out, folder, file) != nullptr && localCopyOut(out, dst, size);
+}
+
 bool fxPlatformRelativePath(const char* from, bool fromIsFile, const char* to, bool toIsFile, char* dst, size_t size) {
     char out[MAX_PATH];
     DWORD fromAttr = fromIsFile ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
     DWORD toAttr = toIsFile ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
-    if (!PathRelativePathToA(out, from, fromAttr, to, toAttr)) {
-        return false;
-    }
-    size_t n = strlen(out);
-    if (n + 1 > size) {
-        return false;
-    }
-    memcpy(dst, out, n + 1);
-    return true;
+    return PathRelativePathToA(out, from, fromAttr, to, toAttr) && localCopyOut(out, dst, size);
 }

@@ -38,31 +38,6 @@ FXScrShot::~FXScrShot() {
     canvas.Destroy();
 }
 
-// Position and width of a channel in a pixel, from its mask.
-static void localMaskShift(DWORD mask, int* shift, int* bits) {
-    *shift = 0;
-    *bits = 0;
-    if (mask == 0) {
-        return;
-    }
-    while ((mask & 1) == 0) {
-        mask >>= 1;
-        (*shift)++;
-    }
-    while (mask & 1) {
-        mask >>= 1;
-        (*bits)++;
-    }
-}
-
-static uint32_t localScale(uint32_t value, int bits) {
-    if (bits >= 8) {
-        return (value >> (bits - 8)) & 255u;
-    }
-    uint32_t max = (1u << bits) - 1;
-    return max == 0 ? 0 : (value * 255 + max / 2) / max;
-}
-
 // Converts the locked surface (any RGB layout of 16, 24 or 32 bits, usually 32-bit BGRX) into the
 // pixmap's RGBA rows; false when the layout is not one it knows or the surface is too small.
 static bool localConvert(const DDSURFACEDESC2& desc, FXPixmap* pixmap, int w, int h) {
@@ -76,9 +51,9 @@ static bool localConvert(const DDSURFACEDESC2& desc, FXPixmap* pixmap, int w, in
         return false;
     }
     int rs, rb, gs, gb, bs, bb;
-    localMaskShift(pf.dwRBitMask, &rs, &rb);
-    localMaskShift(pf.dwGBitMask, &gs, &gb);
-    localMaskShift(pf.dwBBitMask, &bs, &bb);
+    fxMaskShift((uint32_t)pf.dwRBitMask, &rs, &rb);
+    fxMaskShift((uint32_t)pf.dwGBitMask, &gs, &gb);
+    fxMaskShift((uint32_t)pf.dwBBitMask, &bs, &bb);
     for (int y = 0; y < h; y++) {
         const uint8_t* src = (const uint8_t*)desc.lpSurface + (size_t)y * (size_t)desc.lPitch;
         uint32_t* dst = pixmap->pixels + (size_t)y * (size_t)pixmap->allocWidth;
@@ -87,9 +62,9 @@ static bool localConvert(const DDSURFACEDESC2& desc, FXPixmap* pixmap, int w, in
             for (int i = bytes - 1; i >= 0; i--) {
                 v = (v << 8) | src[i];
             }
-            uint32_t r = localScale((v & pf.dwRBitMask) >> rs, rb);
-            uint32_t g = localScale((v & pf.dwGBitMask) >> gs, gb);
-            uint32_t b = localScale((v & pf.dwBBitMask) >> bs, bb);
+            uint32_t r = fxScaleChannel((uint32_t)((v & pf.dwRBitMask) >> rs), rb);
+            uint32_t g = fxScaleChannel((uint32_t)((v & pf.dwGBitMask) >> gs), gb);
+            uint32_t b = fxScaleChannel((uint32_t)((v & pf.dwBBitMask) >> bs), bb);
             dst[x] = r | g << 8 | b << 16 | 0xff000000u;
         }
     }

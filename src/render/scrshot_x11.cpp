@@ -83,31 +83,6 @@ static bool localGrabShm(localImageHolder* h, Window root, Visual* visual, int d
     return ok && !localShmFailed;
 }
 
-// Position and width of a channel in a TrueColor pixel, from its mask.
-static void localMaskShift(unsigned long mask, int* shift, int* bits) {
-    *shift = 0;
-    *bits = 0;
-    if (mask == 0) {
-        return;
-    }
-    while ((mask & 1) == 0) {
-        mask >>= 1;
-        (*shift)++;
-    }
-    while (mask & 1) {
-        mask >>= 1;
-        (*bits)++;
-    }
-}
-
-static uint32_t localScale(unsigned long value, int bits) {
-    if (bits >= 8) {
-        return (uint32_t)(value >> (bits - 8)) & 255u;
-    }
-    unsigned long max = (1ul << bits) - 1;
-    return max == 0 ? 0 : (uint32_t)((value * 255 + max / 2) / max);
-}
-
 // Converts whatever TrueColor layout the image has; never reads beyond a row's bytes.
 static bool localConvert(const XImage* image, FXPixmap* pixmap, int w, int h) {
     int bpp = image->bits_per_pixel;
@@ -120,9 +95,9 @@ static bool localConvert(const XImage* image, FXPixmap* pixmap, int w, int h) {
         return false;
     }
     int rs, rb, gs, gb, bs, bb;
-    localMaskShift(image->red_mask, &rs, &rb);
-    localMaskShift(image->green_mask, &gs, &gb);
-    localMaskShift(image->blue_mask, &bs, &bb);
+    fxMaskShift((uint32_t)image->red_mask, &rs, &rb);
+    fxMaskShift((uint32_t)image->green_mask, &gs, &gb);
+    fxMaskShift((uint32_t)image->blue_mask, &bs, &bb);
     int bytes = bpp / 8;
     bool msb = image->byte_order == MSBFirst;
     for (int y = 0; y < h; y++) {
@@ -135,9 +110,9 @@ static bool localConvert(const XImage* image, FXPixmap* pixmap, int w, int h) {
                 int at = msb ? i : bytes - 1 - i;
                 v = (v << 8) | p[at];
             }
-            uint32_t r = localScale((v & image->red_mask) >> rs, rb);
-            uint32_t g = localScale((v & image->green_mask) >> gs, gb);
-            uint32_t b = localScale((v & image->blue_mask) >> bs, bb);
+            uint32_t r = fxScaleChannel((uint32_t)((v & image->red_mask) >> rs), rb);
+            uint32_t g = fxScaleChannel((uint32_t)((v & image->green_mask) >> gs), gb);
+            uint32_t b = fxScaleChannel((uint32_t)((v & image->blue_mask) >> bs), bb);
             dst[x] = r | g << 8 | b << 16 | 0xff000000u;
         }
     }
