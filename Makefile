@@ -117,12 +117,13 @@ windows: setup
 # The Windows tests: the 32-bit product as it ships, then a 64-bit build of the same sources under
 # 64-bit Wine on a private X server (unit tests, then the screen saver end to end). 32-bit Wine
 # needs a machine that runs 32-bit Linux programs, which ours may not.
+# The screen is larger than the tests' largest window (1024 x 768) with its frame.
 test-windows: windows
 	cmake -S . -B $(WIN64BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
 		-DVANTREL_TESTS=ON -DVANTREL_HOST_CONTENT=$(abspath $(HOSTBUILD))/vantrel.dat
 	cmake --build $(WIN64BUILD) -j $(JOBS)
 	bash tests/packaging/windows_product_test.sh $(WINBUILD)
-	$(WINE_ENV) xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c \
+	$(WINE_ENV) xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c \
 		'wineboot -i >/dev/null 2>&1; bash tests/windows/run_unit_tests.sh $(WIN64BUILD); rc=$$?; wineserver -k; exit $$rc'
 	bash tests/shell/saver_wine_e2e.sh $(WIN64BUILD)/vantrel.scr $(WIN64BUILD)/tests/preview_parent_w32.exe \
 		$(HOSTBUILD)/xdesk
