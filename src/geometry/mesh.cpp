@@ -464,16 +464,36 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
     if (!DiscardVertices()) {
         return false;
     }
+    // Without a callback every corner of a vertex gets the keys its first corner got: the map
+    // answers the first equal vector and so never adds a second one. A vector with NaN equals
+    // nothing, so each of its corners pushes anew. Without room for the keys, every corner pushes.
+    int32_t* keys = clb == nullptr ? (int32_t*)malloc((size_t)vertexCount * 3 * sizeof(int32_t)) : nullptr;
+    if (keys != nullptr) {
+        memset(keys, 0xff, (size_t)vertexCount * 3 * sizeof(int32_t));
+    }
     int previous[3] = {-1, -1, -1};
     for (int i = 0; i < indexCount; i++) {
         tagFXVertex* v = &vertices[indices[i]];
+        int32_t* known = keys != nullptr ? keys + (size_t)indices[i] * 3 : nullptr;
         int k[3];
-        k[0] = map->PushVecPos(v, clb, owner, indices[i]);
-        k[1] = map->PushVecNorm(v, clb, owner, indices[i]);
-        k[2] = map->PushVecTex(v, clb, owner, indices[i]);
+        k[0] = known != nullptr && known[0] >= 0 ? known[0] : map->PushVecPos(v, clb, owner, indices[i]);
+        k[1] = known != nullptr && known[1] >= 0 ? known[1] : map->PushVecNorm(v, clb, owner, indices[i]);
+        k[2] = known != nullptr && known[2] >= 0 ? known[2] : map->PushVecTex(v, clb, owner, indices[i]);
         if (k[0] < 0 || k[1] < 0 || k[2] < 0) {
             err("FXMesh::ToVMap: the vector map cannot take corner %d\n", i);
+            free(keys);
             return false;
+        }
+        if (known != nullptr) {
+            const float* fields[3] = {v->position, v->normal, v->texCoord};
+            const int dims[3] = {3, 3, 2};
+            for (int j = 0; j < 3; j++) {
+                bool nan = false;
+                for (int d = 0; d < dims[j]; d++) {
+                    nan = nan || std::isnan(fields[j][d]);
+                }
+                known[j] = nan ? -1 : k[j];
+            }
         }
         if (redirect != nullptr) {
             for (int j = 0; j < 3; j++) {
@@ -492,12 +512,14 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
         }
         if (!ok) {
             err("FXMesh::ToVMap: the index stream cannot take corner %d\n", i);
+            free(keys);
             return false;
         }
         for (int j = 0; j < 3; j++) {
             previous[j] = k[j];
         }
     }
+    free(keys);
     return true;
 }
 

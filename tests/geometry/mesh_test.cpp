@@ -499,6 +499,53 @@ TEST(MeshCoding, RepeatedVectorsUseBytePayloadsInFieldOrder) {
     EXPECT_EQ(map2.normCount, 1);
 }
 
+// Generated meshes whose vertices share values (+0 and -0 among them, NaN now and then) code
+// exactly as the same corners each with a vertex of its own (which push every corner anew).
+TEST(MeshCoding, CornersOfOneVertexCodeAsIfEachHadItsOwn) {
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (int)((seed >> 16) % n);
+    };
+    const float values[] = {0.0f, -0.0f, 1.0f, 0.5f, NAN};
+    // One map and pool a side for every round: later rounds code against vectors already there.
+    FXVectorMap mapShared, mapFlat;
+    FXNumPool poolShared, poolFlat;
+    for (int round = 0; round < 120; round++) {
+        const int count = 1 + next(40);
+        const uint32_t kinds = round % 5 == 0 ? 5 : 4;
+        std::vector<int> idx((size_t)(3 * (1 + next(60))));
+        for (int& i : idx) {
+            i = next((uint32_t)count);
+        }
+        FXMesh shared;
+        SetFresh(&shared, count, idx);
+        for (int i = 0; i < count; i++) {
+            float* fields[3] = {shared.vertices[i].position, shared.vertices[i].normal, shared.vertices[i].texCoord};
+            for (int j = 0; j < 3; j++) {
+                for (int d = 0; d < (j == 2 ? 2 : 3); d++) {
+                    fields[j][d] = values[next(kinds)];
+                }
+            }
+        }
+        std::vector<int> own(idx.size());
+        for (size_t c = 0; c < idx.size(); c++) {
+            own[c] = (int)c;
+        }
+        FXMesh flat;
+        SetFresh(&flat, (int)idx.size(), own);
+        for (size_t c = 0; c < idx.size(); c++) {
+            flat.vertices[c] = shared.vertices[idx[c]];
+        }
+        ASSERT_TRUE(shared.ToVMap(&mapShared, &poolShared, nullptr, 0, nullptr));
+        ASSERT_TRUE(flat.ToVMap(&mapFlat, &poolFlat, nullptr, 0, nullptr));
+        ASSERT_EQ(PoolBytes(poolShared), PoolBytes(poolFlat)) << "round " << round;
+        ASSERT_EQ(mapShared.posCount, mapFlat.posCount) << "round " << round;
+        ASSERT_EQ(mapShared.normCount, mapFlat.normCount) << "round " << round;
+        ASSERT_EQ(mapShared.texCount, mapFlat.texCount) << "round " << round;
+    }
+}
+
 TEST(MeshCoding, FarVectorsUseWordAndIntPayloads) {
     FXVectorMap map;
     for (int i = 0; i < 300; i++) {
