@@ -2,8 +2,11 @@
 #define FX_RENDER_GL_H
 
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "base/env.h"
+#include "render/clearmap.h"
 
 struct tagFXDeviceContext;
 struct tagFXWindow;
@@ -39,6 +42,13 @@ public:
     static FXGLActiveTextureProc glActiveTexture;
     static FXGLMultiTexCoord2fProc glMultiTexCoord2f;
     static FXGLMultiTexCoord2fvProc glMultiTexCoord2fv;
+
+    // See-through parts of the uploaded textures by texture name, and scratch for the triangles
+    // of a mesh that can show anything.
+    bool skipClearTriangles;
+    std::unordered_map<unsigned int, FXClearMap> clearMaps;
+    std::vector<int> shownIndices;
+    std::vector<float> shownPoints;
 
     FXGL();
     ~FXGL() override;

@@ -32,7 +32,7 @@ FXGLMultiTexCoord2fvProc FXGL::glMultiTexCoord2fv = nullptr;
 
 FXGL::FXGL()
     : hwnd(nullptr), hdc(nullptr), hglrc(nullptr), extBgra(false), extSeparateSpecular(false), extEdgeClamp(false),
-      extMultitexture(false), extCubeMap(false) {
+      extMultitexture(false), extCubeMap(false), skipClearTriangles(true) {
     savedRect[0] = savedRect[1] = savedRect[2] = savedRect[3] = 0;
     clrColor[0] = clrColor[1] = clrColor[2] = clrColor[3] = 0.0f;
     curMatrix.SetIdentity();
@@ -370,16 +370,19 @@ static bool localBuildMipmaps(const FXPixmap* p) {
     return true;
 }
 
-// Uploads allocWidth x allocHeight RGBA pixels into the material's texture name.
-static void localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
+// Uploads allocWidth x allocHeight RGBA pixels into the material's texture name; whether level 0
+// holds them as they are (GLU rescales other sizes).
+static bool localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
     if (m->glTexture == 0) {
         glGenTextures(1, &m->glTexture);
     }
     glBindTexture(GL_TEXTURE_2D, m->glTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    bool asIs = true;
     if (mipmaps) {
         if (!localBuildMipmaps(p)) {
             gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p->allocWidth, p->allocHeight, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+            asIs = false;
         }
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     } else {
@@ -390,6 +393,7 @@ static void localUpload(FXMaterial* m, const FXPixmap* p, bool mipmaps) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glBindTexture(GL_TEXTURE_2D, 0);
+    return asIs;
 }
 
 bool FXGL::PrepareTexture(FXMaterial* m) {
@@ -398,7 +402,13 @@ bool FXGL::PrepareTexture(FXMaterial* m) {
     if (m == nullptr || m->texture == nullptr || m->texture->pixmap.pixels == nullptr) {
         return false;
     }
-    localUpload(m, &m->texture->pixmap, m->mipmaps);
+    const FXPixmap* p = &m->texture->pixmap;
+    FXClearMap map;
+    if (localUpload(m, p, m->mipmaps) && map.Build(p, m->mipmaps)) {
+        clearMaps[m->glTexture] = std::move(map);
+    } else {
+        clearMaps.erase(m->glTexture);
+    }
     return true;
 }
 
@@ -407,6 +417,7 @@ bool FXGL::FastPrepareTexture(FXMaterial* m, FXPixmap* p) {
         return false;
     }
     localUpload(m, p, false);
+    clearMaps.erase(m->glTexture); // uploaded often: not worth a map
     m->texScaleU = (float)p->width / (float)p->allocWidth;
     m->texScaleV = (float)p->height / (float)p->allocHeight;
     m->hasTexture = true;
@@ -423,6 +434,7 @@ void FXGL::UnprepareTexture(FXMaterial* m) {
     }
     if (m->glTexture != 0) {
         glDeleteTextures(1, &m->glTexture);
+        clearMaps.erase(m->glTexture);
     }
     m->glTexture = 0;
 }
@@ -448,7 +460,7 @@ static bool localIndicesInRange(const FXMesh* mesh) {
 // The single-mesh triangle list as client arrays over the vertex records: the same attributes
 // as the immediate-mode routine, but each vertex is transformed and lit once however many
 // triangles share it, and the driver gets one call instead of four per index.
-static void localArrayRender(FXGL* gl, FXMesh* mesh) {
+static void localArrayRender(FXGL* gl, FXMesh* mesh, const int* indices, int indexCount) {
     const tagFXVertex* v = mesh->vertices;
     const GLsizei stride = (GLsizei)sizeof(tagFXVertex);
     const bool colours = mesh->colourMode == 1;
@@ -466,7 +478,9 @@ static void localArrayRender(FXGL* gl, FXMesh* mesh) {
         glTexCoordPointer(2, GL_FLOAT, stride, v->texCoord);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     }
-    glDrawElements(GL_TRIANGLES, mesh->indexCount - mesh->indexCount % 3, GL_UNSIGNED_INT, mesh->indices);
+    if (indexCount > 0) {
+        glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indices);
+    }
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
@@ -475,6 +489,43 @@ static void localArrayRender(FXGL* gl, FXMesh* mesh) {
         // Immediate mode leaves the last vertex's colour current; arrays leave it undefined.
         glColor4fv(v[mesh->indices[mesh->indexCount - 1]].colour);
     }
+}
+
+// Which turn of a triangle on screen the driver drops: 1 clockwise, -1 counter-clockwise, 0
+// neither (or both, which the selection leaves to the driver).
+static int localCulledSide() {
+    if (!glIsEnabled(GL_CULL_FACE)) {
+        return 0;
+    }
+    GLint mode = GL_BACK, front = GL_CCW;
+    glGetIntegerv(GL_CULL_FACE_MODE, &mode);
+    glGetIntegerv(GL_FRONT_FACE, &front);
+    const int side = front == GL_CCW ? 1 : -1;
+    return mode == GL_BACK ? side : (mode == GL_FRONT ? -side : 0);
+}
+
+// Leaves in gl->shownIndices the triangles of the mesh that can show a texel under the current
+// state and answers their index count, or -1 when the whole mesh must be drawn.
+static int localSelectShown(FXGL* gl, FXMesh* mesh) {
+    // Fragments of alpha 0 are discarded only with the alpha test on; generated coordinates are
+    // not the mesh's.
+    if (!gl->tex0On || gl->testingMaterial || mesh->material == nullptr || !glIsEnabled(GL_ALPHA_TEST) ||
+        glIsEnabled(GL_TEXTURE_GEN_S) || glIsEnabled(GL_TEXTURE_GEN_T)) {
+        return -1;
+    }
+    std::unordered_map<unsigned int, FXClearMap>::const_iterator found = gl->clearMaps.find(mesh->material->glTexture);
+    if (found == gl->clearMaps.end()) {
+        return -1;
+    }
+    if (gl->shownIndices.size() < (size_t)mesh->indexCount) {
+        gl->shownIndices.resize((size_t)mesh->indexCount);
+    }
+    if (gl->shownPoints.size() < (size_t)mesh->vertexCount * 2) {
+        gl->shownPoints.resize((size_t)mesh->vertexCount * 2);
+    }
+    return fxSelectShownTriangles(&found->second, mesh->vertices, mesh->vertexCount, mesh->indices, mesh->indexCount,
+                                  gl->curMatrix.m, gl->width, gl->height, localCulledSide(), gl->shownPoints.data(),
+                                  gl->shownIndices.data());
 }
 
 static void localRawRender(FXGL* gl, FXMesh* mesh, FXMesh* second) {
@@ -526,7 +577,15 @@ void FXGL::RenderMesh(FXMesh* mesh) {
     if (mesh->secondMesh == nullptr) {
         ApplyMaterial2(nullptr);
         if (localIndicesInRange(mesh)) {
-            localArrayRender(this, mesh);
+            int count = -1;
+            if (skipClearTriangles) {
+                count = localSelectShown(this, mesh);
+            }
+            if (count >= 0) {
+                localArrayRender(this, mesh, shownIndices.data(), count);
+            } else {
+                localArrayRender(this, mesh, mesh->indices, mesh->indexCount - mesh->indexCount % 3);
+            }
         } else {
             localRawRender(this, mesh, nullptr);
         }
