@@ -66,6 +66,9 @@ bool fxHostFolderWritable(const std::string& folder);
 // A per-user folder for the trace when the data folder is read-only, made when missing; empty
 // when it cannot be made.
 std::string fxHostStateFolder();
+// While held, memory freed by the start-up's picture decoding stays with the process for the
+// next picture instead of going back and being faulted in afresh; letting go returns it.
+void fxHostHoldFreedMemory(bool hold);
 // SIGINT and SIGTERM (or the platform's equivalents) raise the flag fxHostStopRequested reads.
 void fxHostCatchStopSignals();
 bool fxHostStopRequested();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <climits>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,18 @@ static std::string localXdgFolder(const char* variable, const char* fallback) {
     }
     const char* home = getenv("HOME");
     return std::string(home != nullptr ? home : "") + fallback;
+}
+
+void fxHostHoldFreedMemory(bool hold) {
+    // Blocks of a decoded picture are megabytes: by default each comes from a fresh mapping and
+    // every page of it faults on first touch.
+    if (hold) {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    } else {
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+        malloc_trim(0);
+    }
 }
 
 std::string fxHostSettingsFile() {

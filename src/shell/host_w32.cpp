@@ -78,6 +78,10 @@ static BOOL WINAPI localOnConsoleEvent(DWORD) {
     return TRUE;
 }
 
+void fxHostHoldFreedMemory(bool) {
+    // The process heap keeps freed blocks for reuse on its own.
+}
+
 void fxHostCatchStopSignals() {
     SetConsoleCtrlHandler(localOnConsoleEvent, TRUE);
 }

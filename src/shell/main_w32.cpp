@@ -69,7 +69,9 @@ LRESULT ScreenSaverProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (!fxAttachWindowHandle(&localWindow, hwnd)) {
                 return -1;
             }
+            fxHostHoldFreedMemory(true);
             InitScene(&localWindow, saverClose.fChildPreview);
+            fxHostHoldFreedMemory(false);
             saverClose.OnStarted(fxGetTime());
             if (fxTracesOpened()) {
                 trc("data folder: %s (%s)\n", tumoPath, fxDataOriginText(origin));

@@ -248,7 +248,9 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
 
     FXSaverClose close;
     close.OnCreate(kind == localPREVIEW, x, y);
+    fxHostHoldFreedMemory(true);
     InitScene(&window, kind == localPREVIEW);
+    fxHostHoldFreedMemory(false);
     close.OnStarted(fxGetTime());
     if (kind != localPREVIEW) {
         trc("data folder: %s (%s)\n", tumoPath, fxDataOriginText(origin));
