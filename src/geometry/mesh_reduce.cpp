@@ -42,6 +42,10 @@ struct tagFXReduceIndex {
     int bucketMask;
     int* bucketHead;
     int* bucketNext;
+    // 1 for a vertex no other vertex shares its position with; 0 when unknown. Spares the walk
+    // of a bucket, whose head lies anywhere in a large table, for the many vertices without
+    // seam copies.
+    unsigned char* alone;
 };
 
 // What the running stages changed, oldest first, so that a stage whose result would tear,
@@ -57,12 +61,14 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
     std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
+    // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
+    // touching a block the size of the capacity, and a taken-back stage just shortens them.
+    std::vector<int> depends;
 };
 
 // How far the journal had got when a stage began.
 struct tagUndoMark {
-    size_t slots, tags, moves;
-    int depends;
+    size_t slots, tags, moves, depends;
     float edgePlane2[4];
 };
 
@@ -117,6 +123,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x->heapAt);
     free(x->bucketHead);
     free(x->bucketNext);
+    free(x->alone);
     free(x);
 }
 
@@ -259,6 +266,21 @@ static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, 
     x->bucketNext[v] = -1;
 }
 
+// Sets the alone marks of the vertices at v's position: exact for that position from now on.
+static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
+    const float* at = vertices[v].position;
+    int first = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
+    int count = 0;
+    for (int i = first; i != -1 && count < 2; i = x->bucketNext[i]) {
+        count += i == v || localSamePosition(vertices[i].position, at) ? 1 : 0;
+    }
+    for (int i = first; i != -1; i = x->bucketNext[i]) {
+        if (i == v || localSamePosition(vertices[i].position, at)) {
+            x->alone[i] = count == 1 ? 1 : 0;
+        }
+    }
+}
+
 // Builds the index of a mesh whose indices are all valid; null when memory runs out, and the
 // reduction then scans.
 static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
@@ -273,18 +295,22 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    x->vertexHead = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->vertexUses = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->cornerNext = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->cornerPrev = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->freeHeap = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
-    x->heapAt = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
+    // Not zero-filled: every entry is written below (the heap only up to its count), and filling
+    // blocks of this size first would touch every page twice.
+    x->vertexHead = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->vertexUses = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->cornerNext = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->cornerPrev = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->freeHeap = (int*)malloc((size_t)slots * sizeof(int) + sizeof(int));
+    x->heapAt = (int*)malloc((size_t)slots * sizeof(int) + sizeof(int));
     x->freeCount = 0;
     x->bucketMask = buckets - 1;
-    x->bucketHead = (int*)fxMalloc((size_t)buckets * sizeof(int));
-    x->bucketNext = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
+    x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->alone = (unsigned char*)malloc((size_t)nv + 1);
     if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeHeap == nullptr || x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr) {
+        x->freeHeap == nullptr || x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr ||
+        x->alone == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
@@ -310,7 +336,17 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         x->bucketHead[b] = -1;
     }
     for (int v = nv - 1; v >= 0; v--) {
-        localBucketInsert(x, m->vertices, v);
+        const float* at = m->vertices[v].position;
+        int b = (int)(localPositionHash(at) & (uint32_t)x->bucketMask);
+        x->alone[v] = 1;
+        for (int i = x->bucketHead[b]; i != -1; i = x->bucketNext[i]) {
+            if (localSamePosition(m->vertices[i].position, at)) {
+                x->alone[i] = 0;
+                x->alone[v] = 0;
+            }
+        }
+        x->bucketNext[v] = x->bucketHead[b];
+        x->bucketHead[b] = v;
     }
     return x;
 }
@@ -563,6 +599,7 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         p[2] += move[2];
         localBucketInsert(x, vertices, i);
     }
+    localSettleAlone(x, vertices, v);
 }
 
 void FXMesh::PlaceVertexFormula1(int v, float* plane) {
@@ -584,6 +621,7 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
     p[2] += move[2];
     if (reduceIndex != nullptr) {
         localBucketInsert(reduceIndex, vertices, v);
+        localSettleAlone(reduceIndex, vertices, v);
     }
 }
 
@@ -602,6 +640,13 @@ void FXMesh::SetVerticeMask(int v, int bits) {
                 localLogTag(this, i);
                 vertices[i].tag |= bits;
             }
+        }
+        return;
+    }
+    if (x->alone[v] != 0) {
+        if ((vertices[v].tag & bits) != bits) {
+            localLogTag(this, v);
+            vertices[v].tag |= bits;
         }
         return;
     }
@@ -784,26 +829,28 @@ void FXMesh::DiscardProceed() {
     if (live == slots) {
         return;
     }
-    int* kept = nullptr;
-    if (live > 0) {
-        kept = (int*)fxMalloc((size_t)live * 3 * sizeof(int));
-    }
-    // Without a new block the live triangles close up in the old one.
-    int* to = kept != nullptr ? kept : indices;
+    // The live triangles close up in the block, which then shrinks: a new block would cost a
+    // page fault per page.
     int at = 0;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (localLive(t)) {
-            to[at] = t[0];
-            to[at + 1] = t[1];
-            to[at + 2] = t[2];
+            indices[at] = t[0];
+            indices[at + 1] = t[1];
+            indices[at + 2] = t[2];
             at += 3;
         }
     }
-    if (kept != nullptr || live == 0) {
+    if (live == 0) {
         free(indices);
-        indices = kept;
-        indexCapacity = live * 3;
+        indices = nullptr;
+        indexCapacity = 0;
+    } else {
+        int* shrunk = (int*)realloc(indices, (size_t)live * 3 * sizeof(int));
+        if (shrunk != nullptr) {
+            indices = shrunk;
+            indexCapacity = live * 3;
+        }
     }
     indexCount = live * 3;
 }
@@ -812,6 +859,11 @@ void FXMesh::DiscardProceed() {
 // Vertices
 
 void FXMesh::PushReducDepend(int x, int y) {
+    if (reduceUndo != nullptr) {
+        reduceUndo->depends.push_back(x);
+        reduceUndo->depends.push_back(y);
+        return;
+    }
     // Millions of pairs on a large mesh: growing by a fixed step would copy them over and over.
     fxPushIntDoubling(&reduceDepends, x);
     fxPushIntDoubling(&reduceTargets, y);
@@ -833,6 +885,9 @@ int FXMesh::FindOtherVertex(int v) {
                 return i;
             }
         }
+        return -1;
+    }
+    if (x->alone[v] != 0) {
         return -1;
     }
     int best = -1;
@@ -899,19 +954,26 @@ void FXMesh::DiscardReducedVertices() {
             indices[i] = vertices[indices[i]].tag;
         }
     }
-    tagFXVertex* kept = used > 0 ? (tagFXVertex*)fxMalloc((size_t)used * sizeof(tagFXVertex)) : nullptr;
-    tagFXVertex* to = kept != nullptr ? kept : vertices;
+    // Closed up in place, then shrunk, as the indices are.
     int at = 0;
     for (int i = 0; i < nv; i++) {
         if (vertices[i].tag != -1) {
-            to[at] = vertices[i];
+            if (at != i) {
+                vertices[at] = vertices[i];
+            }
             at++;
         }
     }
-    if (kept != nullptr || used == 0) {
+    if (used == 0) {
         free(vertices);
-        vertices = kept;
-        vertexCapacity = used;
+        vertices = nullptr;
+        vertexCapacity = 0;
+    } else {
+        tagFXVertex* shrunk = (tagFXVertex*)realloc(vertices, (size_t)used * sizeof(tagFXVertex));
+        if (shrunk != nullptr) {
+            vertices = shrunk;
+            vertexCapacity = used;
+        }
     }
     vertexCount = used;
     for (int i = 0; i < used; i++) {
@@ -1008,9 +1070,10 @@ bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
 // Taking back a stage that would tear the surface
 
 static tagUndoMark localMark(FXMesh* m) {
-    tagUndoMark mark = {0, 0, 0, m->reduceDepends.size, {0.0f, 0.0f, 0.0f, 0.0f}};
+    tagUndoMark mark = {0, 0, 0, 0, {0.0f, 0.0f, 0.0f, 0.0f}};
     memcpy(mark.edgePlane2, m->edgePlane2, sizeof(mark.edgePlane2));
     if (m->reduceUndo != nullptr) {
+        mark.depends = m->reduceUndo->depends.size();
         mark.slots = m->reduceUndo->slots.size();
         mark.tags = m->reduceUndo->tags.size();
         mark.moves = m->reduceUndo->moves.size();
@@ -1056,6 +1119,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         memcpy(m->vertices[move.vertex].position, move.position, sizeof(move.position));
         if (x != nullptr) {
             localBucketInsert(x, m->vertices, move.vertex);
+            localSettleAlone(x, m->vertices, move.vertex);
         }
         u->moves.pop_back();
     }
@@ -1063,10 +1127,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         m->vertices[u->tags[u->tags.size() - 2]].tag = u->tags.back();
         u->tags.resize(u->tags.size() - 2);
     }
-    while (m->reduceDepends.size > mark.depends) {
-        m->reduceDepends.Pop();
-        m->reduceTargets.Pop();
-    }
+    u->depends.resize(mark.depends);
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
@@ -1709,6 +1770,25 @@ bool FXMesh::ReduceStage2aa(int a, int b, int p, int q, int e, int g) {
 // ---------------------------------------------------------------------------------------------
 // The sweep
 
+// Hands the sweep's dependency pairs over to reduceDepends and reduceTargets.
+static void localTakeDepends(FXMesh* m) {
+    const std::vector<int>& pairs = m->reduceUndo->depends;
+    int n = (int)(pairs.size() / 2);
+    m->reduceDepends.RemoveAll();
+    m->reduceTargets.RemoveAll();
+    m->reduceDepends.Realloc(n);
+    m->reduceTargets.Realloc(n);
+    if (m->reduceDepends.capacity < n || m->reduceTargets.capacity < n) {
+        n = 0; // out of memory: no pairs rather than lists out of step
+    }
+    for (int i = 0; i < n; i++) {
+        m->reduceDepends.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2];
+        m->reduceTargets.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2 + 1];
+    }
+    m->reduceDepends.size = n;
+    m->reduceTargets.size = n;
+}
+
 bool FXMesh::ReduceVertices(float toleranceDeg) {
     if (indices == nullptr || indexCount <= 0) {
         return true;
@@ -1728,8 +1808,10 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     int startVertices = vertexCount;
     reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
     reduceUndo = new tagFXReduceUndo();
-    bool changed = false;
     int slots = indexCount / 3;
+    // A pair or a few per removed vertex: reserved address space is only touched as it fills.
+    reduceUndo->depends.reserve((size_t)slots * 4 + 64);
+    bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (!localLive(t)) {
@@ -1747,6 +1829,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         reduceUndo->tags.clear();
         reduceUndo->moves.clear();
     }
+    localTakeDepends(this);
     if (changed) {
         DiscardProceed();
         DiscardReducedVertices();
