@@ -34,10 +34,10 @@ struct tagFXReduceIndex {
     int* cornerNext;
     int* cornerPrev;
     int* vertexUses; // length of each vertex's list, so a search can walk the shortest
-    // Removed slots as a binary min-heap; heapAt gives a slot's place in it, or -1.
-    int* freeHeap;
-    int* heapAt;
-    int freeCount;
+    // Removed slots as bits, with a bit per word that has any set and one per word of those:
+    // the lowest is found in three steps, and the set of a large mesh stays in the cache.
+    uint64_t* freeBits[3];
+    int freeWords[3];
     // Vertices chained by a hash of their position.
     int bucketMask;
     int* bucketHead;
@@ -61,6 +61,8 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
     std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
+    std::vector<uint64_t> edgeKeys;
+    std::vector<int> owners;
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
     std::vector<int> depends;
@@ -119,78 +121,48 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x->vertexUses);
     free(x->cornerNext);
     free(x->cornerPrev);
-    free(x->freeHeap);
-    free(x->heapAt);
+    free(x->freeBits[0]);
     free(x->bucketHead);
     free(x->bucketNext);
     free(x->alone);
     free(x);
 }
 
-static void localHeapPlace(tagFXReduceIndex* x, int i, int slot) {
-    x->freeHeap[i] = slot;
-    x->heapAt[slot] = i;
+static void localFreeAdd(tagFXReduceIndex* x, int slot) {
+    uint32_t at = (uint32_t)slot;
+    for (int level = 0; level < 3; level++, at >>= 6) {
+        x->freeBits[level][at >> 6] |= (uint64_t)1 << (at & 63);
+    }
 }
 
-static void localHeapSiftUp(tagFXReduceIndex* x, int i, int slot) {
-    while (i > 0) {
-        int parent = (i - 1) / 2;
-        if (x->freeHeap[parent] <= slot) {
+// Takes the slot out of the set wherever it stands; undoing a removal needs this.
+static void localFreeRemove(tagFXReduceIndex* x, int slot) {
+    uint32_t at = (uint32_t)slot;
+    for (int level = 0; level < 3; level++, at >>= 6) {
+        uint64_t* word = &x->freeBits[level][at >> 6];
+        *word &= ~((uint64_t)1 << (at & 63));
+        if (*word != 0) {
             break;
         }
-        localHeapPlace(x, i, x->freeHeap[parent]);
-        i = parent;
-    }
-    localHeapPlace(x, i, slot);
-}
-
-static void localHeapSiftDown(tagFXReduceIndex* x, int i, int slot) {
-    for (;;) {
-        int child = 2 * i + 1;
-        if (child >= x->freeCount) {
-            break;
-        }
-        if (child + 1 < x->freeCount && x->freeHeap[child + 1] < x->freeHeap[child]) {
-            child++;
-        }
-        if (x->freeHeap[child] >= slot) {
-            break;
-        }
-        localHeapPlace(x, i, x->freeHeap[child]);
-        i = child;
-    }
-    localHeapPlace(x, i, slot);
-}
-
-static void localHeapPush(tagFXReduceIndex* x, int slot) {
-    localHeapSiftUp(x, x->freeCount++, slot);
-}
-
-// Takes the slot out of the heap wherever it stands; undoing a removal needs this.
-static void localHeapRemove(tagFXReduceIndex* x, int slot) {
-    int i = x->heapAt[slot];
-    if (i < 0) {
-        return;
-    }
-    x->heapAt[slot] = -1;
-    int last = x->freeHeap[--x->freeCount];
-    if (i == x->freeCount) {
-        return;
-    }
-    if (i > 0 && x->freeHeap[(i - 1) / 2] > last) {
-        localHeapSiftUp(x, i, last);
-    } else {
-        localHeapSiftDown(x, i, last);
     }
 }
 
-static int localHeapPop(tagFXReduceIndex* x) {
-    if (x->freeCount <= 0) {
+// The lowest removed slot, taken out of the set; -1 when there is none.
+static int localFreeTakeLowest(tagFXReduceIndex* x) {
+    int top = 0;
+    while (top < x->freeWords[2] && x->freeBits[2][top] == 0) {
+        top++;
+    }
+    if (top == x->freeWords[2]) {
         return -1;
     }
-    int top = x->freeHeap[0];
-    localHeapRemove(x, top);
-    return top;
+    uint32_t at = (uint32_t)top;
+    for (int level = 2; level >= 0; level--) {
+        at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[level][at]);
+    }
+    int slot = (int)at;
+    localFreeRemove(x, slot);
+    return slot;
 }
 
 // Links corner c, which names v, into v's list. Its place is found two ways at once, stopping with
@@ -295,31 +267,30 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    // Not zero-filled: every entry is written below (the heap only up to its count), and filling
+    // Not zero-filled: every entry is written below, and filling
     // blocks of this size first would touch every page twice.
     x->vertexHead = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
     x->vertexUses = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
     x->cornerNext = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->cornerPrev = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->freeHeap = (int*)malloc((size_t)slots * sizeof(int) + sizeof(int));
-    x->heapAt = (int*)malloc((size_t)slots * sizeof(int) + sizeof(int));
-    x->freeCount = 0;
+    x->freeWords[0] = slots / 64 + 1;
+    x->freeWords[1] = x->freeWords[0] / 64 + 1;
+    x->freeWords[2] = x->freeWords[1] / 64 + 1;
+    x->freeBits[0] = (uint64_t*)calloc((size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]), sizeof(uint64_t));
+    x->freeBits[1] = x->freeBits[0] == nullptr ? nullptr : x->freeBits[0] + x->freeWords[0];
+    x->freeBits[2] = x->freeBits[1] == nullptr ? nullptr : x->freeBits[1] + x->freeWords[1];
     x->bucketMask = buckets - 1;
     x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
     x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
     x->alone = (unsigned char*)malloc((size_t)nv + 1);
     if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeHeap == nullptr || x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr ||
-        x->alone == nullptr) {
+        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
-    }
-    for (int s = 0; s < slots; s++) {
-        x->heapAt[s] = -1;
     }
     // Prepending from the last corner down leaves every list sorted.
     for (int c = slots * 3 - 1; c >= 0; c--) {
@@ -713,7 +684,7 @@ static void localRemoveSlot(FXMesh* m, int s) {
         for (int k = 0; k < 3; k++) {
             localUnlinkCorner(x, t[k], s * 3 + k);
         }
-        localHeapPush(x, s);
+        localFreeAdd(x, s);
     }
     t[0] = -1;
     t[1] = -1;
@@ -795,7 +766,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
     int s = 0;
     for (int i = 0; i < count; i++) {
         if (reduceIndex != nullptr) {
-            s = localHeapPop(reduceIndex);
+            s = localFreeTakeLowest(reduceIndex);
             if (s == -1) {
                 return;
             }
@@ -1094,7 +1065,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localUnlinkCorner(x, t[k], s * 3 + k);
                 }
             } else {
-                localHeapRemove(x, s);
+                localFreeRemove(x, s);
             }
         }
         t[0] = entry[1];
@@ -1106,7 +1077,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localLinkCorner(x, m->indices, t[k], s * 3 + k);
                 }
             } else {
-                localHeapPush(x, s);
+                localFreeAdd(x, s);
             }
         }
         u->slots.resize(u->slots.size() - 4);
@@ -1173,7 +1144,9 @@ static double localAngle(const double* u, const double* w) {
         return 0.0;
     }
     double c = (u[0] * w[0] + u[1] * w[1] + u[2] * w[2]) / sqrt(uu * ww);
-    return acos(fmax(-1.0, fmin(1.0, c)));
+    // Clamped as fmax(-1, fmin(1, c)) would, NaN to 1, without the calls.
+    double k = c > 1.0 || c != c ? 1.0 : c < -1.0 ? -1.0 : c;
+    return acos(k);
 }
 
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it.
@@ -1193,11 +1166,40 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
         }
         return;
     }
+    // Each edge is counted walking the shorter list of its two ends; the edges one vertex walks
+    // for share one walk.
+    tagFXReduceIndex* x = m->reduceIndex;
+    std::vector<int>& owners = m->reduceUndo->owners;
+    owners.clear();
     for (size_t i = 0; i < edges.size(); i += 2) {
-        FXSlotWalk walk(m, 2, &edges[i]);
-        for (int s = walk.Next(); s != -1; s = walk.Next()) {
-            if (!localContains(slots, s)) {
-                (*uses)[i / 2]++;
+        int owner = x->vertexUses[edges[i + 1]] < x->vertexUses[edges[i]] ? edges[i + 1] : edges[i];
+        owners.push_back(owner);
+    }
+    for (size_t i = 0; i < owners.size(); i++) {
+        int owner = owners[i];
+        bool walked = false;
+        for (size_t j = 0; j < i && !walked; j++) {
+            walked = owners[j] == owner;
+        }
+        if (walked) {
+            continue;
+        }
+        int last = -1;
+        for (int c = x->vertexHead[owner]; c != -1; c = x->cornerNext[c]) {
+            int s = c / 3;
+            if (s == last) {
+                continue;
+            }
+            last = s;
+            if (localContains(slots, s)) {
+                continue;
+            }
+            const int* t = m->indices + s * 3;
+            for (size_t j = i; j < owners.size(); j++) {
+                if (owners[j] == owner) {
+                    int other = edges[j * 2] == owner ? edges[j * 2 + 1] : edges[j * 2];
+                    (*uses)[j] += localHas(t, other) ? 1 : 0;
+                }
             }
         }
     }
@@ -1217,22 +1219,24 @@ static int localCountEdge(const std::vector<int>& tris, int u, int w) {
 // a crack that only its position closes.
 static bool localEdgesKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
-    u->edges.clear();
+    // Each edge once, lower vertex first; the counts below do not depend on the order.
+    std::vector<uint64_t>& keys = u->edgeKeys;
+    keys.clear();
     for (const std::vector<int>* tris : {&u->removed, &u->created}) {
         for (size_t i = 0; i < tris->size(); i += 3) {
             for (int k = 0; k < 3; k++) {
-                int a = (*tris)[i + k];
-                int b = (*tris)[i + (k + 1) % 3];
-                bool known = false;
-                for (size_t j = 0; j < u->edges.size() && !known; j += 2) {
-                    known = (u->edges[j] == a && u->edges[j + 1] == b) || (u->edges[j] == b && u->edges[j + 1] == a);
-                }
-                if (!known) {
-                    u->edges.push_back(a);
-                    u->edges.push_back(b);
-                }
+                uint32_t a = (uint32_t)(*tris)[i + k];
+                uint32_t b = (uint32_t)(*tris)[i + (k + 1) % 3];
+                keys.push_back(a < b ? (uint64_t)a << 32 | b : (uint64_t)b << 32 | a);
             }
         }
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    u->edges.clear();
+    for (uint64_t key : keys) {
+        u->edges.push_back((int)(key >> 32));
+        u->edges.push_back((int)(uint32_t)key);
     }
     localEdgeUses(m, u->edges, u->seen, &u->uses);
     int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
@@ -1810,7 +1814,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     reduceUndo = new tagFXReduceUndo();
     int slots = indexCount / 3;
     // A pair or a few per removed vertex: reserved address space is only touched as it fills.
-    reduceUndo->depends.reserve((size_t)slots * 4 + 64);
+    reduceUndo->depends.reserve((size_t)slots * 8 + 64);
     bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
