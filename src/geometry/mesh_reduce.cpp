@@ -46,6 +46,10 @@ struct tagFXReduceIndex {
     // of a bucket, whose head lies anywhere in a large table, for the many vertices without
     // seam copies.
     unsigned char* alone;
+    // Slots the running soundness check has among its changed ones: those whose entry equals
+    // seenStamp, which each check raises.
+    int* seenAt;
+    int seenStamp;
 };
 
 // What the running stages changed, oldest first, so that a stage whose result would tear,
@@ -125,6 +129,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x->bucketHead);
     free(x->bucketNext);
     free(x->alone);
+    free(x->seenAt);
     free(x);
 }
 
@@ -283,8 +288,11 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
     x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
     x->alone = (unsigned char*)malloc((size_t)nv + 1);
+    x->seenAt = (int*)calloc((size_t)slots + 1, sizeof(int));
+    x->seenStamp = 0;
     if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr) {
+        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr ||
+        x->seenAt == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
@@ -598,7 +606,8 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
 
 static void localLogTag(FXMesh* m, int v) {
     if (m->reduceUndo != nullptr) {
-        m->reduceUndo->tags.insert(m->reduceUndo->tags.end(), {v, m->vertices[v].tag});
+        m->reduceUndo->tags.push_back(v);
+        m->reduceUndo->tags.push_back(m->vertices[v].tag);
     }
 }
 
@@ -672,7 +681,11 @@ static bool localInList(int v, int n, const int* list) {
 static void localLogSlot(FXMesh* m, int s) {
     if (m->reduceUndo != nullptr) {
         const int* t = m->indices + s * 3;
-        m->reduceUndo->slots.insert(m->reduceUndo->slots.end(), {s, t[0], t[1], t[2]});
+        std::vector<int>& log = m->reduceUndo->slots;
+        log.push_back(s);
+        log.push_back(t[0]);
+        log.push_back(t[1]);
+        log.push_back(t[2]);
     }
 }
 
@@ -1191,7 +1204,7 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
                 continue;
             }
             last = s;
-            if (localContains(slots, s)) {
+            if (x->seenAt[s] == x->seenStamp) {
                 continue;
             }
             const int* t = m->indices + s * 3;
@@ -1256,7 +1269,8 @@ static bool localEdgesKept(FXMesh* m) {
 static bool localNamedOutside(FXMesh* m, int v, const std::vector<int>& slots) {
     FXSlotWalk walk(m, v, 0);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
-        if (!localContains(slots, s)) {
+        if (m->reduceIndex != nullptr ? m->reduceIndex->seenAt[s] != m->reduceIndex->seenStamp
+                                      : !localContains(slots, s)) {
             return true;
         }
     }
@@ -1273,12 +1287,19 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         return true;
     }
     u->seen.clear();
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x != nullptr) {
+        x->seenStamp++;
+    }
     u->removed.clear();
     u->created.clear();
     for (size_t i = mark.slots; i < u->slots.size(); i += 4) {
         int s = u->slots[i];
-        if (localContains(u->seen, s)) {
+        if (x != nullptr ? x->seenAt[s] == x->seenStamp : localContains(u->seen, s)) {
             continue;
+        }
+        if (x != nullptr) {
+            x->seenAt[s] = x->seenStamp;
         }
         u->seen.push_back(s);
         const int* before = &u->slots[i + 1];
