@@ -66,6 +66,8 @@ struct tagFXReduceUndo {
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
     std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
     std::vector<uint64_t> edgeKeys;
+    std::vector<double> normals;
+    std::vector<int> removedUses, createdUses;
     std::vector<int> owners;
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
@@ -1115,25 +1117,38 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
-// Appends the directed edges that bound the triangles (an edge inside meets its reverse).
-static void localBoundary(const std::vector<int>& tris, std::vector<int>* out) {
-    out->clear();
+// Sets out to the directed edges that bound the triangles: an edge inside meets its reverse and
+// both go, so of the edges between two vertices the surplus of one direction over the other is
+// left (of an edge from a vertex to itself, one when it occurs an odd number of times). Callers
+// take the edges as a set; their order carries nothing.
+static void localBoundary(const std::vector<int>& tris, std::vector<int>* out, std::vector<uint64_t>* keys) {
+    keys->clear();
     for (size_t i = 0; i < tris.size(); i += 3) {
         for (int k = 0; k < 3; k++) {
-            int u = tris[i + k];
-            int w = tris[i + (k + 1) % 3];
-            bool cancelled = false;
-            for (size_t j = 0; j < out->size(); j += 2) {
-                if ((*out)[j] == w && (*out)[j + 1] == u) {
-                    out->erase(out->begin() + (long)j, out->begin() + (long)j + 2);
-                    cancelled = true;
-                    break;
-                }
-            }
-            if (!cancelled) {
-                out->push_back(u);
-                out->push_back(w);
-            }
+            uint64_t u = (uint32_t)tris[i + k];
+            uint64_t w = (uint32_t)tris[i + (k + 1) % 3];
+            keys->push_back(u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1);
+        }
+    }
+    std::sort(keys->begin(), keys->end());
+    out->clear();
+    for (size_t i = 0; i < keys->size();) {
+        uint64_t pair = (*keys)[i] >> 1;
+        int forward = 0;
+        int backward = 0;
+        for (; i < keys->size() && (*keys)[i] >> 1 == pair; i++) {
+            ((*keys)[i] & 1) != 0 ? backward++ : forward++;
+        }
+        int lo = (int)(pair >> 32);
+        int hi = (int)(pair & 0xFFFFFFFFu);
+        int surplus = lo == hi ? forward % 2 : forward - backward;
+        for (; surplus > 0; surplus--) {
+            out->push_back(lo);
+            out->push_back(hi);
+        }
+        for (; surplus < 0; surplus++) {
+            out->push_back(hi);
+            out->push_back(lo);
         }
     }
 }
@@ -1232,31 +1247,48 @@ static int localCountEdge(const std::vector<int>& tris, int u, int w) {
 // a crack that only its position closes.
 static bool localEdgesKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
-    // Each edge once, lower vertex first; the counts below do not depend on the order.
+    // Each edge once, lower vertex first, with how many removed and created triangles hold it: a
+    // triangle of three distinct corners holds each of its edges once. The counts below do not
+    // depend on the order of the edges.
     std::vector<uint64_t>& keys = u->edgeKeys;
     keys.clear();
-    for (const std::vector<int>* tris : {&u->removed, &u->created}) {
-        for (size_t i = 0; i < tris->size(); i += 3) {
+    bool distinct = true;
+    for (uint64_t created = 0; created < 2; created++) {
+        const std::vector<int>& tris = created != 0 ? u->created : u->removed;
+        for (size_t i = 0; i < tris.size(); i += 3) {
+            distinct = distinct && localDistinct(&tris[i]);
             for (int k = 0; k < 3; k++) {
-                uint32_t a = (uint32_t)(*tris)[i + k];
-                uint32_t b = (uint32_t)(*tris)[i + (k + 1) % 3];
-                keys.push_back(a < b ? (uint64_t)a << 32 | b : (uint64_t)b << 32 | a);
+                uint64_t a = (uint32_t)tris[i + k];
+                uint64_t b = (uint32_t)tris[i + (k + 1) % 3];
+                keys.push_back((a < b ? a << 33 | b << 1 : b << 33 | a << 1) | created);
             }
         }
     }
     std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     u->edges.clear();
-    for (uint64_t key : keys) {
-        u->edges.push_back((int)(key >> 32));
-        u->edges.push_back((int)(uint32_t)key);
+    u->removedUses.clear();
+    u->createdUses.clear();
+    for (size_t i = 0; i < keys.size();) {
+        uint64_t pair = keys[i] >> 1;
+        int counts[2] = {0, 0};
+        for (; i < keys.size() && keys[i] >> 1 == pair; i++) {
+            counts[keys[i] & 1]++;
+        }
+        int a = (int)(pair >> 32);
+        int b = (int)(pair & 0xFFFFFFFFu);
+        u->edges.push_back(a);
+        u->edges.push_back(b);
+        // A triangle with a corner twice names an edge of it twice, or names both ends of an
+        // edge it does not have: such patches count by the triangles naming both ends.
+        u->removedUses.push_back(distinct ? counts[0] : localCountEdge(u->removed, a, b));
+        u->createdUses.push_back(distinct ? counts[1] : localCountEdge(u->created, a, b));
     }
     localEdgeUses(m, u->edges, u->seen, &u->uses);
     int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
-    for (size_t i = 0; i < u->edges.size(); i += 2) {
-        int outside = u->uses[i / 2];
-        int before = outside + localCountEdge(u->removed, u->edges[i], u->edges[i + 1]);
-        int after = outside + localCountEdge(u->created, u->edges[i], u->edges[i + 1]);
+    for (size_t i = 0; i < u->uses.size(); i++) {
+        int outside = u->uses[i];
+        int before = outside + u->removedUses[i];
+        int after = outside + u->createdUses[i];
         openBefore += before == 1 ? 1 : 0;
         openAfter += after == 1 ? 1 : 0;
         crowdedBefore += before > 2 ? 1 : 0;
@@ -1324,7 +1356,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localBoundary(u->removed, &u->edges);
+    localBoundary(u->removed, &u->edges, &u->edgeKeys);
     u->spliced.clear();
     for (size_t i = 0; i < u->edges.size(); i += 2) {
         int from = u->edges[i];
@@ -1354,7 +1386,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localBoundary(u->created, &u->edges);
+    localBoundary(u->created, &u->edges, &u->edgeKeys);
     if (u->edges.size() != u->spliced.size()) {
         return false;
     }
@@ -1389,15 +1421,20 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     // Every new triangle faces the way the replaced ones face together, turned from that no
     // further than the most turned of them plus the tolerance: a triangle standing on edge
     // across a slight bend covers nothing.
+    // Adding each normal made from zero is adding its terms: the sum is the same to the bit.
+    std::vector<double>& normals = u->normals;
+    normals.assign(u->removed.size(), 0.0);
     double facing[3] = {0.0, 0.0, 0.0};
     for (size_t i = 0; i < u->removed.size(); i += 3) {
-        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], facing);
+        double* normal = &normals[i];
+        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
+        facing[0] += normal[0];
+        facing[1] += normal[1];
+        facing[2] += normal[2];
     }
     double widest = 0.0;
     for (size_t i = 0; i < u->removed.size(); i += 3) {
-        double normal[3] = {0.0, 0.0, 0.0};
-        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
-        widest = fmax(widest, localAngle(normal, facing));
+        widest = fmax(widest, localAngle(&normals[i], facing));
     }
     double allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
     for (size_t i = 0; i < u->created.size(); i += 3) {
