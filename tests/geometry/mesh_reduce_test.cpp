@@ -1336,10 +1336,10 @@ static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
         const char* name;
     };
     const Sheet sheets[] = {{7, 5, 0, localFlat, "flat"},       {20, 20, 0, localFlat, "flat"},
-                            {33, 17, 4, localFlat, "flat"},     {64, 64, 16, localFlat, "flat"},
+                            {33, 17, 4, localFlat, "flat"},     {48, 40, 16, localFlat, "flat"},
                             {30, 12, 0, localCrease, "crease"}, {41, 23, 0, localSteepCrease, "steep"},
-                            {48, 16, 0, localWave, "wave"},     {60, 40, 3, localWave, "wave"},
-                            {100, 100, 0, localFlat, "flat"},   {90, 70, 7, localCrease, "crease"}};
+                            {48, 16, 0, localWave, "wave"},     {40, 30, 3, localWave, "wave"},
+                            {60, 60, 0, localFlat, "flat"},     {50, 40, 7, localCrease, "crease"}};
     uint32_t seed = 99;
     for (const Sheet& s : sheets) {
         FXMesh* m = new FXMesh();
@@ -1351,10 +1351,10 @@ static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
     }
     for (int variant = 0; variant < 3; variant++) {
         FXMesh* m = new FXMesh();
-        BuildGrid(m, 64, 48, variant == 1, variant == 2);
+        BuildGrid(m, 40, 32, variant == 1, variant == 2);
         out.push_back({"grid variant " + std::to_string(variant), m});
     }
-    for (int k : {5, 16, 64, 150}) {
+    for (int k : {5, 16, 64, 120}) {
         for (bool centre : {true, false}) {
             FXMesh* m = new FXMesh();
             BuildSquareFan(m, k, centre);
@@ -1362,7 +1362,7 @@ static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
         }
     }
     FXMesh* jittered = new FXMesh();
-    BuildGrid(jittered, 40, 30, true, true);
+    BuildGrid(jittered, 30, 24, true, true);
     uint32_t jitter = 12345;
     for (int i = 0; i < jittered->vertexCount; i++) {
         jitter = jitter * 1664525u + 1013904223u;
