@@ -1117,6 +1117,24 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
+// The edge keys of a stage are a dozen or two: sorting them by insertion beats a general sort.
+static void localSortKeys(std::vector<uint64_t>* keys) {
+    uint64_t* k = keys->data();
+    size_t n = keys->size();
+    if (n > 48) {
+        std::sort(k, k + n);
+        return;
+    }
+    for (size_t i = 1; i < n; i++) {
+        uint64_t key = k[i];
+        size_t j = i;
+        for (; j > 0 && k[j - 1] > key; j--) {
+            k[j] = k[j - 1];
+        }
+        k[j] = key;
+    }
+}
+
 // Sets out to the directed edges that bound the triangles: an edge inside meets its reverse and
 // both go, so of the edges between two vertices the surplus of one direction over the other is
 // left (of an edge from a vertex to itself, one when it occurs an odd number of times). Callers
@@ -1130,7 +1148,7 @@ static void localBoundary(const std::vector<int>& tris, std::vector<int>* out, s
             keys->push_back(u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1);
         }
     }
-    std::sort(keys->begin(), keys->end());
+    localSortKeys(keys);
     out->clear();
     for (size_t i = 0; i < keys->size();) {
         uint64_t pair = (*keys)[i] >> 1;
@@ -1264,7 +1282,7 @@ static bool localEdgesKept(FXMesh* m) {
             }
         }
     }
-    std::sort(keys.begin(), keys.end());
+    localSortKeys(&keys);
     u->edges.clear();
     u->removedUses.clear();
     u->createdUses.clear();
@@ -1340,10 +1358,14 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
             continue;
         }
         if (localLive(before)) {
-            u->removed.insert(u->removed.end(), before, before + 3);
+            u->removed.push_back(before[0]);
+            u->removed.push_back(before[1]);
+            u->removed.push_back(before[2]);
         }
         if (localLive(now)) {
-            u->created.insert(u->created.end(), now, now + 3);
+            u->created.push_back(now[0]);
+            u->created.push_back(now[1]);
+            u->created.push_back(now[2]);
         }
     }
     if (u->removed.empty()) {
