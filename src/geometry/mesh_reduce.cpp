@@ -65,7 +65,7 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
     std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
-    std::vector<uint64_t> edgeKeys;
+    std::vector<uint64_t> removedKeys, createdKeys;
     std::vector<double> normals;
     std::vector<int> removedUses, createdUses;
     std::vector<int> owners;
@@ -1135,11 +1135,9 @@ static void localSortKeys(std::vector<uint64_t>* keys) {
     }
 }
 
-// Sets out to the directed edges that bound the triangles: an edge inside meets its reverse and
-// both go, so of the edges between two vertices the surplus of one direction over the other is
-// left (of an edge from a vertex to itself, one when it occurs an odd number of times). Callers
-// take the edges as a set; their order carries nothing.
-static void localBoundary(const std::vector<int>& tris, std::vector<int>* out, std::vector<uint64_t>* keys) {
+// The triangles' directed edges as sorted keys: the two vertices lower first, then a bit set
+// when the edge runs from the higher to the lower.
+static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* keys) {
     keys->clear();
     for (size_t i = 0; i < tris.size(); i += 3) {
         for (int k = 0; k < 3; k++) {
@@ -1149,13 +1147,20 @@ static void localBoundary(const std::vector<int>& tris, std::vector<int>* out, s
         }
     }
     localSortKeys(keys);
+}
+
+// Sets out to the directed edges that bound the triangles of the keys: an edge inside meets its
+// reverse and both go, so of the edges between two vertices the surplus of one direction over the
+// other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
+// Callers take the edges as a set; their order carries nothing.
+static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* out) {
     out->clear();
-    for (size_t i = 0; i < keys->size();) {
-        uint64_t pair = (*keys)[i] >> 1;
+    for (size_t i = 0; i < keys.size();) {
+        uint64_t pair = keys[i] >> 1;
         int forward = 0;
         int backward = 0;
-        for (; i < keys->size() && (*keys)[i] >> 1 == pair; i++) {
-            ((*keys)[i] & 1) != 0 ? backward++ : forward++;
+        for (; i < keys.size() && keys[i] >> 1 == pair; i++) {
+            (keys[i] & 1) != 0 ? backward++ : forward++;
         }
         int lo = (int)(pair >> 32);
         int hi = (int)(pair & 0xFFFFFFFFu);
@@ -1265,32 +1270,31 @@ static int localCountEdge(const std::vector<int>& tris, int u, int w) {
 // a crack that only its position closes.
 static bool localEdgesKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
-    // Each edge once, lower vertex first, with how many removed and created triangles hold it: a
-    // triangle of three distinct corners holds each of its edges once. The counts below do not
-    // depend on the order of the edges.
-    std::vector<uint64_t>& keys = u->edgeKeys;
-    keys.clear();
+    // Each edge once, from the sorted keys of both sides, with how many removed and created
+    // triangles hold it: a triangle of three distinct corners holds each of its edges once.
+    // The counts below do not depend on the order of the edges.
     bool distinct = true;
-    for (uint64_t created = 0; created < 2; created++) {
-        const std::vector<int>& tris = created != 0 ? u->created : u->removed;
-        for (size_t i = 0; i < tris.size(); i += 3) {
-            distinct = distinct && localDistinct(&tris[i]);
-            for (int k = 0; k < 3; k++) {
-                uint64_t a = (uint32_t)tris[i + k];
-                uint64_t b = (uint32_t)tris[i + (k + 1) % 3];
-                keys.push_back((a < b ? a << 33 | b << 1 : b << 33 | a << 1) | created);
-            }
+    for (const std::vector<int>* tris : {&u->removed, &u->created}) {
+        for (size_t i = 0; i < tris->size() && distinct; i += 3) {
+            distinct = localDistinct(&(*tris)[i]);
         }
     }
-    localSortKeys(&keys);
+    const std::vector<uint64_t>& before = u->removedKeys;
+    const std::vector<uint64_t>& after = u->createdKeys;
     u->edges.clear();
     u->removedUses.clear();
     u->createdUses.clear();
-    for (size_t i = 0; i < keys.size();) {
-        uint64_t pair = keys[i] >> 1;
+    size_t i = 0;
+    size_t j = 0;
+    while (i < before.size() || j < after.size()) {
+        uint64_t pair =
+            j == after.size() || (i < before.size() && before[i] >> 1 < after[j] >> 1) ? before[i] >> 1 : after[j] >> 1;
         int counts[2] = {0, 0};
-        for (; i < keys.size() && keys[i] >> 1 == pair; i++) {
-            counts[keys[i] & 1]++;
+        for (; i < before.size() && before[i] >> 1 == pair; i++) {
+            counts[0]++;
+        }
+        for (; j < after.size() && after[j] >> 1 == pair; j++) {
+            counts[1]++;
         }
         int a = (int)(pair >> 32);
         int b = (int)(pair & 0xFFFFFFFFu);
@@ -1378,7 +1382,8 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localBoundary(u->removed, &u->edges, &u->edgeKeys);
+    localEdgeKeys(u->removed, &u->removedKeys);
+    localBoundary(u->removedKeys, &u->edges);
     u->spliced.clear();
     for (size_t i = 0; i < u->edges.size(); i += 2) {
         int from = u->edges[i];
@@ -1408,7 +1413,8 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localBoundary(u->created, &u->edges, &u->edgeKeys);
+    localEdgeKeys(u->created, &u->createdKeys);
+    localBoundary(u->createdKeys, &u->edges);
     if (u->edges.size() != u->spliced.size()) {
         return false;
     }
