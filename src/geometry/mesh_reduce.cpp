@@ -1197,7 +1197,7 @@ static double localAngle(const double* u, const double* w) {
     double c = (u[0] * w[0] + u[1] * w[1] + u[2] * w[2]) / sqrt(uu * ww);
     // Clamped as fmax(-1, fmin(1, c)) would, NaN to 1, without the calls.
     double k = c > 1.0 || c != c ? 1.0 : c < -1.0 ? -1.0 : c;
-    return acos(k);
+    return k == 1.0 ? 0.0 : acos(k); // acos(1) is +0 exactly
 }
 
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it.
