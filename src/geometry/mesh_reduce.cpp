@@ -1899,8 +1899,9 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
     reduceUndo = new tagFXReduceUndo();
     int slots = indexCount / 3;
-    // A pair or a few per removed vertex: reserved address space is only touched as it fills.
-    reduceUndo->depends.reserve((size_t)slots * 8 + 64);
+    // A flat grid ends a sweep with three ints per slot; reserved address space is only touched
+    // as it fills.
+    reduceUndo->depends.reserve((size_t)slots * 4 + 64);
     bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
