@@ -69,6 +69,7 @@ struct tagFXReduceUndo {
     std::vector<double> normals;
     std::vector<int> removedUses, createdUses;
     std::vector<int> owners;
+    std::vector<int> patternSlots; // the slots of the pattern the running stage replaces
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
     std::vector<int> depends;
@@ -764,7 +765,16 @@ static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
     return false;
 }
 
+// The stages settle their vertices between finding the pattern and discarding it, which moves
+// and marks vertices but changes no slot: the slots localPrepareCreated found are the ones a new
+// walk would find, in the same order.
 static void localDiscardPattern(FXMesh* m, const tagReducePattern* pat) {
+    if (m->reduceUndo != nullptr) {
+        for (int s : m->reduceUndo->patternSlots) {
+            localRemoveSlot(m, s);
+        }
+        return;
+    }
     for (int i = 0; i < pat->nRemoved; i++) {
         FXSlotWalk walk(m, pat->removed[i], 0);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
@@ -1568,6 +1578,9 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
     }
     double facing[3] = {0.0, 0.0, 0.0};
     int replaced = 0;
+    if (m->reduceUndo != nullptr) {
+        m->reduceUndo->patternSlots.clear();
+    }
     for (int i = 0; i < pat->nRemoved; i++) {
         FXSlotWalk walk(m, pat->removed[i], 0);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
@@ -1575,6 +1588,9 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
             if (localInPattern(pat, i, t)) {
                 localAddNormal(m, t[0], t[1], t[2], facing);
                 replaced++;
+                if (m->reduceUndo != nullptr) {
+                    m->reduceUndo->patternSlots.push_back(s);
+                }
             }
         }
     }
