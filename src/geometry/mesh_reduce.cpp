@@ -1308,12 +1308,18 @@ static bool localEdgesKept(FXMesh* m) {
         }
         int a = (int)(pair >> 32);
         int b = (int)(pair & 0xFFFFFFFFu);
-        u->edges.push_back(a);
-        u->edges.push_back(b);
         // A triangle with a corner twice names an edge of it twice, or names both ends of an
         // edge it does not have: such patches count by the triangles naming both ends.
-        u->removedUses.push_back(distinct ? counts[0] : localCountEdge(u->removed, a, b));
-        u->createdUses.push_back(distinct ? counts[1] : localCountEdge(u->created, a, b));
+        int removedUses = distinct ? counts[0] : localCountEdge(u->removed, a, b);
+        int createdUses = distinct ? counts[1] : localCountEdge(u->created, a, b);
+        // An edge the patch names as often after as before adds alike to both sides of each
+        // comparison below, whatever names it outside: only the others are counted.
+        if (removedUses != createdUses) {
+            u->edges.push_back(a);
+            u->edges.push_back(b);
+            u->removedUses.push_back(removedUses);
+            u->createdUses.push_back(createdUses);
+        }
     }
     localEdgeUses(m, u->edges, u->seen, &u->uses);
     int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
