@@ -34,14 +34,22 @@ struct tagFXReduceIndex {
     int* cornerNext;
     int* cornerPrev;
     int* vertexUses; // length of each vertex's list, so a search can walk the shortest
-    // Removed slots as a binary min-heap; heapAt gives a slot's place in it, or -1.
-    int* freeHeap;
-    int* heapAt;
-    int freeCount;
+    // Removed slots as bits, with a bit per word that has any set and one per word of those:
+    // the lowest is found in three steps, and the set of a large mesh stays in the cache.
+    uint64_t* freeBits[3];
+    int freeWords[3];
     // Vertices chained by a hash of their position.
     int bucketMask;
     int* bucketHead;
     int* bucketNext;
+    // 1 for a vertex no other vertex shares its position with; 0 when unknown. Spares the walk
+    // of a bucket, whose head lies anywhere in a large table, for the many vertices without
+    // seam copies.
+    unsigned char* alone;
+    // Slots the running soundness check has among its changed ones: those whose entry equals
+    // seenStamp, which each check raises.
+    int* seenAt;
+    int seenStamp;
 };
 
 // What the running stages changed, oldest first, so that a stage whose result would tear,
@@ -57,12 +65,19 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
     std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
+    std::vector<uint64_t> removedKeys, createdKeys;
+    std::vector<double> normals;
+    std::vector<int> removedUses, createdUses;
+    std::vector<int> owners;
+    std::vector<int> patternSlots; // the slots of the pattern the running stage replaces
+    // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
+    // touching a block the size of the capacity, and a taken-back stage just shortens them.
+    std::vector<int> depends;
 };
 
 // How far the journal had got when a stage began.
 struct tagUndoMark {
-    size_t slots, tags, moves;
-    int depends;
+    size_t slots, tags, moves, depends;
     float edgePlane2[4];
 };
 
@@ -113,77 +128,49 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x->vertexUses);
     free(x->cornerNext);
     free(x->cornerPrev);
-    free(x->freeHeap);
-    free(x->heapAt);
+    free(x->freeBits[0]);
     free(x->bucketHead);
     free(x->bucketNext);
+    free(x->alone);
+    free(x->seenAt);
     free(x);
 }
 
-static void localHeapPlace(tagFXReduceIndex* x, int i, int slot) {
-    x->freeHeap[i] = slot;
-    x->heapAt[slot] = i;
+static void localFreeAdd(tagFXReduceIndex* x, int slot) {
+    uint32_t at = (uint32_t)slot;
+    for (int level = 0; level < 3; level++, at >>= 6) {
+        x->freeBits[level][at >> 6] |= (uint64_t)1 << (at & 63);
+    }
 }
 
-static void localHeapSiftUp(tagFXReduceIndex* x, int i, int slot) {
-    while (i > 0) {
-        int parent = (i - 1) / 2;
-        if (x->freeHeap[parent] <= slot) {
+// Takes the slot out of the set wherever it stands; undoing a removal needs this.
+static void localFreeRemove(tagFXReduceIndex* x, int slot) {
+    uint32_t at = (uint32_t)slot;
+    for (int level = 0; level < 3; level++, at >>= 6) {
+        uint64_t* word = &x->freeBits[level][at >> 6];
+        *word &= ~((uint64_t)1 << (at & 63));
+        if (*word != 0) {
             break;
         }
-        localHeapPlace(x, i, x->freeHeap[parent]);
-        i = parent;
-    }
-    localHeapPlace(x, i, slot);
-}
-
-static void localHeapSiftDown(tagFXReduceIndex* x, int i, int slot) {
-    for (;;) {
-        int child = 2 * i + 1;
-        if (child >= x->freeCount) {
-            break;
-        }
-        if (child + 1 < x->freeCount && x->freeHeap[child + 1] < x->freeHeap[child]) {
-            child++;
-        }
-        if (x->freeHeap[child] >= slot) {
-            break;
-        }
-        localHeapPlace(x, i, x->freeHeap[child]);
-        i = child;
-    }
-    localHeapPlace(x, i, slot);
-}
-
-static void localHeapPush(tagFXReduceIndex* x, int slot) {
-    localHeapSiftUp(x, x->freeCount++, slot);
-}
-
-// Takes the slot out of the heap wherever it stands; undoing a removal needs this.
-static void localHeapRemove(tagFXReduceIndex* x, int slot) {
-    int i = x->heapAt[slot];
-    if (i < 0) {
-        return;
-    }
-    x->heapAt[slot] = -1;
-    int last = x->freeHeap[--x->freeCount];
-    if (i == x->freeCount) {
-        return;
-    }
-    if (i > 0 && x->freeHeap[(i - 1) / 2] > last) {
-        localHeapSiftUp(x, i, last);
-    } else {
-        localHeapSiftDown(x, i, last);
     }
 }
 
-static int localHeapPop(tagFXReduceIndex* x) {
-    if (x->freeCount <= 0) {
+// The lowest removed slot, taken out of the set; -1 when there is none.
+static int localFreeTakeLowest(tagFXReduceIndex* x) {
+    int top = 0;
+    while (top < x->freeWords[2] && x->freeBits[2][top] == 0) {
+        top++;
+    }
+    if (top == x->freeWords[2]) {
         return -1;
     }
-    int top = x->freeHeap[0];
-    localHeapRemove(x, top);
-    return top;
+    uint32_t at = (uint32_t)top;
+    for (int level = 2; level >= 0; level--) {
+        at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[level][at]);
+    }
+    int slot = (int)at;
+    localFreeRemove(x, slot);
+    return slot;
 }
 
 // Links corner c, which names v, into v's list. Its place is found two ways at once, stopping with
@@ -259,6 +246,21 @@ static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, 
     x->bucketNext[v] = -1;
 }
 
+// Sets the alone marks of the vertices at v's position: exact for that position from now on.
+static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
+    const float* at = vertices[v].position;
+    int first = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
+    int count = 0;
+    for (int i = first; i != -1 && count < 2; i = x->bucketNext[i]) {
+        count += i == v || localSamePosition(vertices[i].position, at) ? 1 : 0;
+    }
+    for (int i = first; i != -1; i = x->bucketNext[i]) {
+        if (i == v || localSamePosition(vertices[i].position, at)) {
+            x->alone[i] = count == 1 ? 1 : 0;
+        }
+    }
+}
+
 // Builds the index of a mesh whose indices are all valid; null when memory runs out, and the
 // reduction then scans.
 static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
@@ -273,27 +275,33 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    x->vertexHead = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->vertexUses = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->cornerNext = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->cornerPrev = (int*)fxMalloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->freeHeap = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
-    x->heapAt = (int*)fxMalloc((size_t)slots * sizeof(int) + sizeof(int));
-    x->freeCount = 0;
+    // Not zero-filled: every entry is written below, and filling
+    // blocks of this size first would touch every page twice.
+    x->vertexHead = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->vertexUses = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->cornerNext = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->cornerPrev = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
+    x->freeWords[0] = slots / 64 + 1;
+    x->freeWords[1] = x->freeWords[0] / 64 + 1;
+    x->freeWords[2] = x->freeWords[1] / 64 + 1;
+    x->freeBits[0] = (uint64_t*)calloc((size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]), sizeof(uint64_t));
+    x->freeBits[1] = x->freeBits[0] == nullptr ? nullptr : x->freeBits[0] + x->freeWords[0];
+    x->freeBits[2] = x->freeBits[1] == nullptr ? nullptr : x->freeBits[1] + x->freeWords[1];
     x->bucketMask = buckets - 1;
-    x->bucketHead = (int*)fxMalloc((size_t)buckets * sizeof(int));
-    x->bucketNext = (int*)fxMalloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
+    x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
+    x->alone = (unsigned char*)malloc((size_t)nv + 1);
+    x->seenAt = (int*)calloc((size_t)slots + 1, sizeof(int));
+    x->seenStamp = 0;
     if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeHeap == nullptr || x->heapAt == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr) {
+        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr ||
+        x->seenAt == nullptr) {
         localFreeIndex(x);
         return nullptr;
     }
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
-    }
-    for (int s = 0; s < slots; s++) {
-        x->heapAt[s] = -1;
     }
     // Prepending from the last corner down leaves every list sorted.
     for (int c = slots * 3 - 1; c >= 0; c--) {
@@ -310,7 +318,17 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         x->bucketHead[b] = -1;
     }
     for (int v = nv - 1; v >= 0; v--) {
-        localBucketInsert(x, m->vertices, v);
+        const float* at = m->vertices[v].position;
+        int b = (int)(localPositionHash(at) & (uint32_t)x->bucketMask);
+        x->alone[v] = 1;
+        for (int i = x->bucketHead[b]; i != -1; i = x->bucketNext[i]) {
+            if (localSamePosition(m->vertices[i].position, at)) {
+                x->alone[i] = 0;
+                x->alone[v] = 0;
+            }
+        }
+        x->bucketNext[v] = x->bucketHead[b];
+        x->bucketHead[b] = v;
     }
     return x;
 }
@@ -563,6 +581,7 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         p[2] += move[2];
         localBucketInsert(x, vertices, i);
     }
+    localSettleAlone(x, vertices, v);
 }
 
 void FXMesh::PlaceVertexFormula1(int v, float* plane) {
@@ -584,12 +603,14 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
     p[2] += move[2];
     if (reduceIndex != nullptr) {
         localBucketInsert(reduceIndex, vertices, v);
+        localSettleAlone(reduceIndex, vertices, v);
     }
 }
 
 static void localLogTag(FXMesh* m, int v) {
     if (m->reduceUndo != nullptr) {
-        m->reduceUndo->tags.insert(m->reduceUndo->tags.end(), {v, m->vertices[v].tag});
+        m->reduceUndo->tags.push_back(v);
+        m->reduceUndo->tags.push_back(m->vertices[v].tag);
     }
 }
 
@@ -602,6 +623,13 @@ void FXMesh::SetVerticeMask(int v, int bits) {
                 localLogTag(this, i);
                 vertices[i].tag |= bits;
             }
+        }
+        return;
+    }
+    if (x->alone[v] != 0) {
+        if ((vertices[v].tag & bits) != bits) {
+            localLogTag(this, v);
+            vertices[v].tag |= bits;
         }
         return;
     }
@@ -656,7 +684,11 @@ static bool localInList(int v, int n, const int* list) {
 static void localLogSlot(FXMesh* m, int s) {
     if (m->reduceUndo != nullptr) {
         const int* t = m->indices + s * 3;
-        m->reduceUndo->slots.insert(m->reduceUndo->slots.end(), {s, t[0], t[1], t[2]});
+        std::vector<int>& log = m->reduceUndo->slots;
+        log.push_back(s);
+        log.push_back(t[0]);
+        log.push_back(t[1]);
+        log.push_back(t[2]);
     }
 }
 
@@ -668,7 +700,7 @@ static void localRemoveSlot(FXMesh* m, int s) {
         for (int k = 0; k < 3; k++) {
             localUnlinkCorner(x, t[k], s * 3 + k);
         }
-        localHeapPush(x, s);
+        localFreeAdd(x, s);
     }
     t[0] = -1;
     t[1] = -1;
@@ -733,7 +765,16 @@ static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
     return false;
 }
 
+// The stages settle their vertices between finding the pattern and discarding it, which moves
+// and marks vertices but changes no slot: the slots localPrepareCreated found are the ones a new
+// walk would find, in the same order.
 static void localDiscardPattern(FXMesh* m, const tagReducePattern* pat) {
+    if (m->reduceUndo != nullptr) {
+        for (int s : m->reduceUndo->patternSlots) {
+            localRemoveSlot(m, s);
+        }
+        return;
+    }
     for (int i = 0; i < pat->nRemoved; i++) {
         FXSlotWalk walk(m, pat->removed[i], 0);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
@@ -750,7 +791,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
     int s = 0;
     for (int i = 0; i < count; i++) {
         if (reduceIndex != nullptr) {
-            s = localHeapPop(reduceIndex);
+            s = localFreeTakeLowest(reduceIndex);
             if (s == -1) {
                 return;
             }
@@ -784,26 +825,28 @@ void FXMesh::DiscardProceed() {
     if (live == slots) {
         return;
     }
-    int* kept = nullptr;
-    if (live > 0) {
-        kept = (int*)fxMalloc((size_t)live * 3 * sizeof(int));
-    }
-    // Without a new block the live triangles close up in the old one.
-    int* to = kept != nullptr ? kept : indices;
+    // The live triangles close up in the block, which then shrinks: a new block would cost a
+    // page fault per page.
     int at = 0;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (localLive(t)) {
-            to[at] = t[0];
-            to[at + 1] = t[1];
-            to[at + 2] = t[2];
+            indices[at] = t[0];
+            indices[at + 1] = t[1];
+            indices[at + 2] = t[2];
             at += 3;
         }
     }
-    if (kept != nullptr || live == 0) {
+    if (live == 0) {
         free(indices);
-        indices = kept;
-        indexCapacity = live * 3;
+        indices = nullptr;
+        indexCapacity = 0;
+    } else {
+        int* shrunk = (int*)realloc(indices, (size_t)live * 3 * sizeof(int));
+        if (shrunk != nullptr) {
+            indices = shrunk;
+            indexCapacity = live * 3;
+        }
     }
     indexCount = live * 3;
 }
@@ -812,6 +855,11 @@ void FXMesh::DiscardProceed() {
 // Vertices
 
 void FXMesh::PushReducDepend(int x, int y) {
+    if (reduceUndo != nullptr) {
+        reduceUndo->depends.push_back(x);
+        reduceUndo->depends.push_back(y);
+        return;
+    }
     // Millions of pairs on a large mesh: growing by a fixed step would copy them over and over.
     fxPushIntDoubling(&reduceDepends, x);
     fxPushIntDoubling(&reduceTargets, y);
@@ -833,6 +881,9 @@ int FXMesh::FindOtherVertex(int v) {
                 return i;
             }
         }
+        return -1;
+    }
+    if (x->alone[v] != 0) {
         return -1;
     }
     int best = -1;
@@ -899,19 +950,26 @@ void FXMesh::DiscardReducedVertices() {
             indices[i] = vertices[indices[i]].tag;
         }
     }
-    tagFXVertex* kept = used > 0 ? (tagFXVertex*)fxMalloc((size_t)used * sizeof(tagFXVertex)) : nullptr;
-    tagFXVertex* to = kept != nullptr ? kept : vertices;
+    // Closed up in place, then shrunk, as the indices are.
     int at = 0;
     for (int i = 0; i < nv; i++) {
         if (vertices[i].tag != -1) {
-            to[at] = vertices[i];
+            if (at != i) {
+                vertices[at] = vertices[i];
+            }
             at++;
         }
     }
-    if (kept != nullptr || used == 0) {
+    if (used == 0) {
         free(vertices);
-        vertices = kept;
-        vertexCapacity = used;
+        vertices = nullptr;
+        vertexCapacity = 0;
+    } else {
+        tagFXVertex* shrunk = (tagFXVertex*)realloc(vertices, (size_t)used * sizeof(tagFXVertex));
+        if (shrunk != nullptr) {
+            vertices = shrunk;
+            vertexCapacity = used;
+        }
     }
     vertexCount = used;
     for (int i = 0; i < used; i++) {
@@ -1008,9 +1066,10 @@ bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
 // Taking back a stage that would tear the surface
 
 static tagUndoMark localMark(FXMesh* m) {
-    tagUndoMark mark = {0, 0, 0, m->reduceDepends.size, {0.0f, 0.0f, 0.0f, 0.0f}};
+    tagUndoMark mark = {0, 0, 0, 0, {0.0f, 0.0f, 0.0f, 0.0f}};
     memcpy(mark.edgePlane2, m->edgePlane2, sizeof(mark.edgePlane2));
     if (m->reduceUndo != nullptr) {
+        mark.depends = m->reduceUndo->depends.size();
         mark.slots = m->reduceUndo->slots.size();
         mark.tags = m->reduceUndo->tags.size();
         mark.moves = m->reduceUndo->moves.size();
@@ -1031,7 +1090,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localUnlinkCorner(x, t[k], s * 3 + k);
                 }
             } else {
-                localHeapRemove(x, s);
+                localFreeRemove(x, s);
             }
         }
         t[0] = entry[1];
@@ -1043,7 +1102,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localLinkCorner(x, m->indices, t[k], s * 3 + k);
                 }
             } else {
-                localHeapPush(x, s);
+                localFreeAdd(x, s);
             }
         }
         u->slots.resize(u->slots.size() - 4);
@@ -1056,6 +1115,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         memcpy(m->vertices[move.vertex].position, move.position, sizeof(move.position));
         if (x != nullptr) {
             localBucketInsert(x, m->vertices, move.vertex);
+            localSettleAlone(x, m->vertices, move.vertex);
         }
         u->moves.pop_back();
     }
@@ -1063,32 +1123,65 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         m->vertices[u->tags[u->tags.size() - 2]].tag = u->tags.back();
         u->tags.resize(u->tags.size() - 2);
     }
-    while (m->reduceDepends.size > mark.depends) {
-        m->reduceDepends.Pop();
-        m->reduceTargets.Pop();
-    }
+    u->depends.resize(mark.depends);
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
-// Appends the directed edges that bound the triangles (an edge inside meets its reverse).
-static void localBoundary(const std::vector<int>& tris, std::vector<int>* out) {
-    out->clear();
+// The edge keys of a stage are a dozen or two: sorting them by insertion beats a general sort.
+static void localSortKeys(std::vector<uint64_t>* keys) {
+    uint64_t* k = keys->data();
+    size_t n = keys->size();
+    if (n > 48) {
+        std::sort(k, k + n);
+        return;
+    }
+    for (size_t i = 1; i < n; i++) {
+        uint64_t key = k[i];
+        size_t j = i;
+        for (; j > 0 && k[j - 1] > key; j--) {
+            k[j] = k[j - 1];
+        }
+        k[j] = key;
+    }
+}
+
+// The triangles' directed edges as sorted keys: the two vertices lower first, then a bit set
+// when the edge runs from the higher to the lower.
+static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* keys) {
+    keys->clear();
     for (size_t i = 0; i < tris.size(); i += 3) {
         for (int k = 0; k < 3; k++) {
-            int u = tris[i + k];
-            int w = tris[i + (k + 1) % 3];
-            bool cancelled = false;
-            for (size_t j = 0; j < out->size(); j += 2) {
-                if ((*out)[j] == w && (*out)[j + 1] == u) {
-                    out->erase(out->begin() + (long)j, out->begin() + (long)j + 2);
-                    cancelled = true;
-                    break;
-                }
-            }
-            if (!cancelled) {
-                out->push_back(u);
-                out->push_back(w);
-            }
+            uint64_t u = (uint32_t)tris[i + k];
+            uint64_t w = (uint32_t)tris[i + (k + 1) % 3];
+            keys->push_back(u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1);
+        }
+    }
+    localSortKeys(keys);
+}
+
+// Sets out to the directed edges that bound the triangles of the keys: an edge inside meets its
+// reverse and both go, so of the edges between two vertices the surplus of one direction over the
+// other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
+// Callers take the edges as a set; their order carries nothing.
+static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* out) {
+    out->clear();
+    for (size_t i = 0; i < keys.size();) {
+        uint64_t pair = keys[i] >> 1;
+        int forward = 0;
+        int backward = 0;
+        for (; i < keys.size() && keys[i] >> 1 == pair; i++) {
+            (keys[i] & 1) != 0 ? backward++ : forward++;
+        }
+        int lo = (int)(pair >> 32);
+        int hi = (int)(pair & 0xFFFFFFFFu);
+        int surplus = lo == hi ? forward % 2 : forward - backward;
+        for (; surplus > 0; surplus--) {
+            out->push_back(lo);
+            out->push_back(hi);
+        }
+        for (; surplus < 0; surplus++) {
+            out->push_back(hi);
+            out->push_back(lo);
         }
     }
 }
@@ -1112,7 +1205,9 @@ static double localAngle(const double* u, const double* w) {
         return 0.0;
     }
     double c = (u[0] * w[0] + u[1] * w[1] + u[2] * w[2]) / sqrt(uu * ww);
-    return acos(fmax(-1.0, fmin(1.0, c)));
+    // Clamped as fmax(-1, fmin(1, c)) would, NaN to 1, without the calls.
+    double k = c > 1.0 || c != c ? 1.0 : c < -1.0 ? -1.0 : c;
+    return k == 1.0 ? 0.0 : acos(k); // acos(1) is +0 exactly
 }
 
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it.
@@ -1132,11 +1227,40 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
         }
         return;
     }
+    // Each edge is counted walking the shorter list of its two ends; the edges one vertex walks
+    // for share one walk.
+    tagFXReduceIndex* x = m->reduceIndex;
+    std::vector<int>& owners = m->reduceUndo->owners;
+    owners.clear();
     for (size_t i = 0; i < edges.size(); i += 2) {
-        FXSlotWalk walk(m, 2, &edges[i]);
-        for (int s = walk.Next(); s != -1; s = walk.Next()) {
-            if (!localContains(slots, s)) {
-                (*uses)[i / 2]++;
+        int owner = x->vertexUses[edges[i + 1]] < x->vertexUses[edges[i]] ? edges[i + 1] : edges[i];
+        owners.push_back(owner);
+    }
+    for (size_t i = 0; i < owners.size(); i++) {
+        int owner = owners[i];
+        bool walked = false;
+        for (size_t j = 0; j < i && !walked; j++) {
+            walked = owners[j] == owner;
+        }
+        if (walked) {
+            continue;
+        }
+        int last = -1;
+        for (int c = x->vertexHead[owner]; c != -1; c = x->cornerNext[c]) {
+            int s = c / 3;
+            if (s == last) {
+                continue;
+            }
+            last = s;
+            if (x->seenAt[s] == x->seenStamp) {
+                continue;
+            }
+            const int* t = m->indices + s * 3;
+            for (size_t j = i; j < owners.size(); j++) {
+                if (owners[j] == owner) {
+                    int other = edges[j * 2] == owner ? edges[j * 2 + 1] : edges[j * 2];
+                    (*uses)[j] += localHas(t, other) ? 1 : 0;
+                }
             }
         }
     }
@@ -1156,29 +1280,53 @@ static int localCountEdge(const std::vector<int>& tris, int u, int w) {
 // a crack that only its position closes.
 static bool localEdgesKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
-    u->edges.clear();
+    // Each edge once, from the sorted keys of both sides, with how many removed and created
+    // triangles hold it: a triangle of three distinct corners holds each of its edges once.
+    // The counts below do not depend on the order of the edges.
+    bool distinct = true;
     for (const std::vector<int>* tris : {&u->removed, &u->created}) {
-        for (size_t i = 0; i < tris->size(); i += 3) {
-            for (int k = 0; k < 3; k++) {
-                int a = (*tris)[i + k];
-                int b = (*tris)[i + (k + 1) % 3];
-                bool known = false;
-                for (size_t j = 0; j < u->edges.size() && !known; j += 2) {
-                    known = (u->edges[j] == a && u->edges[j + 1] == b) || (u->edges[j] == b && u->edges[j + 1] == a);
-                }
-                if (!known) {
-                    u->edges.push_back(a);
-                    u->edges.push_back(b);
-                }
-            }
+        for (size_t i = 0; i < tris->size() && distinct; i += 3) {
+            distinct = localDistinct(&(*tris)[i]);
+        }
+    }
+    const std::vector<uint64_t>& before = u->removedKeys;
+    const std::vector<uint64_t>& after = u->createdKeys;
+    u->edges.clear();
+    u->removedUses.clear();
+    u->createdUses.clear();
+    size_t i = 0;
+    size_t j = 0;
+    while (i < before.size() || j < after.size()) {
+        uint64_t pair =
+            j == after.size() || (i < before.size() && before[i] >> 1 < after[j] >> 1) ? before[i] >> 1 : after[j] >> 1;
+        int counts[2] = {0, 0};
+        for (; i < before.size() && before[i] >> 1 == pair; i++) {
+            counts[0]++;
+        }
+        for (; j < after.size() && after[j] >> 1 == pair; j++) {
+            counts[1]++;
+        }
+        int a = (int)(pair >> 32);
+        int b = (int)(pair & 0xFFFFFFFFu);
+        // A triangle with a corner twice names an edge of it twice, or names both ends of an
+        // edge it does not have: such patches count by the triangles naming both ends.
+        int removedUses = distinct ? counts[0] : localCountEdge(u->removed, a, b);
+        int createdUses = distinct ? counts[1] : localCountEdge(u->created, a, b);
+        // An edge the patch names as often after as before adds alike to both sides of each
+        // comparison below, whatever names it outside: only the others are counted.
+        if (removedUses != createdUses) {
+            u->edges.push_back(a);
+            u->edges.push_back(b);
+            u->removedUses.push_back(removedUses);
+            u->createdUses.push_back(createdUses);
         }
     }
     localEdgeUses(m, u->edges, u->seen, &u->uses);
     int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
-    for (size_t i = 0; i < u->edges.size(); i += 2) {
-        int outside = u->uses[i / 2];
-        int before = outside + localCountEdge(u->removed, u->edges[i], u->edges[i + 1]);
-        int after = outside + localCountEdge(u->created, u->edges[i], u->edges[i + 1]);
+    for (size_t i = 0; i < u->uses.size(); i++) {
+        int outside = u->uses[i];
+        int before = outside + u->removedUses[i];
+        int after = outside + u->createdUses[i];
         openBefore += before == 1 ? 1 : 0;
         openAfter += after == 1 ? 1 : 0;
         crowdedBefore += before > 2 ? 1 : 0;
@@ -1191,7 +1339,8 @@ static bool localEdgesKept(FXMesh* m) {
 static bool localNamedOutside(FXMesh* m, int v, const std::vector<int>& slots) {
     FXSlotWalk walk(m, v, 0);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
-        if (!localContains(slots, s)) {
+        if (m->reduceIndex != nullptr ? m->reduceIndex->seenAt[s] != m->reduceIndex->seenStamp
+                                      : !localContains(slots, s)) {
             return true;
         }
     }
@@ -1208,12 +1357,19 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         return true;
     }
     u->seen.clear();
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x != nullptr) {
+        x->seenStamp++;
+    }
     u->removed.clear();
     u->created.clear();
     for (size_t i = mark.slots; i < u->slots.size(); i += 4) {
         int s = u->slots[i];
-        if (localContains(u->seen, s)) {
+        if (x != nullptr ? x->seenAt[s] == x->seenStamp : localContains(u->seen, s)) {
             continue;
+        }
+        if (x != nullptr) {
+            x->seenAt[s] = x->seenStamp;
         }
         u->seen.push_back(s);
         const int* before = &u->slots[i + 1];
@@ -1222,10 +1378,14 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
             continue;
         }
         if (localLive(before)) {
-            u->removed.insert(u->removed.end(), before, before + 3);
+            u->removed.push_back(before[0]);
+            u->removed.push_back(before[1]);
+            u->removed.push_back(before[2]);
         }
         if (localLive(now)) {
-            u->created.insert(u->created.end(), now, now + 3);
+            u->created.push_back(now[0]);
+            u->created.push_back(now[1]);
+            u->created.push_back(now[2]);
         }
     }
     if (u->removed.empty()) {
@@ -1238,7 +1398,8 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localBoundary(u->removed, &u->edges);
+    localEdgeKeys(u->removed, &u->removedKeys);
+    localBoundary(u->removedKeys, &u->edges);
     u->spliced.clear();
     for (size_t i = 0; i < u->edges.size(); i += 2) {
         int from = u->edges[i];
@@ -1268,7 +1429,8 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localBoundary(u->created, &u->edges);
+    localEdgeKeys(u->created, &u->createdKeys);
+    localBoundary(u->createdKeys, &u->edges);
     if (u->edges.size() != u->spliced.size()) {
         return false;
     }
@@ -1303,15 +1465,20 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     // Every new triangle faces the way the replaced ones face together, turned from that no
     // further than the most turned of them plus the tolerance: a triangle standing on edge
     // across a slight bend covers nothing.
+    // Adding each normal made from zero is adding its terms: the sum is the same to the bit.
+    std::vector<double>& normals = u->normals;
+    normals.assign(u->removed.size(), 0.0);
     double facing[3] = {0.0, 0.0, 0.0};
     for (size_t i = 0; i < u->removed.size(); i += 3) {
-        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], facing);
+        double* normal = &normals[i];
+        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
+        facing[0] += normal[0];
+        facing[1] += normal[1];
+        facing[2] += normal[2];
     }
     double widest = 0.0;
     for (size_t i = 0; i < u->removed.size(); i += 3) {
-        double normal[3] = {0.0, 0.0, 0.0};
-        localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
-        widest = fmax(widest, localAngle(normal, facing));
+        widest = fmax(widest, localAngle(&normals[i], facing));
     }
     double allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
     for (size_t i = 0; i < u->created.size(); i += 3) {
@@ -1417,6 +1584,9 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
     }
     double facing[3] = {0.0, 0.0, 0.0};
     int replaced = 0;
+    if (m->reduceUndo != nullptr) {
+        m->reduceUndo->patternSlots.clear();
+    }
     for (int i = 0; i < pat->nRemoved; i++) {
         FXSlotWalk walk(m, pat->removed[i], 0);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
@@ -1424,6 +1594,9 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
             if (localInPattern(pat, i, t)) {
                 localAddNormal(m, t[0], t[1], t[2], facing);
                 replaced++;
+                if (m->reduceUndo != nullptr) {
+                    m->reduceUndo->patternSlots.push_back(s);
+                }
             }
         }
     }
@@ -1709,6 +1882,25 @@ bool FXMesh::ReduceStage2aa(int a, int b, int p, int q, int e, int g) {
 // ---------------------------------------------------------------------------------------------
 // The sweep
 
+// Hands the sweep's dependency pairs over to reduceDepends and reduceTargets.
+static void localTakeDepends(FXMesh* m) {
+    const std::vector<int>& pairs = m->reduceUndo->depends;
+    int n = (int)(pairs.size() / 2);
+    m->reduceDepends.RemoveAll();
+    m->reduceTargets.RemoveAll();
+    m->reduceDepends.Realloc(n);
+    m->reduceTargets.Realloc(n);
+    if (m->reduceDepends.capacity < n || m->reduceTargets.capacity < n) {
+        n = 0; // out of memory: no pairs rather than lists out of step
+    }
+    for (int i = 0; i < n; i++) {
+        m->reduceDepends.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2];
+        m->reduceTargets.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2 + 1];
+    }
+    m->reduceDepends.size = n;
+    m->reduceTargets.size = n;
+}
+
 bool FXMesh::ReduceVertices(float toleranceDeg) {
     if (indices == nullptr || indexCount <= 0) {
         return true;
@@ -1728,8 +1920,11 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     int startVertices = vertexCount;
     reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
     reduceUndo = new tagFXReduceUndo();
-    bool changed = false;
     int slots = indexCount / 3;
+    // A flat grid ends a sweep with three ints per slot; reserved address space is only touched
+    // as it fills.
+    reduceUndo->depends.reserve((size_t)slots * 4 + 64);
+    bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (!localLive(t)) {
@@ -1747,6 +1942,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         reduceUndo->tags.clear();
         reduceUndo->moves.clear();
     }
+    localTakeDepends(this);
     if (changed) {
         DiscardProceed();
         DiscardReducedVertices();

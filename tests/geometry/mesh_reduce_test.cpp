@@ -1261,7 +1261,8 @@ TEST_F(MeshTranspTest, OpaqueTextureKeepsEverythingAndSaysSo) {
     fxCloseTraces();
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 4, 1, 0, 2}), Indices(mesh));
     EXPECT_EQ(6, mesh.vertexCount);
-    EXPECT_NE(fxTestReadTrace(log).find("DiscardTriangles (no effect) cnt:9\n"), std::string::npos) << fxTestReadTrace(log);
+    EXPECT_NE(fxTestReadTrace(log).find("DiscardTriangles (no effect) cnt:9\n"), std::string::npos)
+        << fxTestReadTrace(log);
 }
 
 TEST_F(MeshTranspTest, ClearTrianglesGoWithTheirVertices) {
@@ -1300,4 +1301,130 @@ TEST_F(MeshTranspTest, WithoutATextureNothingHappens) {
     picture.pixmap.Destroy();
     mesh.DiscardTrianglesTransp(0, 0.5f);
     EXPECT_EQ(9, mesh.indexCount);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exact results kept across changes to the sweep's speed
+
+static uint64_t HashBytes(uint64_t h, const void* data, size_t n) {
+    const unsigned char* p = (const unsigned char*)data;
+    for (size_t i = 0; i < n; i++) {
+        h = (h ^ p[i]) * 1099511628211ull;
+    }
+    return h;
+}
+
+// Every byte of the vertices, every index and every dependency pair.
+static uint64_t HashMesh(const FXMesh& m) {
+    uint64_t h = 14695981039346656037ull;
+    h = HashBytes(h, m.vertices, (size_t)m.vertexCount * sizeof(tagFXVertex));
+    h = HashBytes(h, m.indices, (size_t)m.indexCount * sizeof(int));
+    for (int i = 0; i < m.reduceDepends.size && i < m.reduceTargets.size; i++) {
+        int pair[2] = {m.reduceDepends.GetInt(i), m.reduceTargets.GetInt(i)};
+        h = HashBytes(h, pair, sizeof(pair));
+    }
+    return h;
+}
+
+// The meshes of the hash check: sheets with seams and bends, grids, fans, a jittered grid and the
+// real meshes, each with a name.
+static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
+    std::vector<std::pair<std::string, FXMesh*>> out;
+    struct Sheet {
+        int nx, ny, seamEvery;
+        float (*lift)(float);
+        const char* name;
+    };
+    const Sheet sheets[] = {{7, 5, 0, localFlat, "flat"},       {20, 20, 0, localFlat, "flat"},
+                            {33, 17, 4, localFlat, "flat"},     {48, 40, 16, localFlat, "flat"},
+                            {30, 12, 0, localCrease, "crease"}, {41, 23, 0, localSteepCrease, "steep"},
+                            {48, 16, 0, localWave, "wave"},     {40, 30, 3, localWave, "wave"},
+                            {60, 60, 0, localFlat, "flat"},     {50, 40, 7, localCrease, "crease"}};
+    uint32_t seed = 99;
+    for (const Sheet& s : sheets) {
+        FXMesh* m = new FXMesh();
+        seed = seed * 747796405u + 2891336453u;
+        BuildSheet(m, s.nx, s.ny, s.seamEvery, seed, s.lift);
+        out.push_back({"sheet " + std::to_string(s.nx) + "x" + std::to_string(s.ny) + " seams " +
+                           std::to_string(s.seamEvery) + " " + s.name,
+                       m});
+    }
+    for (int variant = 0; variant < 3; variant++) {
+        FXMesh* m = new FXMesh();
+        BuildGrid(m, 40, 32, variant == 1, variant == 2);
+        out.push_back({"grid variant " + std::to_string(variant), m});
+    }
+    for (int k : {5, 16, 64, 120}) {
+        for (bool centre : {true, false}) {
+            FXMesh* m = new FXMesh();
+            BuildSquareFan(m, k, centre);
+            out.push_back({"fan " + std::to_string(k) + (centre ? " around" : " from a corner"), m});
+        }
+    }
+    FXMesh* jittered = new FXMesh();
+    BuildGrid(jittered, 30, 24, true, true);
+    uint32_t jitter = 12345;
+    for (int i = 0; i < jittered->vertexCount; i++) {
+        jitter = jitter * 1664525u + 1013904223u;
+        jittered->vertices[i].position[2] = (float)(jitter >> 8) / 16777216.0f * 0.02f;
+        jittered->vertices[i].position[1] += ((jitter & 0xFF) < 40) ? 0.004f : 0.0f;
+    }
+    out.push_back({"jittered grid", jittered});
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        FXMesh* m = new FXMesh();
+        if (ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, m)) {
+            out.push_back({name, m});
+        } else {
+            delete m;
+        }
+    }
+    return out;
+}
+
+// The mesh after every sweep, over many meshes and tolerances, hashes as the reduction gave it
+// when the list was written (VANTREL_WRITE_REDUCE_HASHES=1 writes it anew): work on the sweep's
+// speed must not change a single result.
+TEST(MeshReduceProperty, ResultsHashAsRecorded) {
+    FX_REQUIRE_TESTDATA();
+    std::string path = std::string(VANTREL_SOURCE_DIR) + "/tests/geometry/mesh_reduce_hashes.txt";
+    std::vector<std::string> lines;
+    for (auto& named : HashedMeshes()) {
+        for (float tolerance : {0.5f, 1.0f, 5.0f, 20.0f}) {
+            FXMesh m;
+            ASSERT_TRUE(m.Copy(named.second));
+            for (int sweep = 1; sweep <= 10; sweep++) {
+                int before = m.indexCount;
+                ASSERT_TRUE(m.ReduceVertices(tolerance));
+                char line[256];
+                snprintf(line, sizeof(line), "%s tolerance %g sweep %d: %d triangles %016llx", named.first.c_str(),
+                         tolerance, sweep, m.indexCount / 3, (unsigned long long)HashMesh(m));
+                lines.push_back(line);
+                if (m.indexCount == before) {
+                    break;
+                }
+            }
+        }
+        delete named.second;
+    }
+    if (getenv("VANTREL_WRITE_REDUCE_HASHES") != nullptr) {
+        FILE* f = fopen(path.c_str(), "wt");
+        ASSERT_NE(nullptr, f) << path;
+        for (const std::string& line : lines) {
+            fprintf(f, "%s\n", line.c_str());
+        }
+        fclose(f);
+        return;
+    }
+    std::vector<std::string> recorded;
+    FILE* f = fopen(path.c_str(), "rt");
+    ASSERT_NE(nullptr, f) << path;
+    char buffer[256];
+    while (fgets(buffer, sizeof(buffer), f) != nullptr) {
+        recorded.push_back(std::string(buffer, strcspn(buffer, "\n")));
+    }
+    fclose(f);
+    ASSERT_EQ(recorded.size(), lines.size());
+    for (size_t i = 0; i < lines.size(); i++) {
+        EXPECT_EQ(recorded[i], lines[i]);
+    }
 }
