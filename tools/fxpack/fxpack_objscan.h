@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "io/textreader.h"
+
 // Causes of skipped OBJ statements, in the order the summary lists them.
 enum {
     FXOBJSCAN_NOT_A_STATEMENT,
@@ -29,8 +31,9 @@ public:
     std::vector<std::pair<std::string, int>> usemtls; // each material name with its first line
     bool binary = false;                              // not text at all
     int64_t faces = 0;                                // triangles the good faces make
+    FXTextReader text;                                // the file as read, for the import to parse
 
-    // False when the file cannot be read.
+    // Reads the file once, whole. False when it cannot be read (errno tells why).
     bool Scan(const std::string& path);
     void Note(int cause, int line);
     // Statements skipped, the ignored ones not counted.
