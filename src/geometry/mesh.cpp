@@ -19,6 +19,8 @@
 #define LOCAL_RECORD_BATCH 64
 // Records allocated at first when a stream cannot tell how much it still holds.
 #define LOCAL_BLIND_RECORDS 4096
+// How far ahead of the corner being coded ToVMap fetches the map slots of a new vertex.
+#define LOCAL_PREFETCH_CORNERS 16
 
 // ---------------------------------------------------------------------------------------------
 // Stored records
@@ -441,16 +443,22 @@ static int localCode(int k, int previous) {
     return 2;
 }
 
-static bool localPushPayload(FXNumPool* pool, int code, int k) {
+// Appends the payload of one field to a corner's bytes at *n.
+static void localPutPayload(uint8_t* bytes, int* n, int code, int k) {
     switch (code) {
         case 1:
-            return pool->PushByte((unsigned char)k) >= 0;
+            bytes[(*n)++] = (uint8_t)k;
+            break;
         case 2:
-            return pool->PushWord((unsigned short)k) >= 0;
+            bytes[(*n)++] = (uint8_t)k;
+            bytes[(*n)++] = (uint8_t)((unsigned)k >> 8);
+            break;
         case 3:
-            return pool->PushInt(k) >= 0;
+            fxPutLE32(bytes + *n, (uint32_t)k);
+            *n += 4;
+            break;
         default:
-            return true;
+            break;
     }
 }
 
@@ -473,6 +481,12 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
     }
     int previous[3] = {-1, -1, -1};
     for (int i = 0; i < indexCount; i++) {
+        // The map's look-ups miss the cache: a vertex still to push, a few corners on, has its
+        // slots fetched while this corner is coded.
+        if (keys != nullptr && i + LOCAL_PREFETCH_CORNERS < indexCount &&
+            keys[(size_t)indices[i + LOCAL_PREFETCH_CORNERS] * 3] < 0) {
+            map->Prefetch(&vertices[indices[i + LOCAL_PREFETCH_CORNERS]]);
+        }
         tagFXVertex* v = &vertices[indices[i]];
         int32_t* known = keys != nullptr ? keys + (size_t)indices[i] * 3 : nullptr;
         int k[3];
@@ -506,11 +520,13 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
         for (int j = 0; j < 3; j++) {
             codes[j] = localCode(k[j], previous[j]);
         }
-        bool ok = pool->PushByte((unsigned char)(codes[0] + 4 * codes[1] + 16 * codes[2])) >= 0;
-        for (int j = 0; j < 3 && ok; j++) {
-            ok = localPushPayload(pool, codes[j], k[j]);
+        uint8_t bytes[13];
+        int n = 0;
+        bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
+        for (int j = 0; j < 3; j++) {
+            localPutPayload(bytes, &n, codes[j], k[j]);
         }
-        if (!ok) {
+        if (pool->PushBytes(bytes, n) < 0) {
             err("FXMesh::ToVMap: the index stream cannot take corner %d\n", i);
             free(keys);
             return false;
@@ -669,6 +685,9 @@ bool FXMesh::DiscardVertices() {
             vertices[i].tag = used;
             used++;
         }
+    }
+    if (used == nv && vertexCapacity == nv) {
+        return true; // every vertex is used: the numbers and the block stay as they are
     }
     for (int i = 0; i < ni; i++) {
         indices[i] = vertices[indices[i]].tag;

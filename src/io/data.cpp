@@ -8,6 +8,7 @@
 #include "io/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
+#include "io/textreader.h"
 #include "io/vertex.h"
 
 // Bytes or floats taken at a time from a stream that cannot tell how much it still holds, so a
@@ -109,6 +110,15 @@ int FXNumPool::PushInt(int v) {
     }
     fxPutLE32(bytes + used, (uint32_t)v);
     used += 4;
+    return used;
+}
+
+int FXNumPool::PushBytes(const uint8_t* v, int n) {
+    if (n < 0 || !localPoolRoom(this, n)) {
+        return -1;
+    }
+    memcpy(bytes + used, v, (size_t)n);
+    used += n;
     return used;
 }
 
@@ -292,6 +302,9 @@ bool FXVecIndex::Grow(const float* table, int dim) {
         free(newTails);
         return false;
     }
+    // Slots are read at random: large pages spare a page walk per look-up.
+    fxAdviseLargePages(newHeads, (size_t)count * sizeof(int32_t));
+    fxAdviseLargePages(newTails, (size_t)count * sizeof(int32_t));
     memset(newHeads, 0xff, (size_t)count * sizeof(int32_t));
     uint32_t mask = (uint32_t)count - 1;
     for (int32_t s = 0; s < slotCount; s++) {
@@ -392,7 +405,46 @@ bool FXVecIndex::Reserve(const float* table, int dim, int vectors) {
             return false;
         }
     }
+    if (!broken && vectors > nextCapacity) {
+        int32_t* grown = (int32_t*)realloc(next, (size_t)vectors * sizeof(int32_t));
+        if (grown != nullptr) {
+            next = grown;
+            nextCapacity = vectors;
+        }
+    }
     return !broken;
+}
+
+int FXVecIndex::Probe(const float* table, int dim, const float* v, uint32_t* slot) const {
+    *slot = localProbe(this, table, dim, v);
+    return heads[*slot];
+}
+
+void FXVecIndex::Prefetch(const float* v, int dim) const {
+#if defined(__GNUC__)
+    if (slotCount > 0) {
+        uint32_t h = localHashVec(v, dim) & ((uint32_t)slotCount - 1);
+        __builtin_prefetch(heads + h);
+        __builtin_prefetch(tails + h, 1);
+    }
+#else
+    (void)v;
+    (void)dim;
+#endif
+}
+
+bool FXVecIndex::EnterAt(int vector, uint32_t slot) {
+    bool unchanged = !broken && !stale && indexed == vector && vector < nextCapacity && slot < (uint32_t)slotCount &&
+                     heads[slot] < 0 && (int64_t)(chains + 1) * 2 <= slotCount;
+    if (!unchanged) {
+        return false;
+    }
+    next[vector] = -1;
+    heads[slot] = vector;
+    tails[slot] = vector;
+    chains++;
+    indexed = vector + 1;
+    return true;
 }
 
 int FXVecIndex::Find(const float* table, int dim, const float* v) const {
@@ -442,7 +494,13 @@ static void localFitOwners(FXArray* owners, int count) {
 
 static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t* count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, FXArray* ownersA, FXArray* ownersB) {
-    int found = localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
+    // Without a callback the first equal vector is the answer, and a failed look-up ends at the
+    // free slot where the appended vector goes: it is entered there, not probed for again.
+    bool direct = clb == nullptr && *count > 0 && table->elements != nullptr && !localHasNaN(v, dim) &&
+                  index->Update(table->elements, dim, *count) && index->slotCount > 0;
+    uint32_t slot = 0;
+    int found = direct ? index->Probe(table->elements, dim, v, &slot)
+                       : localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
     if (found >= 0) {
         return found;
     }
@@ -465,6 +523,9 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
     }
     int added = *count;
     *count += 1;
+    if (direct) {
+        index->EnterAt(added, slot);
+    }
     return added;
 }
 
@@ -489,6 +550,12 @@ FXVectorMap::FXVectorMap()
 
 FXVectorMap::~FXVectorMap() {
     Destroy();
+}
+
+void FXVectorMap::Prefetch(const tagFXVertex* v) const {
+    posIndex.Prefetch(v->position, 3);
+    normIndex.Prefetch(v->normal, 3);
+    texIndex.Prefetch(v->texCoord, 2);
 }
 
 int FXVectorMap::PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
@@ -903,6 +970,12 @@ void FXVectorMap::Reserve(int vectors) {
     }
     if (texCoords.capacity < vectors * 2) {
         texCoords.Realloc(vectors * 2);
+    }
+    FXArray* owners[] = {&posOwnerA, &posOwnerB, &normOwnerA, &normOwnerB, &texOwnerA, &texOwnerB};
+    for (FXArray* list : owners) {
+        if (list->capacity < vectors) {
+            list->Realloc(vectors);
+        }
     }
 }
 

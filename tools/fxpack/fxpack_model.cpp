@@ -126,10 +126,10 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
 #ifdef _WIN32
     const char* text = nullptr;
 #else
-    const char* text = scan.text.text;
+    const char* text = scan.text;
 #endif
     bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str(), text);
-    scan.text.Destroy();
+    scan.Release();
     fxpackEndCapture();
     if (!imported) {
         fxpackError("cannot read %s%s%s", objPath.c_str(), traces.empty() ? "" : ": ",
