@@ -458,6 +458,11 @@ int FXVecIndex::Find(const float* table, int dim, const float* v) const {
 // ---------------------------------------------------------------------------------------------
 // FXVectorMap: one table's operations, shared by positions, normals and texture coordinates
 
+// The owner tag of vector j; lists not recorded (null) or lagging read as 0.
+static int localOwner(const FXArray* owners, int j) {
+    return owners != nullptr ? owners->GetInt(j) : 0;
+}
+
 static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, int count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, const FXArray* ownersA, const FXArray* ownersB) {
     if (count <= 0 || table->elements == nullptr) {
@@ -469,7 +474,7 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
             return first;
         }
         for (int j = first; j >= 0; j = index->Next(j)) {
-            if (clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j))) {
+            if (clb->CanShare(ownerA, ownerB, localOwner(ownersA, j), localOwner(ownersB, j))) {
                 return j;
             }
         }
@@ -477,7 +482,7 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
     }
     for (int j = 0; j < count; j++) {
         if (localVecEqual(table->elements + (size_t)j * dim, v, dim) &&
-            (clb == nullptr || clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j)))) {
+            (clb == nullptr || clb->CanShare(ownerA, ownerB, localOwner(ownersA, j), localOwner(ownersB, j)))) {
             return j;
         }
     }
@@ -492,6 +497,7 @@ static void localFitOwners(FXArray* owners, int count) {
     owners->size = owners->size > count ? count : owners->size;
 }
 
+// ownersA/ownersB: null when the owners are not recorded.
 static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t* count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, FXArray* ownersA, FXArray* ownersB) {
     // Without a callback the first equal vector is the answer, and a failed look-up ends at the
@@ -508,14 +514,22 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
         err("FXVectorMap: table full\n");
         return -1;
     }
-    localFitOwners(ownersA, *count);
-    localFitOwners(ownersB, *count);
-    table->size = *count * dim;
-    for (int i = 0; i < dim; i++) {
-        table->Push(v[i]);
+    if (table->elements != nullptr && table->capacity / dim > *count) {
+        memcpy(table->elements + (size_t)*count * dim, v, (size_t)dim * sizeof(float));
+        table->size = (*count + 1) * dim;
+    } else {
+        table->size = *count * dim;
+        for (int i = 0; i < dim; i++) {
+            table->Push(v[i]);
+        }
     }
-    bool ok = table->size == (*count + 1) * dim && ownersA->size == *count && ownersB->size == *count &&
-              fxPushIntDoubling(ownersA, ownerA) && fxPushIntDoubling(ownersB, ownerB);
+    bool ok = table->size == (*count + 1) * dim;
+    if (ownersA != nullptr && ownersB != nullptr) {
+        localFitOwners(ownersA, *count);
+        localFitOwners(ownersB, *count);
+        ok = ok && ownersA->size == *count && ownersB->size == *count && fxPushIntDoubling(ownersA, ownerA) &&
+             fxPushIntDoubling(ownersB, ownerB);
+    }
     if (!ok) {
         err("FXVectorMap: out of memory for vector %d\n", (int)*count);
         table->size = *count * dim;
@@ -546,7 +560,7 @@ static void localGetVec(const FXFloatArray* table, int dim, int count, int at, f
 
 FXVectorMap::FXVectorMap()
     : positions(3000000), normals(3000000), texCoords(2000000), posCount(0), normCount(0), texCount(0),
-      usedNorm(nullptr), usedTex(nullptr), usedVertices(0), usedCapacity(0), usedInOrder(true) {}
+      recordOwners(true), usedNorm(nullptr), usedTex(nullptr), usedVertices(0), usedCapacity(0), usedInOrder(true) {}
 
 FXVectorMap::~FXVectorMap() {
     Destroy();
@@ -562,21 +576,24 @@ int FXVectorMap::PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int o
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&posIndex, &positions, 3, &posCount, v->position, clb, ownerA, ownerB, &posOwnerA, &posOwnerB);
+    return localPushVec(&posIndex, &positions, 3, &posCount, v->position, clb, ownerA, ownerB,
+                        recordOwners ? &posOwnerA : nullptr, recordOwners ? &posOwnerB : nullptr);
 }
 
 int FXVectorMap::PushVecNorm(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&normIndex, &normals, 3, &normCount, v->normal, clb, ownerA, ownerB, &normOwnerA, &normOwnerB);
+    return localPushVec(&normIndex, &normals, 3, &normCount, v->normal, clb, ownerA, ownerB,
+                        recordOwners ? &normOwnerA : nullptr, recordOwners ? &normOwnerB : nullptr);
 }
 
 int FXVectorMap::PushVecTex(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&texIndex, &texCoords, 2, &texCount, v->texCoord, clb, ownerA, ownerB, &texOwnerA, &texOwnerB);
+    return localPushVec(&texIndex, &texCoords, 2, &texCount, v->texCoord, clb, ownerA, ownerB,
+                        recordOwners ? &texOwnerA : nullptr, recordOwners ? &texOwnerB : nullptr);
 }
 
 int FXVectorMap::FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb) {
@@ -973,7 +990,7 @@ void FXVectorMap::Reserve(int vectors) {
     }
     FXArray* owners[] = {&posOwnerA, &posOwnerB, &normOwnerA, &normOwnerB, &texOwnerA, &texOwnerB};
     for (FXArray* list : owners) {
-        if (list->capacity < vectors) {
+        if (recordOwners && list->capacity < vectors) {
             list->Realloc(vectors);
         }
     }

@@ -118,6 +118,9 @@ public:
     FXArray posUser, normUser, texUser;
     FXArray posUsers, normUsers, texUsers; // owned FXArray* per vector, or null
     int32_t posCount, normCount, texCount;
+    // False: pushes leave the owner lists behind, as a loaded map has them (they read as 0), for a
+    // writer that never asks a callback. Not reset by Destroy.
+    bool recordOwners;
 
     FXVectorMap();
     ~FXVectorMap();

@@ -15,6 +15,8 @@
 #include "fxpack_objscan.h"
 
 #define SCAN_LINES_KEPT 5
+// Bytes looked over for control characters at a time, a block the cache holds.
+#define LOCAL_BLOCK (64 * 1024)
 
 void FXPackObjScan::Note(int cause, int line) {
     Cause& c = causes[cause];
@@ -51,6 +53,16 @@ static bool localIsSpace(char c) {
 
 static bool localIsDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// Characters of [p, stop) that no text holds: controls other than white space.
+static size_t localControls(const char* p, const char* stop) {
+    size_t control = 0;
+    for (; p < stop; p++) {
+        unsigned char c = (unsigned char)*p;
+        control += (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v') ? 1 : 0;
+    }
+    return control;
 }
 
 // The '\n' ending the line at p, or stop.
@@ -261,24 +273,28 @@ bool FXPackObjScan::Scan(const std::string& path) {
     const char* const start = text;
     const char* const stop = start + size;
 
+    // Control characters and the tables in one pass over the text: it is read from memory once
+    // here, block by block, rather than once for each. Positive indices count against the whole
+    // file, so the tables are counted before the statements are looked at.
     size_t control = 0;
-    for (const char* p = start; p < stop; p++) {
-        unsigned char c = (unsigned char)*p;
-        control += (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v') ? 1 : 0;
-    }
-    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
-    if (binary) {
-        return true;
-    }
-
-    // Positive indices count against the whole file, so the tables are counted first.
     int64_t totals[3] = {0, 0, 0}; // positions, texture coordinates, normals
+    const char* counted = start;
     for (const char* p = start; p < stop;) {
+        while (counted <= p && counted < stop) {
+            const char* block = stop - counted > LOCAL_BLOCK ? counted + LOCAL_BLOCK : stop;
+            control += localControls(counted, block);
+            counted = block;
+        }
         const char* end = localLineEnd(p, stop);
         const char* k = localSkipSpaces(p, end);
         int table = localTable(k, localWordEnd(k, end));
         totals[table >= 0 ? table : 0] += table >= 0 ? 1 : 0;
         p = end + 1;
+    }
+    control += localControls(counted, stop);
+    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
+    if (binary) {
+        return true;
     }
 
     int64_t sofar[3] = {0, 0, 0};
