@@ -456,8 +456,8 @@ TEST_F(FxpackModelTest, ModelsKeepTheirStoredBytes) {
     }
 }
 
-// Generated files of odd statements, numbers and corners: the summary counts and the first lines of
-// each cause are what a plain reading of the text finds. One file fills whole pages exactly.
+// Generated files of odd statements, numbers and corners (some naming entries further on): the summary counts and the
+// first lines of each cause are what a plain reading of the text finds. One file fills whole pages exactly.
 TEST_F(FxpackModelTest, SkipSummaryAgreesWithAPlainReading) {
     const char* numbers[] = {"1",
                              "-2.5",
@@ -499,7 +499,9 @@ TEST_F(FxpackModelTest, SkipSummaryAgreesWithAPlainReading) {
                              "1x",
                              "+",
                              "99999999999999999999999",
-                             "-99999999999999999999999"};
+                             "-99999999999999999999999",
+                             "5",
+                             "9"};
     const char* others[] = {"#x", "# c", "g a", "o x", "s 1", "vp 1", "foo",
                             "v1", "f1",  "",    "   ", "\r",  "p 1",  "curv2"};
     const char* spaces[] = {" ", "  ", "\t", " \r", "\v", "\f"};
@@ -522,9 +524,9 @@ TEST_F(FxpackModelTest, SkipSummaryAgreesWithAPlainReading) {
             } else if (what < 7) {
                 line = next(2) ? "f" : "l";
                 for (uint32_t k = next(6); k > 0; k--) {
-                    std::string corner = indices[next(16)];
+                    std::string corner = indices[next(18)];
                     for (uint32_t slashes = next(5), i = 0; i < slashes && i < 3; i++) {
-                        corner += std::string(i == 1 && next(2) ? "/" : "") + "/" + indices[next(16)];
+                        corner += std::string(i == 1 && next(2) ? "/" : "") + "/" + indices[next(18)];
                     }
                     line += std::string(spaces[next(6)]) + corner;
                 }

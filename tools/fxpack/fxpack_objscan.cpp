@@ -161,11 +161,6 @@ static bool localIndex(const char* b, const char* e, int64_t* v) {
     return value != 0;
 }
 
-// Whether index v names an entry: positive against the whole file, negative against those so far.
-static bool localInRange(int64_t v, int64_t total, int64_t sofar) {
-    return v > 0 ? v <= total : -v <= sofar;
-}
-
 static bool localUnused(const char* b, const char* e) {
     static const char* const words[] = {
         "o",        "s",        "vp",   "p",      "cstype", "deg",        "bmat",      "step",  "curv", "curv2",
@@ -179,10 +174,11 @@ static bool localUnused(const char* b, const char* e) {
     return false;
 }
 
-// The corners of an f or l statement after its keyword: their count, and whether each is made
-// of indices and each index names an entry.
-static int localCorners(const char* p, const char* end, const int64_t* totals, const int64_t* sofar, bool* cornersOk,
-                        bool* indexOk) {
+// The corners of an f or l statement after its keyword: their count, whether each is made of
+// indices, whether a negative index reaches back past the entries so far, and the largest
+// positive index per table (those count against the whole file, known only at its end).
+static int localCorners(const char* p, const char* end, const int64_t* sofar, bool* cornersOk, bool* indexOk,
+                        int64_t* largest) {
     int corners = 0;
     for (p = localSkipSpaces(p, end); p < end; p = localSkipSpaces(p, end)) {
         const char* we = localWordEnd(p, end);
@@ -199,8 +195,10 @@ static int localCorners(const char* p, const char* end, const int64_t* totals, c
             }
             if (!localIndex(bounds[t][0], bounds[t][1], &v)) {
                 *cornersOk = false;
-            } else if (!localInRange(v, totals[t], sofar[t])) {
+            } else if (v < 0 && -v > sofar[t]) {
                 *indexOk = false;
+            } else if (v > largest[t]) {
+                largest[t] = v;
             }
         }
         corners++;
@@ -273,33 +271,26 @@ bool FXPackObjScan::Scan(const std::string& path) {
     const char* const start = text;
     const char* const stop = start + size;
 
-    // Control characters and the tables in one pass over the text: it is read from memory once
-    // here, block by block, rather than once for each. Positive indices count against the whole
-    // file, so the tables are counted before the statements are looked at.
+    // One pass over the text. A statement naming an entry further on than those read so far is
+    // decided at the end, when the tables are counted; control characters are counted block by
+    // block as the pass reaches them, while the block is in the cache.
     size_t control = 0;
-    int64_t totals[3] = {0, 0, 0}; // positions, texture coordinates, normals
     const char* counted = start;
-    for (const char* p = start; p < stop;) {
-        while (counted <= p && counted < stop) {
+    std::vector<int> badIndex; // lines, in order
+    struct Pending {
+        int line;
+        int triangles;
+        int64_t largest[3];
+    };
+    std::vector<Pending> pending;
+    int64_t sofar[3] = {0, 0, 0};
+    const char* next = start;
+    for (int line = 1; next < stop; line++) {
+        while (counted <= next && counted < stop) {
             const char* block = stop - counted > LOCAL_BLOCK ? counted + LOCAL_BLOCK : stop;
             control += localControls(counted, block);
             counted = block;
         }
-        const char* end = localLineEnd(p, stop);
-        const char* k = localSkipSpaces(p, end);
-        int table = localTable(k, localWordEnd(k, end));
-        totals[table >= 0 ? table : 0] += table >= 0 ? 1 : 0;
-        p = end + 1;
-    }
-    control += localControls(counted, stop);
-    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
-    if (binary) {
-        return true;
-    }
-
-    int64_t sofar[3] = {0, 0, 0};
-    const char* next = start;
-    for (int line = 1; next < stop; line++) {
         const char* end = localLineEnd(next, stop);
         const char* k = localSkipSpaces(next, end);
         const char* ke = localWordEnd(k, end);
@@ -327,13 +318,16 @@ bool FXPackObjScan::Scan(const std::string& path) {
         bool face = localIs(k, ke, "f");
         if (face || localIs(k, ke, "l")) {
             bool cornersOk = true, indexOk = true;
-            int corners = localCorners(ke, end, totals, sofar, &cornersOk, &indexOk);
+            int64_t largest[3] = {0, 0, 0};
+            int corners = localCorners(ke, end, sofar, &cornersOk, &indexOk, largest);
             if (!cornersOk) {
                 Note(FXOBJSCAN_BAD_CORNER, line);
             } else if (corners < (face ? 3 : 2)) {
                 Note(FXOBJSCAN_TOO_FEW, line);
             } else if (!indexOk) {
-                Note(FXOBJSCAN_BAD_INDEX, line);
+                badIndex.push_back(line);
+            } else if (largest[0] > sofar[0] || largest[1] > sofar[1] || largest[2] > sofar[2]) {
+                pending.push_back({line, face ? corners - 2 : 0, {largest[0], largest[1], largest[2]}});
             } else if (face) {
                 faces += corners - 2;
             }
@@ -354,6 +348,25 @@ bool FXPackObjScan::Scan(const std::string& path) {
         } else {
             Note(FXOBJSCAN_NOT_A_STATEMENT, line);
         }
+    }
+    control += localControls(counted, stop);
+    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
+
+    // sofar now holds the whole tables: the pending statements are decided, and the lines naming
+    // what does not exist are noted in file order.
+    size_t at = 0;
+    for (const Pending& p : pending) {
+        if (p.largest[0] <= sofar[0] && p.largest[1] <= sofar[1] && p.largest[2] <= sofar[2]) {
+            faces += p.triangles;
+            continue;
+        }
+        for (; at < badIndex.size() && badIndex[at] < p.line; at++) {
+            Note(FXOBJSCAN_BAD_INDEX, badIndex[at]);
+        }
+        Note(FXOBJSCAN_BAD_INDEX, p.line);
+    }
+    for (; at < badIndex.size(); at++) {
+        Note(FXOBJSCAN_BAD_INDEX, badIndex[at]);
     }
     return true;
 }
