@@ -19,8 +19,6 @@
 #define LOCAL_RECORD_BATCH 64
 // Records allocated at first when a stream cannot tell how much it still holds.
 #define LOCAL_BLIND_RECORDS 4096
-// How far ahead of the corner being coded ToVMap fetches the map slots of a new vertex.
-#define LOCAL_PREFETCH_CORNERS 16
 
 // ---------------------------------------------------------------------------------------------
 // Stored records
@@ -481,12 +479,6 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
     }
     int previous[3] = {-1, -1, -1};
     for (int i = 0; i < indexCount; i++) {
-        // The map's look-ups miss the cache: a vertex still to push, a few corners on, has its
-        // slots fetched while this corner is coded.
-        if (keys != nullptr && i + LOCAL_PREFETCH_CORNERS < indexCount &&
-            keys[(size_t)indices[i + LOCAL_PREFETCH_CORNERS] * 3] < 0) {
-            map->Prefetch(&vertices[indices[i + LOCAL_PREFETCH_CORNERS]]);
-        }
         tagFXVertex* v = &vertices[indices[i]];
         int32_t* known = keys != nullptr ? keys + (size_t)indices[i] * 3 : nullptr;
         int k[3];

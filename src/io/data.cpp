@@ -420,19 +420,6 @@ int FXVecIndex::Probe(const float* table, int dim, const float* v, uint32_t* slo
     return heads[*slot];
 }
 
-void FXVecIndex::Prefetch(const float* v, int dim) const {
-#if defined(__GNUC__)
-    if (slotCount > 0) {
-        uint32_t h = localHashVec(v, dim) & ((uint32_t)slotCount - 1);
-        __builtin_prefetch(heads + h);
-        __builtin_prefetch(tails + h, 1);
-    }
-#else
-    (void)v;
-    (void)dim;
-#endif
-}
-
 bool FXVecIndex::EnterAt(int vector, uint32_t slot) {
     bool unchanged = !broken && !stale && indexed == vector && vector < nextCapacity && slot < (uint32_t)slotCount &&
                      heads[slot] < 0 && (int64_t)(chains + 1) * 2 <= slotCount;
@@ -564,12 +551,6 @@ FXVectorMap::FXVectorMap()
 
 FXVectorMap::~FXVectorMap() {
     Destroy();
-}
-
-void FXVectorMap::Prefetch(const tagFXVertex* v) const {
-    posIndex.Prefetch(v->position, 3);
-    normIndex.Prefetch(v->normal, 3);
-    texIndex.Prefetch(v->texCoord, 2);
 }
 
 int FXVectorMap::PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {

@@ -92,8 +92,6 @@ public:
     // First vector equal to v, or -1 with *slot the free slot where v's chain would start. Call
     // Update first; the index must have slots.
     int Probe(const float* table, int dim, const float* v, uint32_t* slot) const;
-    // Asks the processor to fetch the slot where v's chain starts; a hint, nothing changes.
-    void Prefetch(const float* v, int dim) const;
     // Enters vector, just appended after a Probe for it that ended at the free slot, without
     // probing again. False, with nothing done, when anything changed since: Update enters it then.
     bool EnterAt(int vector, uint32_t slot);
@@ -135,8 +133,6 @@ public:
     int FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecNorm(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecTex(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
-    // Fetches ahead what pushing v's three vectors will read; a hint, nothing changes.
-    void Prefetch(const tagFXVertex* v) const;
     // Indices outside the table are ignored (Set) or leave out untouched (Get).
     void SetVecPos(tagFXVertex* v, int index);
     void SetVecNorm(tagFXVertex* v, int index);
