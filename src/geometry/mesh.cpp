@@ -6,6 +6,7 @@
 
 #include "io/data.h"
 #include "io/package.h"
+#include "io/textreader.h"
 #include "base/env.h"
 #include "base/other.h"
 #include "base/stream.h"
@@ -254,10 +255,13 @@ bool FXMesh::Copy(FXMesh* src) {
     if (!Realloc(nv, ni)) {
         return false;
     }
+    // Fresh blocks filled whole at once: large pages fault them in by the megabyte.
     if (nv > 0) {
+        fxAdviseLargePages(vertices, (size_t)nv * sizeof(tagFXVertex));
         memcpy(vertices, src->vertices, (size_t)nv * sizeof(tagFXVertex));
     }
     if (ni > 0) {
+        fxAdviseLargePages(indices, (size_t)ni * sizeof(int));
         memcpy(indices, src->indices, (size_t)ni * sizeof(int));
     }
     return true;

@@ -71,6 +71,7 @@ bool FXNumPool::Reserve(int n) {
     if (bytes == nullptr) {
         return false;
     }
+    fxAdviseLargePages(bytes, (size_t)n);
     capacity = n;
     cursor = bytes;
     return true;
@@ -968,6 +969,11 @@ void FXVectorMap::Reserve(int vectors) {
     }
     if (texCoords.capacity < vectors * 2) {
         texCoords.Realloc(vectors * 2);
+    }
+    // The tables fill front to back: large pages fault them in by the megabyte.
+    FXFloatArray* tables[] = {&positions, &normals, &texCoords};
+    for (FXFloatArray* table : tables) {
+        fxAdviseLargePages(table->elements + table->size, (size_t)(table->capacity - table->size) * sizeof(float));
     }
     FXArray* owners[] = {&posOwnerA, &posOwnerB, &normOwnerA, &normOwnerB, &texOwnerA, &texOwnerB};
     for (FXArray* list : owners) {
