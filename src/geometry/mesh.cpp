@@ -6,6 +6,7 @@
 
 #include "io/data.h"
 #include "io/package.h"
+#include "io/textreader.h"
 #include "base/env.h"
 #include "base/other.h"
 #include "base/stream.h"
@@ -254,10 +255,13 @@ bool FXMesh::Copy(FXMesh* src) {
     if (!Realloc(nv, ni)) {
         return false;
     }
+    // Fresh blocks filled whole at once: large pages fault them in by the megabyte.
     if (nv > 0) {
+        fxAdviseLargePages(vertices, (size_t)nv * sizeof(tagFXVertex));
         memcpy(vertices, src->vertices, (size_t)nv * sizeof(tagFXVertex));
     }
     if (ni > 0) {
+        fxAdviseLargePages(indices, (size_t)ni * sizeof(int));
         memcpy(indices, src->indices, (size_t)ni * sizeof(int));
     }
     return true;
@@ -441,16 +445,22 @@ static int localCode(int k, int previous) {
     return 2;
 }
 
-static bool localPushPayload(FXNumPool* pool, int code, int k) {
+// Appends the payload of one field to a corner's bytes at *n.
+static void localPutPayload(uint8_t* bytes, int* n, int code, int k) {
     switch (code) {
         case 1:
-            return pool->PushByte((unsigned char)k) >= 0;
+            bytes[(*n)++] = (uint8_t)k;
+            break;
         case 2:
-            return pool->PushWord((unsigned short)k) >= 0;
+            bytes[(*n)++] = (uint8_t)k;
+            bytes[(*n)++] = (uint8_t)((unsigned)k >> 8);
+            break;
         case 3:
-            return pool->PushInt(k) >= 0;
+            fxPutLE32(bytes + *n, (uint32_t)k);
+            *n += 4;
+            break;
         default:
-            return true;
+            break;
     }
 }
 
@@ -506,11 +516,13 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
         for (int j = 0; j < 3; j++) {
             codes[j] = localCode(k[j], previous[j]);
         }
-        bool ok = pool->PushByte((unsigned char)(codes[0] + 4 * codes[1] + 16 * codes[2])) >= 0;
-        for (int j = 0; j < 3 && ok; j++) {
-            ok = localPushPayload(pool, codes[j], k[j]);
+        uint8_t bytes[13];
+        int n = 0;
+        bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
+        for (int j = 0; j < 3; j++) {
+            localPutPayload(bytes, &n, codes[j], k[j]);
         }
-        if (!ok) {
+        if (pool->PushBytes(bytes, n) < 0) {
             err("FXMesh::ToVMap: the index stream cannot take corner %d\n", i);
             free(keys);
             return false;
@@ -669,6 +681,9 @@ bool FXMesh::DiscardVertices() {
             vertices[i].tag = used;
             used++;
         }
+    }
+    if (used == nv && vertexCapacity == nv) {
+        return true; // every vertex is used: the numbers and the block stay as they are
     }
     for (int i = 0; i < ni; i++) {
         indices[i] = vertices[indices[i]].tag;

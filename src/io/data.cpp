@@ -8,6 +8,7 @@
 #include "io/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
+#include "io/textreader.h"
 #include "io/vertex.h"
 
 // Bytes or floats taken at a time from a stream that cannot tell how much it still holds, so a
@@ -70,6 +71,7 @@ bool FXNumPool::Reserve(int n) {
     if (bytes == nullptr) {
         return false;
     }
+    fxAdviseLargePages(bytes, (size_t)n);
     capacity = n;
     cursor = bytes;
     return true;
@@ -109,6 +111,15 @@ int FXNumPool::PushInt(int v) {
     }
     fxPutLE32(bytes + used, (uint32_t)v);
     used += 4;
+    return used;
+}
+
+int FXNumPool::PushBytes(const uint8_t* v, int n) {
+    if (n < 0 || !localPoolRoom(this, n)) {
+        return -1;
+    }
+    memcpy(bytes + used, v, (size_t)n);
+    used += n;
     return used;
 }
 
@@ -292,6 +303,9 @@ bool FXVecIndex::Grow(const float* table, int dim) {
         free(newTails);
         return false;
     }
+    // Slots are read at random: large pages spare a page walk per look-up.
+    fxAdviseLargePages(newHeads, (size_t)count * sizeof(int32_t));
+    fxAdviseLargePages(newTails, (size_t)count * sizeof(int32_t));
     memset(newHeads, 0xff, (size_t)count * sizeof(int32_t));
     uint32_t mask = (uint32_t)count - 1;
     for (int32_t s = 0; s < slotCount; s++) {
@@ -392,7 +406,33 @@ bool FXVecIndex::Reserve(const float* table, int dim, int vectors) {
             return false;
         }
     }
+    if (!broken && vectors > nextCapacity) {
+        int32_t* grown = (int32_t*)realloc(next, (size_t)vectors * sizeof(int32_t));
+        if (grown != nullptr) {
+            next = grown;
+            nextCapacity = vectors;
+        }
+    }
     return !broken;
+}
+
+int FXVecIndex::Probe(const float* table, int dim, const float* v, uint32_t* slot) const {
+    *slot = localProbe(this, table, dim, v);
+    return heads[*slot];
+}
+
+bool FXVecIndex::EnterAt(int vector, uint32_t slot) {
+    bool unchanged = !broken && !stale && indexed == vector && vector < nextCapacity && slot < (uint32_t)slotCount &&
+                     heads[slot] < 0 && (int64_t)(chains + 1) * 2 <= slotCount;
+    if (!unchanged) {
+        return false;
+    }
+    next[vector] = -1;
+    heads[slot] = vector;
+    tails[slot] = vector;
+    chains++;
+    indexed = vector + 1;
+    return true;
 }
 
 int FXVecIndex::Find(const float* table, int dim, const float* v) const {
@@ -406,6 +446,11 @@ int FXVecIndex::Find(const float* table, int dim, const float* v) const {
 // ---------------------------------------------------------------------------------------------
 // FXVectorMap: one table's operations, shared by positions, normals and texture coordinates
 
+// The owner tag of vector j; lists not recorded (null) or lagging read as 0.
+static int localOwner(const FXArray* owners, int j) {
+    return owners != nullptr ? owners->GetInt(j) : 0;
+}
+
 static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, int count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, const FXArray* ownersA, const FXArray* ownersB) {
     if (count <= 0 || table->elements == nullptr) {
@@ -417,7 +462,7 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
             return first;
         }
         for (int j = first; j >= 0; j = index->Next(j)) {
-            if (clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j))) {
+            if (clb->CanShare(ownerA, ownerB, localOwner(ownersA, j), localOwner(ownersB, j))) {
                 return j;
             }
         }
@@ -425,7 +470,7 @@ static int localFindVec(FXVecIndex* index, const FXFloatArray* table, int dim, i
     }
     for (int j = 0; j < count; j++) {
         if (localVecEqual(table->elements + (size_t)j * dim, v, dim) &&
-            (clb == nullptr || clb->CanShare(ownerA, ownerB, ownersA->GetInt(j), ownersB->GetInt(j)))) {
+            (clb == nullptr || clb->CanShare(ownerA, ownerB, localOwner(ownersA, j), localOwner(ownersB, j)))) {
             return j;
         }
     }
@@ -440,9 +485,16 @@ static void localFitOwners(FXArray* owners, int count) {
     owners->size = owners->size > count ? count : owners->size;
 }
 
+// ownersA/ownersB: null when the owners are not recorded.
 static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t* count, const float* v,
                         PMeshSaveClb* clb, int ownerA, int ownerB, FXArray* ownersA, FXArray* ownersB) {
-    int found = localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
+    // Without a callback the first equal vector is the answer, and a failed look-up ends at the
+    // free slot where the appended vector goes: it is entered there, not probed for again.
+    bool direct = clb == nullptr && *count > 0 && table->elements != nullptr && !localHasNaN(v, dim) &&
+                  index->Update(table->elements, dim, *count) && index->slotCount > 0;
+    uint32_t slot = 0;
+    int found = direct ? index->Probe(table->elements, dim, v, &slot)
+                       : localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
     if (found >= 0) {
         return found;
     }
@@ -450,14 +502,22 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
         err("FXVectorMap: table full\n");
         return -1;
     }
-    localFitOwners(ownersA, *count);
-    localFitOwners(ownersB, *count);
-    table->size = *count * dim;
-    for (int i = 0; i < dim; i++) {
-        table->Push(v[i]);
+    if (table->elements != nullptr && table->capacity / dim > *count) {
+        memcpy(table->elements + (size_t)*count * dim, v, (size_t)dim * sizeof(float));
+        table->size = (*count + 1) * dim;
+    } else {
+        table->size = *count * dim;
+        for (int i = 0; i < dim; i++) {
+            table->Push(v[i]);
+        }
     }
-    bool ok = table->size == (*count + 1) * dim && ownersA->size == *count && ownersB->size == *count &&
-              fxPushIntDoubling(ownersA, ownerA) && fxPushIntDoubling(ownersB, ownerB);
+    bool ok = table->size == (*count + 1) * dim;
+    if (ownersA != nullptr && ownersB != nullptr) {
+        localFitOwners(ownersA, *count);
+        localFitOwners(ownersB, *count);
+        ok = ok && ownersA->size == *count && ownersB->size == *count && fxPushIntDoubling(ownersA, ownerA) &&
+             fxPushIntDoubling(ownersB, ownerB);
+    }
     if (!ok) {
         err("FXVectorMap: out of memory for vector %d\n", (int)*count);
         table->size = *count * dim;
@@ -465,6 +525,9 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
     }
     int added = *count;
     *count += 1;
+    if (direct) {
+        index->EnterAt(added, slot);
+    }
     return added;
 }
 
@@ -485,7 +548,7 @@ static void localGetVec(const FXFloatArray* table, int dim, int count, int at, f
 
 FXVectorMap::FXVectorMap()
     : positions(3000000), normals(3000000), texCoords(2000000), posCount(0), normCount(0), texCount(0),
-      usedNorm(nullptr), usedTex(nullptr), usedVertices(0), usedCapacity(0), usedInOrder(true) {}
+      recordOwners(true), usedNorm(nullptr), usedTex(nullptr), usedVertices(0), usedCapacity(0), usedInOrder(true) {}
 
 FXVectorMap::~FXVectorMap() {
     Destroy();
@@ -495,21 +558,24 @@ int FXVectorMap::PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int o
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&posIndex, &positions, 3, &posCount, v->position, clb, ownerA, ownerB, &posOwnerA, &posOwnerB);
+    return localPushVec(&posIndex, &positions, 3, &posCount, v->position, clb, ownerA, ownerB,
+                        recordOwners ? &posOwnerA : nullptr, recordOwners ? &posOwnerB : nullptr);
 }
 
 int FXVectorMap::PushVecNorm(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&normIndex, &normals, 3, &normCount, v->normal, clb, ownerA, ownerB, &normOwnerA, &normOwnerB);
+    return localPushVec(&normIndex, &normals, 3, &normCount, v->normal, clb, ownerA, ownerB,
+                        recordOwners ? &normOwnerA : nullptr, recordOwners ? &normOwnerB : nullptr);
 }
 
 int FXVectorMap::PushVecTex(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB) {
     if (v == nullptr) {
         return -1;
     }
-    return localPushVec(&texIndex, &texCoords, 2, &texCount, v->texCoord, clb, ownerA, ownerB, &texOwnerA, &texOwnerB);
+    return localPushVec(&texIndex, &texCoords, 2, &texCount, v->texCoord, clb, ownerA, ownerB,
+                        recordOwners ? &texOwnerA : nullptr, recordOwners ? &texOwnerB : nullptr);
 }
 
 int FXVectorMap::FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb) {
@@ -903,6 +969,17 @@ void FXVectorMap::Reserve(int vectors) {
     }
     if (texCoords.capacity < vectors * 2) {
         texCoords.Realloc(vectors * 2);
+    }
+    // The tables fill front to back: large pages fault them in by the megabyte.
+    FXFloatArray* tables[] = {&positions, &normals, &texCoords};
+    for (FXFloatArray* table : tables) {
+        fxAdviseLargePages(table->elements + table->size, (size_t)(table->capacity - table->size) * sizeof(float));
+    }
+    FXArray* owners[] = {&posOwnerA, &posOwnerB, &normOwnerA, &normOwnerB, &texOwnerA, &texOwnerB};
+    for (FXArray* list : owners) {
+        if (recordOwners && list->capacity < vectors) {
+            list->Realloc(vectors);
+        }
     }
 }
 

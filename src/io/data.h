@@ -37,6 +37,7 @@ public:
     int PushByte(unsigned char v);
     int PushWord(unsigned short v);
     int PushInt(int v);
+    int PushBytes(const uint8_t* v, int n);
     void Reseek();
     // False, with nothing read, when fewer bytes than the value needs remain before `used`.
     bool GetNextByte(unsigned char* v);
@@ -86,8 +87,14 @@ public:
     // First vector equal to v, or -1. Call Update first.
     int Find(const float* table, int dim, const float* v) const;
     int Next(int vector) const { return next[vector]; }
-    // Slots for that many vectors, so entering them never rehashes.
+    // Slots for that many vectors, so entering them never rehashes; with room to chain them too.
     bool Reserve(const float* table, int dim, int vectors);
+    // First vector equal to v, or -1 with *slot the free slot where v's chain would start. Call
+    // Update first; the index must have slots.
+    int Probe(const float* table, int dim, const float* v, uint32_t* slot) const;
+    // Enters vector, just appended after a Probe for it that ended at the free slot, without
+    // probing again. False, with nothing done, when anything changed since: Update enters it then.
+    bool EnterAt(int vector, uint32_t slot);
     void Destroy();
 
 private:
@@ -109,6 +116,9 @@ public:
     FXArray posUser, normUser, texUser;
     FXArray posUsers, normUsers, texUsers; // owned FXArray* per vector, or null
     int32_t posCount, normCount, texCount;
+    // False: pushes leave the owner lists behind, as a loaded map has them (they read as 0), for a
+    // writer that never asks a callback. Not reset by Destroy.
+    bool recordOwners;
 
     FXVectorMap();
     ~FXVectorMap();

@@ -210,6 +210,7 @@ bool FXModel::Save_v03(FILE* f) {
 
     // Every mesh codes its corners into the one shared map.
     FXVectorMap map;
+    map.recordOwners = false; // no callback ever reads them
     FXNumPool** pools = count > 0 ? new FXNumPool*[count] : nullptr;
     FXMesh** meshes = count > 0 ? new FXMesh*[count] : nullptr;
     // Sized up front from the counts at hand: no table grows vector by vector, no stream step

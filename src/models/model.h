@@ -49,8 +49,9 @@ public:
     // the library cannot be written.
     bool Compile(FXPackage* pkg);
     // Parses an OBJ file and appends its meshes to the loaded group (model_obj.cpp). False only
-    // when the file cannot be read.
-    bool ImportObj(const char* path);
+    // when the file cannot be read. text: the file's content, terminated, when the caller has read
+    // it already (the path still places the material library); null reads the file.
+    bool ImportObj(const char* path, const char* text = nullptr);
 
     // Mesh groups and editing; all on the working group unless said otherwise.
     void UpdateMeshes();

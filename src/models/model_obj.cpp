@@ -521,13 +521,15 @@ static bool localSizeTables(FXObjModel* obj, tagObjParse* p) {
     return ok;
 }
 
-bool FXObjModel::Load(const char* objPath) {
+bool FXObjModel::Load(const char* objPath, const char* given) {
     Destroy();
     if (objPath == nullptr) {
         return false;
     }
     FXTextReader text;
-    if (!localReadText(objPath, &text)) {
+    if (given != nullptr) {
+        text.Borrow(given);
+    } else if (!localReadText(objPath, &text)) {
         err("FXObjModel::Load -> cannot open %s\n", objPath);
         return false;
     }
@@ -854,9 +856,9 @@ static void localImportObj(FXModel* model, FXObjModel* obj) {
     delete[] meshes;
 }
 
-bool FXModel::ImportObj(const char* objPath) {
+bool FXModel::ImportObj(const char* objPath, const char* text) {
     FXObjModel* obj = new FXObjModel();
-    bool ok = obj->Load(objPath);
+    bool ok = obj->Load(objPath, text);
     if (ok) {
         localImportObj(this, obj);
     }

@@ -56,7 +56,8 @@ public:
     FXObjModel& operator=(const FXObjModel&) = delete;
 
     // False, with an empty model, when the file cannot be read or its tables cannot be held.
-    bool Load(const char* objPath);
+    // text: the file's content, terminated, already read by the caller; null reads the file.
+    bool Load(const char* objPath, const char* text = nullptr);
     void Destroy();
 };
 

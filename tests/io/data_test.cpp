@@ -344,6 +344,8 @@ TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
         FXVectorMap reserved;
         FXNumPool plain(16);
         FXNumPool ready(16);
+        // A writer that records no owners (as the model save) gets the same answers too.
+        reserved.recordOwners = reserve != 1;
         reserved.Reserve(reserve);
         if (reserve > 0) {
             EXPECT_TRUE(ready.Reserve(reserve));
@@ -366,6 +368,8 @@ TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
         EXPECT_EQ(grown.posCount, reserved.posCount);
         EXPECT_EQ(0, memcmp(grown.positions.elements, reserved.positions.elements,
                             (size_t)grown.posCount * 3 * sizeof(float)));
+        EXPECT_EQ(reserved.posOwnerA.size, reserved.recordOwners ? reserved.posCount : 0);
+        EXPECT_EQ(reserved.texOwnerB.size, reserved.recordOwners ? reserved.texCount : 0);
         // Only an empty pool takes a reservation: one holding a stream keeps it.
         EXPECT_FALSE(ready.Reserve(1 << 20));
         EXPECT_EQ(plain.used, ready.used);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "render/material.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -30,6 +32,186 @@ std::vector<std::string> IdsAndKinds(const std::string& listed) {
         }
     }
     return rows;
+}
+
+// OBJ text of generated model kind 0 (a grid of shared corners, one normal for all) or 1 and 2
+// (vectors from a few values, zeros of both signs, NaN in kind 2; groups, n-gons, negative
+// indices). Numbers are written as integers and fixed words, so any writer makes the same text.
+std::string GeneratedObj(int kind) {
+    uint32_t seed = 17u + (uint32_t)kind;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (int)((seed >> 16) % n);
+    };
+    std::string s;
+    char line[160];
+    if (kind == 0) {
+        const int side = 24;
+        for (int i = 0; i < side * side; i++) {
+            int z = next(3) - 1;
+            snprintf(line, sizeof(line), "v %d %d %d\nvt %d.5 %d\n", i % side, i / side, z, i % side, i / side);
+            s += line;
+        }
+        s += "vn 0 0 1\n";
+        for (int y = 0; y + 1 < side; y++) {
+            for (int x = 0; x + 1 < side; x++) {
+                int a = y * side + x + 1, b = a + 1, c = a + side, d = c + 1;
+                snprintf(line, sizeof(line), "f %d/%d/1 %d/%d/1 %d/%d/1\nf %d/%d/1 %d/%d/1 %d/%d/1\n", a, a, c, c, b, b,
+                         b, b, c, c, d, d);
+                s += line;
+            }
+        }
+        return s;
+    }
+    const char* values[] = {"0", "-0", "1", "0.5", "2", "nan"};
+    const uint32_t kinds = kind == 2 ? 6 : 5;
+    const int count = 120;
+    for (int i = 0; i < count; i++) {
+        std::string v = "v";
+        for (int k = 0; k < 3; k++) {
+            v += std::string(" ") + values[next(kinds)];
+        }
+        std::string t = "vt";
+        for (int k = 0; k < 2; k++) {
+            t += std::string(" ") + values[next(kinds)];
+        }
+        s += v + "\n" + t + "\n";
+    }
+    for (int f = 0; f < 150; f++) {
+        if (f % 40 == 0) {
+            s += "g part" + std::to_string(f / 40) + "\n";
+        }
+        int corners = 3 + (next(4) == 0 ? next(3) : 0);
+        s += "f";
+        for (int c = 0; c < corners; c++) {
+            int i = 1 + next(count);
+            int written = next(5) == 0 ? i - count - 1 : i;
+            s += " " + std::to_string(written) + "/" + std::to_string(written);
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+uint64_t Fnv64(const FXBytes& bytes) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint8_t b : bytes) {
+        h = (h ^ b) * 0x100000001b3ull;
+    }
+    return h;
+}
+
+// The skip summary of an OBJ text as a plain reading finds it, line by line, word by word: the
+// warnings fxpack model prints for it (usemtl and mtllib left out).
+std::string PlainSummary(const std::string& name, const std::string& text) {
+    auto words = [](const std::string& line) {
+        std::vector<std::string> w;
+        size_t at = 0;
+        while ((at = line.find_first_not_of(" \t\r\f\v", at)) != std::string::npos) {
+            size_t end = line.find_first_of(" \t\r\f\v", at);
+            end = end == std::string::npos ? line.size() : end;
+            w.push_back(line.substr(at, end - at));
+            at = end;
+        }
+        return w;
+    };
+    std::vector<std::vector<std::string>> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end;
+        lines.push_back(words(text.substr(at, end - at)));
+        at = end + 1;
+    }
+    auto table = [](const std::string& k) { return k == "v" ? 0 : k == "vt" ? 1 : k == "vn" ? 2 : -1; };
+    long long totals[3] = {0, 0, 0}, sofar[3] = {0, 0, 0};
+    for (const auto& w : lines) {
+        if (!w.empty() && table(w[0]) >= 0) {
+            totals[table(w[0])]++;
+        }
+    }
+    // Causes in the order of the summary: no statement, number, corner, index, too few, ignored.
+    std::vector<int> found[6];
+    const char* unused[] = {"o", "s", "vp", "p", "curv2", "lod"};
+    for (size_t n = 0; n < lines.size(); n++) {
+        const auto& w = lines[n];
+        int line = (int)n + 1;
+        if (w.empty() || w[0][0] == '#' || w[0] == "g") {
+            continue;
+        }
+        int t = table(w[0]);
+        if (t >= 0) {
+            sofar[t]++;
+            bool ok = w.size() > (t == 1 ? 1u : 3u);
+            for (size_t i = 1; ok && i < w.size() && i <= 3; i++) {
+                char* end = nullptr;
+                float v = strtof(w[i].c_str(), &end);
+                ok = end != w[i].c_str() && *end == 0 && std::isfinite(v);
+            }
+            if (!ok) {
+                found[1].push_back(line);
+            }
+        } else if (w[0] == "f" || w[0] == "l") {
+            bool cornersOk = true, indexOk = true;
+            for (size_t i = 1; i < w.size(); i++) {
+                size_t s1 = w[i].find('/');
+                size_t s2 = s1 == std::string::npos ? s1 : w[i].find('/', s1 + 1);
+                std::string parts[3] = {w[i].substr(0, s1), "", ""};
+                if (s1 != std::string::npos) {
+                    parts[1] = w[i].substr(s1 + 1, s2 == std::string::npos ? s2 : s2 - s1 - 1);
+                    parts[2] = s2 == std::string::npos ? "" : w[i].substr(s2 + 1);
+                }
+                for (int p = 0; p < 3; p++) {
+                    const std::string& d = parts[p];
+                    size_t digits = d.find_first_not_of("+-") == 1 ? 1 : 0;
+                    bool isIndex = d.size() > digits &&
+                                   d.find_first_not_of("0123456789", digits) == std::string::npos &&
+                                   (digits == 0 || d.size() > 1);
+                    if (p > 0 && d.empty()) {
+                        continue;
+                    }
+                    // Past 18 digits no table reaches: held there.
+                    long long v = isIndex ? atoll(d.substr(0, digits + 18).c_str()) : 0;
+                    if (v == 0) {
+                        cornersOk = false;
+                    } else if (v > 0 ? v > totals[p] : -v > sofar[p]) {
+                        indexOk = false;
+                    }
+                }
+            }
+            if (!cornersOk) {
+                found[2].push_back(line);
+            } else if (w.size() - 1 < (w[0] == "f" ? 3u : 2u)) {
+                found[4].push_back(line);
+            } else if (!indexOk) {
+                found[3].push_back(line);
+            }
+        } else {
+            bool ignored = false;
+            for (const char* u : unused) {
+                ignored = ignored || w[0] == u;
+            }
+            found[ignored ? 5 : 0].push_back(line);
+        }
+    }
+    const char* texts[6] = {"lines that are no statement, skipped",
+                            "v, vn or vt lines with a missing, unreadable or infinite number, not read as written",
+                            "faces or lines with a corner that is no index, skipped",
+                            "faces or lines naming a vertex, texture coordinate or normal that does not exist, skipped",
+                            "faces with fewer than 3 corners or lines with fewer than 2 points, skipped",
+                            "statements the engine has no use for (o, s, ...), ignored"};
+    std::string summary;
+    for (int c = 0; c < 6; c++) {
+        if (found[c].empty()) {
+            continue;
+        }
+        summary += "fxpack: warning: " + name + ": " + std::to_string(found[c].size()) + " " + texts[c] + " (" +
+                   (found[c].size() > 1 ? "lines " : "line ");
+        for (size_t i = 0; i < found[c].size() && i < 5; i++) {
+            summary += (i > 0 ? ", " : "") + std::to_string(found[c][i]);
+        }
+        summary += std::string(found[c].size() > 5 ? ", ..." : "") + ")\n";
+    }
+    return summary;
 }
 
 class FxpackModelTest : public ::testing::Test {
@@ -246,4 +428,133 @@ TEST_F(FxpackModelTest, MissingTexturesAndLibrariesWarnAlikeAndFailUnderStrict) 
     EXPECT_EQ(IdsAndKinds(r.out), (std::vector<std::string>{"1 model", "2 model", "3 material library"}));
     EXPECT_EQ(fxTestListDir(dir.File("src")), (std::vector<std::string>{"bare.obj", "box.mtl", "box.obj"}));
     EXPECT_TRUE(fxTestListDir(tmp).empty());
+}
+
+// The stored bytes of generated and real models, pinned: saving may get faster, never different.
+TEST_F(FxpackModelTest, ModelsKeepTheirStoredBytes) {
+    const uint64_t generated[] = {0x35e67473a6d39f35ull, 0x19197a67785844d9ull, 0x1948740910b4ef60ull};
+    for (int kind = 0; kind < 3; kind++) {
+        std::string name = "g" + std::to_string(kind) + ".obj";
+        ASSERT_TRUE(fxTestWriteText(dir.File(name), GeneratedObj(kind)));
+        FXTestRun r = Run({"model", name, "-o", "g.xm"});
+        ASSERT_EQ(r.status, 0) << name << r.err;
+        FXBytes bytes;
+        ASSERT_TRUE(fxTestReadFile(dir.File("g.xm"), &bytes));
+        EXPECT_EQ(Fnv64(bytes), generated[kind]) << name << " " << std::hex << Fnv64(bytes);
+    }
+    FX_REQUIRE_TESTDATA();
+    const struct {
+        const char* obj;
+        uint64_t hash;
+    } real[] = {{"obj-real/spot.obj", 0x57204849b14e0e50ull}, {"obj-real/teapot.obj", 0x80afc3f6f77f2d46ull}};
+    for (const auto& c : real) {
+        FXTestRun r = Run({"model", std::string(VANTREL_TESTDATA) + "/" + c.obj, "-o", "r.xm"});
+        ASSERT_EQ(r.status, 0) << c.obj << r.err;
+        FXBytes bytes;
+        ASSERT_TRUE(fxTestReadFile(dir.File("r.xm"), &bytes));
+        EXPECT_EQ(Fnv64(bytes), c.hash) << c.obj << " " << std::hex << Fnv64(bytes);
+    }
+}
+
+// Generated files of odd statements, numbers and corners (some naming entries further on): the summary counts and the
+// first lines of each cause are what a plain reading of the text finds. One file fills whole pages exactly.
+TEST_F(FxpackModelTest, SkipSummaryAgreesWithAPlainReading) {
+    const char* numbers[] = {"1",
+                             "-2.5",
+                             "+.5",
+                             "5.",
+                             ".",
+                             "-",
+                             "1e",
+                             "1e+",
+                             "1e5",
+                             "1e38",
+                             "3.4e38",
+                             "3.5e38",
+                             "1e39",
+                             "1e-99999",
+                             "inf",
+                             "-INF",
+                             "nan",
+                             "0x1p3",
+                             "1.2.3",
+                             "abc",
+                             "1E-5",
+                             "1e00038",
+                             "0.000001e40",
+                             "9999999999999999999999999999999999999999",
+                             "00000000000000000000000000000000000000001"};
+    const char* indices[] = {"1",
+                             "2",
+                             "3",
+                             "-1",
+                             "-2",
+                             "0",
+                             "-0",
+                             "+1",
+                             "99",
+                             "-99",
+                             "",
+                             "x",
+                             "1x",
+                             "+",
+                             "99999999999999999999999",
+                             "-99999999999999999999999",
+                             "5",
+                             "9"};
+    const char* others[] = {"#x", "# c", "g a", "o x", "s 1", "vp 1", "foo",
+                            "v1", "f1",  "",    "   ", "\r",  "p 1",  "curv2"};
+    const char* spaces[] = {" ", "  ", "\t", " \r", "\v", "\f"};
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    std::string all;
+    for (int file = 0; file < 12; file++) {
+        std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+        for (int n = 0; n < 40; n++) {
+            uint32_t what = next(10);
+            std::string line;
+            if (what < 4) {
+                line = std::string(next(2) ? "  " : "") + (what == 0 ? "v" : what == 1 ? "vt" : "vn");
+                for (uint32_t k = next(6); k > 0; k--) {
+                    line += std::string(spaces[next(6)]) + numbers[next(25)];
+                }
+            } else if (what < 7) {
+                line = next(2) ? "f" : "l";
+                for (uint32_t k = next(6); k > 0; k--) {
+                    std::string corner = indices[next(18)];
+                    for (uint32_t slashes = next(5), i = 0; i < slashes && i < 3; i++) {
+                        corner += std::string(i == 1 && next(2) ? "/" : "") + "/" + indices[next(18)];
+                    }
+                    line += std::string(spaces[next(6)]) + corner;
+                }
+            } else {
+                line = others[next(14)];
+            }
+            text += line + (file % 2 ? "\r\n" : "\n");
+        }
+        if (file == 0) {
+            // Whole pages: no byte past the end of the file to stand for a terminator.
+            size_t pages = (text.size() + 2) / 4096 + 1;
+            text += "#" + std::string(pages * 4096 - text.size() - 2, 'x') + "\n";
+        }
+        std::string name = "s" + std::to_string(file) + ".obj";
+        ASSERT_TRUE(fxTestWriteText(dir.File(name), text));
+        FXTestRun r = Run({"model", name, "-o", "s.xm"});
+        EXPECT_EQ(r.status, 0) << name;
+        std::string warnings;
+        for (size_t at = 0, end; (end = r.err.find('\n', at)) != std::string::npos; at = end + 1) {
+            std::string line = r.err.substr(at, end + 1 - at);
+            warnings += line.find("warning: ") != std::string::npos ? line : "";
+        }
+        EXPECT_EQ(warnings, PlainSummary(name, text)) << name << "\n" << text;
+        all += warnings;
+    }
+    // The files reach every cause.
+    for (const char* cause :
+         {"no statement", "infinite number", "no index", "does not exist", "fewer than 3", "no use for"}) {
+        EXPECT_NE(all.find(cause), std::string::npos) << cause;
+    }
 }

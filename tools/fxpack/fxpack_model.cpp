@@ -121,7 +121,15 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     std::vector<std::string> traces;
     fxpackProgress("importing %s ...", obj);
     fxpackBeginCapture(&traces, false);
-    bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str());
+    // The import parses the text the scan read. Where reading as text changes line ends it reads
+    // the file itself, as it always has.
+#ifdef _WIN32
+    const char* text = nullptr;
+#else
+    const char* text = scan.text;
+#endif
+    bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str(), text);
+    scan.Release();
     fxpackEndCapture();
     if (!imported) {
         fxpackError("cannot read %s%s%s", objPath.c_str(), traces.empty() ? "" : ": ",

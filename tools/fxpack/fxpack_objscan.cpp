@@ -5,10 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "fxpack.h"
 #include "fxpack_objscan.h"
 
 #define SCAN_LINES_KEPT 5
+// Bytes looked over for control characters at a time, a block the cache holds.
+#define LOCAL_BLOCK (64 * 1024)
 
 void FXPackObjScan::Note(int cause, int line) {
     Cause& c = causes[cause];
@@ -43,163 +51,322 @@ static bool localIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// Splits a line into words.
-static void localWords(const char* b, const char* e, std::vector<std::string>* words) {
-    words->clear();
-    while (b < e) {
-        while (b < e && localIsSpace(*b)) {
-            b++;
-        }
-        const char* s = b;
-        while (b < e && !localIsSpace(*b)) {
-            b++;
-        }
-        if (b > s) {
-            words->emplace_back(s, b);
+static bool localIsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Characters of [p, stop) that no text holds: controls other than white space.
+static size_t localControls(const char* p, const char* stop) {
+    size_t control = 0;
+    for (; p < stop; p++) {
+        unsigned char c = (unsigned char)*p;
+        control += (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v') ? 1 : 0;
+    }
+    return control;
+}
+
+// The '\n' ending the line at p, or stop.
+static const char* localLineEnd(const char* p, const char* stop) {
+    const char* end = (const char*)memchr(p, '\n', (size_t)(stop - p));
+    return end != nullptr ? end : stop;
+}
+
+static const char* localSkipSpaces(const char* p, const char* end) {
+    while (p < end && localIsSpace(*p)) {
+        p++;
+    }
+    return p;
+}
+
+static const char* localWordEnd(const char* p, const char* end) {
+    while (p < end && !localIsSpace(*p)) {
+        p++;
+    }
+    return p;
+}
+
+static bool localIs(const char* b, const char* e, const char* word) {
+    size_t n = strlen(word);
+    return (size_t)(e - b) == n && memcmp(b, word, n) == 0;
+}
+
+// 0 for v, 1 for vt, 2 for vn, else -1.
+static int localTable(const char* b, const char* e) {
+    if (e - b == 1 && b[0] == 'v') {
+        return 0;
+    }
+    if (e - b == 2 && b[0] == 'v') {
+        return b[1] == 't' ? 1 : b[1] == 'n' ? 2 : -1;
+    }
+    return -1;
+}
+
+// Whether the word [b, e) reads whole as a finite float, as strtof reads it. Plain decimals
+// well inside the float range are told by their form; anything else (infinities, NaN,
+// hexadecimals, values near or past the largest float) goes to strtof. The text is terminated
+// and the word ends at white space, so strtof stops where the word does at the latest.
+static bool localNumber(const char* b, const char* e) {
+    const char* p = b;
+    if (p < e && (*p == '+' || *p == '-')) {
+        p++;
+    }
+    int intDigits = 0, digits = 0;
+    for (; p < e && localIsDigit(*p); p++) {
+        intDigits++;
+    }
+    digits = intDigits;
+    if (p < e && *p == '.') {
+        for (p++; p < e && localIsDigit(*p); p++) {
+            digits++;
         }
     }
-}
-
-static bool localNumber(const std::string& w) {
+    int exponent = 0, exponentDigits = 0;
+    if (digits > 0 && p < e && (*p == 'e' || *p == 'E')) {
+        const char* x = p + 1;
+        bool negative = x < e && *x == '-';
+        x += x < e && (*x == '-' || *x == '+') ? 1 : 0;
+        for (; x < e && localIsDigit(*x) && exponentDigits < 5; x++) {
+            exponent = exponent * 10 + (*x - '0');
+            exponentDigits++;
+        }
+        exponent = negative ? -exponent : exponent;
+        p = exponentDigits > 0 ? x : p;
+    }
+    // Below 10^38 a float cannot overflow; small values at worst round to zero, still finite.
+    if (digits > 0 && p == e && intDigits + exponent <= 38) {
+        return true;
+    }
     char* end = nullptr;
-    float v = strtof(w.c_str(), &end);
-    return end != w.c_str() && *end == 0 && std::isfinite(v);
+    float v = strtof(b, &end);
+    return end != b && end == e && std::isfinite(v);
 }
 
-// One index of a corner: empty is allowed where optional; 0 never.
-static bool localIndex(const std::string& w, long* v) {
-    char* end = nullptr;
-    *v = strtol(w.c_str(), &end, 10);
-    return !w.empty() && *end == 0 && *v != 0;
+// One index of a corner, as strtol reads it whole: an optional sign and digits; empty and 0
+// are no index. Values past any table are held at a magnitude no table reaches.
+static bool localIndex(const char* b, const char* e, int64_t* v) {
+    const char* p = b;
+    bool negative = p < e && *p == '-';
+    p += p < e && (*p == '-' || *p == '+') ? 1 : 0;
+    if (p == e) {
+        return false;
+    }
+    int64_t value = 0;
+    for (; p < e; p++) {
+        if (!localIsDigit(*p)) {
+            return false;
+        }
+        value = value < ((int64_t)1 << 56) ? value * 10 + (*p - '0') : value;
+    }
+    *v = negative ? -value : value;
+    return value != 0;
 }
 
-// Whether index v names an entry: positive against the whole file, negative against those so far.
-static bool localInRange(long v, int64_t total, int64_t sofar) {
-    return v > 0 ? v <= total : -v <= sofar;
-}
-
-static bool localUnused(const std::string& k) {
+static bool localUnused(const char* b, const char* e) {
     static const char* const words[] = {
         "o",        "s",        "vp",   "p",      "cstype", "deg",        "bmat",      "step",  "curv", "curv2",
         "surf",     "parm",     "trim", "hole",   "scrv",   "sp",         "end",       "con",   "mg",   "bevel",
         "c_interp", "d_interp", "lod",  "usemap", "maplib", "shadow_obj", "trace_obj", "ctech", "stech"};
     for (const char* w : words) {
-        if (k == w) {
+        if (localIs(b, e, w)) {
             return true;
         }
     }
     return false;
 }
 
+// The corners of an f or l statement after its keyword: their count, whether each is made of
+// indices, whether a negative index reaches back past the entries so far, and the largest
+// positive index per table (those count against the whole file, known only at its end).
+static int localCorners(const char* p, const char* end, const int64_t* sofar, bool* cornersOk, bool* indexOk,
+                        int64_t* largest) {
+    int corners = 0;
+    for (p = localSkipSpaces(p, end); p < end; p = localSkipSpaces(p, end)) {
+        const char* we = localWordEnd(p, end);
+        // v, v/t, v//n, v/t/n: what follows a second slash is the normal, slashes and all.
+        const char* s1 = (const char*)memchr(p, '/', (size_t)(we - p));
+        const char* s2 = s1 != nullptr ? (const char*)memchr(s1 + 1, '/', (size_t)(we - s1 - 1)) : nullptr;
+        const char* bounds[3][2] = {{p, s1 != nullptr ? s1 : we},
+                                    {s1 != nullptr ? s1 + 1 : we, s2 != nullptr ? s2 : we},
+                                    {s2 != nullptr ? s2 + 1 : we, we}};
+        for (int t = 0; t < 3; t++) {
+            int64_t v;
+            if (t > 0 && bounds[t][0] == bounds[t][1]) {
+                continue;
+            }
+            if (!localIndex(bounds[t][0], bounds[t][1], &v)) {
+                *cornersOk = false;
+            } else if (v < 0 && -v > sofar[t]) {
+                *indexOk = false;
+            } else if (v > largest[t]) {
+                largest[t] = v;
+            }
+        }
+        corners++;
+        p = we;
+    }
+    return corners;
+}
+
+FXPackObjScan::~FXPackObjScan() {
+    Release();
+}
+
+void FXPackObjScan::Release() {
+#ifdef __linux__
+    if (mapped != nullptr) {
+        munmap(mapped, mappedBytes);
+    }
+#endif
+    mapped = nullptr;
+    mappedBytes = 0;
+    read.Destroy();
+    text = nullptr;
+    size = 0;
+}
+
+// The file mapped rather than copied, when the bytes past its end in its last page can stand for
+// the terminator (they read as zeros): a large text then costs neither a copy nor zeroed pages.
+static bool localMap(FILE* f, void** mapped, size_t* bytes) {
+#ifdef __linux__
+    struct stat st;
+    long page = sysconf(_SC_PAGESIZE);
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || page <= 0 || st.st_size % page == 0) {
+        return false;
+    }
+    void* m = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(f), 0);
+    if (m == MAP_FAILED) {
+        return false;
+    }
+    *mapped = m;
+    *bytes = (size_t)st.st_size;
+    return true;
+#else
+    (void)f;
+    (void)mapped;
+    (void)bytes;
+    return false;
+#endif
+}
+
 bool FXPackObjScan::Scan(const std::string& path) {
+    Release();
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr) {
         return false;
     }
-    std::string text;
-    char buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        text.append(buf, n);
+    bool ok = true;
+    if (localMap(f, &mapped, &mappedBytes)) {
+        text = (const char*)mapped;
+        size = mappedBytes;
+    } else {
+        ok = read.Load(f) && ferror(f) == 0;
+        text = read.text;
+        size = read.size;
     }
     fclose(f);
+    if (!ok) {
+        Release();
+        return false;
+    }
+    const char* const start = text;
+    const char* const stop = start + size;
 
+    // One pass over the text. A statement naming an entry further on than those read so far is
+    // decided at the end, when the tables are counted; control characters are counted block by
+    // block as the pass reaches them, while the block is in the cache.
     size_t control = 0;
-    for (unsigned char c : text) {
-        control += (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v') ? 1 : 0;
-    }
-    binary = control > 0 && (memchr(text.data(), 0, text.size()) != nullptr || control * 100 > text.size());
-    if (binary) {
-        return true;
-    }
-
-    int64_t totals[3] = {0, 0, 0}; // positions, texture coordinates, normals
+    const char* counted = start;
+    std::vector<int> badIndex; // lines, in order
+    struct Pending {
+        int line;
+        int triangles;
+        int64_t largest[3];
+    };
+    std::vector<Pending> pending;
     int64_t sofar[3] = {0, 0, 0};
-    std::vector<std::string> words;
-    for (int pass = 0; pass < 2; pass++) {
-        size_t pos = 0;
-        for (int line = 1; pos < text.size(); line++) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            localWords(text.data() + pos, text.data() + end, &words);
-            pos = end + 1;
-            if (words.empty() || words[0][0] == '#') {
-                continue;
-            }
-            const std::string& k = words[0];
-            int table = k == "v" ? 0 : k == "vt" ? 1 : k == "vn" ? 2 : -1;
-            if (table >= 0) {
-                if (pass == 0) {
-                    totals[table]++;
-                    continue;
-                }
-                sofar[table]++;
-                size_t needed = table == 1 ? 1 : 3;
-                bool ok = words.size() > needed;
-                for (size_t i = 1; ok && i < words.size() && i <= 3; i++) {
-                    ok = localNumber(words[i]);
-                }
-                if (!ok) {
-                    Note(FXOBJSCAN_BAD_NUMBER, line);
-                }
-                continue;
-            }
-            if (pass == 0) {
-                continue;
-            }
-            if (k == "f" || k == "l") {
-                size_t need = k == "f" ? 3 : 2;
-                bool cornersOk = true, indexOk = true;
-                for (size_t i = 1; i < words.size(); i++) {
-                    const std::string& w = words[i];
-                    size_t s1 = w.find('/');
-                    size_t s2 = s1 == std::string::npos ? std::string::npos : w.find('/', s1 + 1);
-                    std::string parts[3] = {w.substr(0, s1), "", ""};
-                    if (s1 != std::string::npos) {
-                        parts[1] = w.substr(s1 + 1, s2 == std::string::npos ? std::string::npos : s2 - s1 - 1);
-                        parts[2] = s2 == std::string::npos ? "" : w.substr(s2 + 1);
-                    }
-                    const int tables[3] = {0, 1, 2};
-                    for (int p = 0; p < 3; p++) {
-                        long v;
-                        if (p > 0 && parts[p].empty()) {
-                            continue;
-                        }
-                        if (!localIndex(parts[p], &v)) {
-                            cornersOk = false;
-                        } else if (!localInRange(v, totals[tables[p]], sofar[tables[p]])) {
-                            indexOk = false;
-                        }
-                    }
-                }
-                if (!cornersOk) {
-                    Note(FXOBJSCAN_BAD_CORNER, line);
-                } else if (words.size() - 1 < need) {
-                    Note(FXOBJSCAN_TOO_FEW, line);
-                } else if (!indexOk) {
-                    Note(FXOBJSCAN_BAD_INDEX, line);
-                } else if (k == "f") {
-                    faces += (int64_t)words.size() - 3;
-                }
-            } else if (k == "usemtl") {
-                std::string name = words.size() > 1 ? words[1] : std::string();
-                bool known = false;
-                for (const auto& u : usemtls) {
-                    known = known || u.first == name;
-                }
-                if (!known && !name.empty()) {
-                    usemtls.emplace_back(name, line);
-                }
-            } else if (k == "mtllib" || k == "g") {
-                continue;
-            } else if (localUnused(k)) {
-                Note(FXOBJSCAN_UNUSED, line);
-            } else {
-                Note(FXOBJSCAN_NOT_A_STATEMENT, line);
-            }
+    const char* next = start;
+    for (int line = 1; next < stop; line++) {
+        while (counted <= next && counted < stop) {
+            const char* block = stop - counted > LOCAL_BLOCK ? counted + LOCAL_BLOCK : stop;
+            control += localControls(counted, block);
+            counted = block;
         }
+        const char* end = localLineEnd(next, stop);
+        const char* k = localSkipSpaces(next, end);
+        const char* ke = localWordEnd(k, end);
+        next = end + 1;
+        if (k == end || *k == '#') {
+            continue;
+        }
+        int table = localTable(k, ke);
+        if (table >= 0) {
+            sofar[table]++;
+            // The numbers past the first three are not read.
+            int words = 0;
+            bool ok = true;
+            for (const char* w = localSkipSpaces(ke, end); ok && w < end && words < 3; w = localSkipSpaces(w, end)) {
+                const char* we = localWordEnd(w, end);
+                ok = localNumber(w, we);
+                words++;
+                w = we;
+            }
+            if (!ok || words < (table == 1 ? 1 : 3)) {
+                Note(FXOBJSCAN_BAD_NUMBER, line);
+            }
+            continue;
+        }
+        bool face = localIs(k, ke, "f");
+        if (face || localIs(k, ke, "l")) {
+            bool cornersOk = true, indexOk = true;
+            int64_t largest[3] = {0, 0, 0};
+            int corners = localCorners(ke, end, sofar, &cornersOk, &indexOk, largest);
+            if (!cornersOk) {
+                Note(FXOBJSCAN_BAD_CORNER, line);
+            } else if (corners < (face ? 3 : 2)) {
+                Note(FXOBJSCAN_TOO_FEW, line);
+            } else if (!indexOk) {
+                badIndex.push_back(line);
+            } else if (largest[0] > sofar[0] || largest[1] > sofar[1] || largest[2] > sofar[2]) {
+                pending.push_back({line, face ? corners - 2 : 0, {largest[0], largest[1], largest[2]}});
+            } else if (face) {
+                faces += corners - 2;
+            }
+        } else if (localIs(k, ke, "usemtl")) {
+            const char* n = localSkipSpaces(ke, end);
+            std::string name(n, localWordEnd(n, end));
+            bool known = false;
+            for (const auto& u : usemtls) {
+                known = known || u.first == name;
+            }
+            if (!known && !name.empty()) {
+                usemtls.emplace_back(name, line);
+            }
+        } else if (localIs(k, ke, "mtllib") || localIs(k, ke, "g")) {
+            continue;
+        } else if (localUnused(k, ke)) {
+            Note(FXOBJSCAN_UNUSED, line);
+        } else {
+            Note(FXOBJSCAN_NOT_A_STATEMENT, line);
+        }
+    }
+    control += localControls(counted, stop);
+    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
+
+    // sofar now holds the whole tables: the pending statements are decided, and the lines naming
+    // what does not exist are noted in file order.
+    size_t at = 0;
+    for (const Pending& p : pending) {
+        if (p.largest[0] <= sofar[0] && p.largest[1] <= sofar[1] && p.largest[2] <= sofar[2]) {
+            faces += p.triangles;
+            continue;
+        }
+        for (; at < badIndex.size() && badIndex[at] < p.line; at++) {
+            Note(FXOBJSCAN_BAD_INDEX, badIndex[at]);
+        }
+        Note(FXOBJSCAN_BAD_INDEX, p.line);
+    }
+    for (; at < badIndex.size(); at++) {
+        Note(FXOBJSCAN_BAD_INDEX, badIndex[at]);
     }
     return true;
 }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "io/textreader.h"
+
 // Causes of skipped OBJ statements, in the order the summary lists them.
 enum {
     FXOBJSCAN_NOT_A_STATEMENT,
@@ -29,15 +31,30 @@ public:
     std::vector<std::pair<std::string, int>> usemtls; // each material name with its first line
     bool binary = false;                              // not text at all
     int64_t faces = 0;                                // triangles the good faces make
+    const char* text = nullptr;                       // the file, terminated, for the import to parse
+    size_t size = 0;                                  // characters before the terminator
 
-    // False when the file cannot be read.
+    FXPackObjScan() = default;
+    ~FXPackObjScan();
+    FXPackObjScan(const FXPackObjScan&) = delete;
+    FXPackObjScan& operator=(const FXPackObjScan&) = delete;
+
+    // Reads the file once, whole, and keeps its text. False when it cannot be read (errno tells
+    // why).
     bool Scan(const std::string& path);
+    // Lets go of the text.
+    void Release();
     void Note(int cause, int line);
     // Statements skipped, the ignored ones not counted.
     int Skipped() const;
     // "lines 3, 7, ..." of a cause.
     std::string Lines(int cause) const;
     static const char* CauseText(int cause);
+
+private:
+    FXTextReader read; // the text when it was read rather than mapped
+    void* mapped = nullptr;
+    size_t mappedBytes = 0;
 };
 
 #endif
