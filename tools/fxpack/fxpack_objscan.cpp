@@ -5,12 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "fxpack.h"
 #include "fxpack_objscan.h"
 
@@ -212,40 +206,9 @@ FXPackObjScan::~FXPackObjScan() {
 }
 
 void FXPackObjScan::Release() {
-#ifdef __linux__
-    if (mapped != nullptr) {
-        munmap(mapped, mappedBytes);
-    }
-#endif
-    mapped = nullptr;
-    mappedBytes = 0;
     read.Destroy();
     text = nullptr;
     size = 0;
-}
-
-// The file mapped rather than copied, when the bytes past its end in its last page can stand for
-// the terminator (they read as zeros): a large text then costs neither a copy nor zeroed pages.
-static bool localMap(FILE* f, void** mapped, size_t* bytes) {
-#ifdef __linux__
-    struct stat st;
-    long page = sysconf(_SC_PAGESIZE);
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || page <= 0 || st.st_size % page == 0) {
-        return false;
-    }
-    void* m = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(f), 0);
-    if (m == MAP_FAILED) {
-        return false;
-    }
-    *mapped = m;
-    *bytes = (size_t)st.st_size;
-    return true;
-#else
-    (void)f;
-    (void)mapped;
-    (void)bytes;
-    return false;
-#endif
 }
 
 bool FXPackObjScan::Scan(const std::string& path) {
@@ -254,15 +217,10 @@ bool FXPackObjScan::Scan(const std::string& path) {
     if (f == nullptr) {
         return false;
     }
-    bool ok = true;
-    if (localMap(f, &mapped, &mappedBytes)) {
-        text = (const char*)mapped;
-        size = mappedBytes;
-    } else {
-        ok = read.Load(f) && ferror(f) == 0;
-        text = read.text;
-        size = read.size;
-    }
+    // Read, not mapped: a mapped file that another program cuts short kills the reader.
+    bool ok = read.Load(f) && ferror(f) == 0;
+    text = read.text;
+    size = read.size;
     fclose(f);
     if (!ok) {
         Release();

@@ -52,9 +52,7 @@ public:
     static const char* CauseText(int cause);
 
 private:
-    FXTextReader read; // the text when it was read rather than mapped
-    void* mapped = nullptr;
-    size_t mappedBytes = 0;
+    FXTextReader read; // the text
 };
 
 #endif
