@@ -730,6 +730,10 @@ bool fxPushDoubling(FXStrArray* a, const char* s) {
     return a->size > before;
 }
 
+bool fxIsPower2(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
 int fxPower2(int n) {
     // Above 2^30 no int power of two is large enough: refuse rather than overflow.
     if (n > (1 << 30)) {

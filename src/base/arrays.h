@@ -143,5 +143,7 @@ bool fxPushDoubling(FXStrArray* a, const char* s);
 
 // Smallest power of two that is at least n (1 for n <= 1).
 int fxPower2(int n);
+// Whether n is a power of two (1 included).
+bool fxIsPower2(int n);
 
 #endif

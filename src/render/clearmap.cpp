@@ -2,14 +2,11 @@
 
 #include <cmath>
 
+#include "base/arrays.h"
 #include "io/vertex.h"
 #include "render/pixmap.h"
 
 FXClearMap::FXClearMap() : width(0), height(0), levels(0), cols(0), rows(0) {}
-
-static bool localIsPowerOfTwo(int n) {
-    return n > 0 && (n & (n - 1)) == 0;
-}
 
 bool FXClearMap::Build(const FXPixmap* p, bool mipmaps) {
     width = height = levels = cols = rows = 0;
@@ -19,7 +16,7 @@ bool FXClearMap::Build(const FXPixmap* p, bool mipmaps) {
     }
     // Each mipmap level is made from 2 x 2 blocks of the one before only for power-of-two
     // sides; other sizes are rescaled first and their texels no longer map to blocks.
-    if (mipmaps && (!localIsPowerOfTwo(p->allocWidth) || !localIsPowerOfTwo(p->allocHeight))) {
+    if (mipmaps && (!fxIsPower2(p->allocWidth) || !fxIsPower2(p->allocHeight))) {
         return false;
     }
     const int w = p->allocWidth, h = p->allocHeight;

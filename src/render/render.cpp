@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/arrays.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
 #include "render/canvas.h"
@@ -319,10 +320,6 @@ void FXGL::EnableCullface(bool front, bool back) {
     }
 }
 
-static bool localIsPowerOfTwo(int n) {
-    return n > 0 && (n & (n - 1)) == 0;
-}
-
 // One mipmap step of RGBA bytes, w x h to half size, rounded as GLU's builder rounds: a 2x2
 // box with +2, or a pair truncated where one side is already 1. dst may be src (it never writes
 // ahead of what it still reads).
@@ -354,7 +351,7 @@ static bool localBuildMipmaps(const FXPixmap* p) {
     int w = p->allocWidth, h = p->allocHeight;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (!localIsPowerOfTwo(w) || !localIsPowerOfTwo(h) || w > maxSize || h > maxSize || (w == 1 && h == 1)) {
+    if (!fxIsPower2(w) || !fxIsPower2(h) || w > maxSize || h > maxSize || (w == 1 && h == 1)) {
         return false;
     }
     std::vector<uint8_t> level((size_t)(w > 1 ? w / 2 : 1) * (size_t)(h > 1 ? h / 2 : 1) * 4);
