@@ -67,7 +67,8 @@ bool fxHostFolderWritable(const std::string& folder);
 // when it cannot be made.
 std::string fxHostStateFolder();
 // While held, memory freed by the start-up's picture decoding stays with the process for the
-// next picture instead of going back and being faulted in afresh; letting go returns it.
+// next picture instead of going back and being faulted in afresh; letting go returns it. Held
+// from before the scene is built until its first frame is shown (the first frame uploads).
 void fxHostHoldFreedMemory(bool hold);
 // SIGINT and SIGTERM (or the platform's equivalents) raise the flag fxHostStopRequested reads.
 void fxHostCatchStopSignals();

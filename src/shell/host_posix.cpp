@@ -7,6 +7,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,12 +23,34 @@ static std::string localXdgFolder(const char* variable, const char* fallback) {
 }
 
 void fxHostHoldFreedMemory(bool hold) {
+    static bool held = false;
+    if (hold == held) {
+        return;
+    }
+    held = hold;
     // Blocks of a decoded picture are megabytes: by default each comes from a fresh mapping and
-    // every page of it faults on first touch.
+    // every page of it faults on first touch, one 4 KB page at a time, which on a virtual machine
+    // was most of the start-up. So the heap grows once, by enough for the whole scene and the
+    // driver's copies of its textures, and asks for large pages; freed blocks stay in it.
+    const size_t reserve = 256 * 1024 * 1024;
     if (hold) {
+        // One arena for every thread: the render thread's first frame uploads from the same heap.
+        // The limit holds for the rest of the process; no thread allocates per frame.
+        mallopt(M_ARENA_MAX, 1);
         mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
         mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+        mallopt(M_TOP_PAD, (int)reserve);
+        const uintptr_t before = (uintptr_t)sbrk(0);
+        void* volatile grow = malloc(1024 * 1024); // volatile: the pair must not be optimised away
+        free(grow);
+        const uintptr_t after = (uintptr_t)sbrk(0);
+        const uintptr_t largePage = 2 * 1024 * 1024;
+        const uintptr_t from = (before + largePage - 1) & ~(largePage - 1);
+        if (before != (uintptr_t)-1 && after > from) {
+            madvise((void*)from, after - from, MADV_HUGEPAGE);
+        }
     } else {
+        mallopt(M_TOP_PAD, 128 * 1024);
         mallopt(M_TRIM_THRESHOLD, 128 * 1024);
         malloc_trim(0);
     }

@@ -124,7 +124,13 @@ static void localRun(tagFXWindow* window, Window parent, int kind, FXSaverClose*
     Window w = window->platform->id;
     Atom wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     bool done = false;
+    bool holding = true;
     while (!done && !fxHostStopRequested()) {
+        // A preview counts no frames: its pictures are small, so a short wait does.
+        if (holding && (shownFrames.load() > 0 || fxGetTime() - close->startTime > 2.0)) {
+            fxHostHoldFreedMemory(false);
+            holding = false;
+        }
         if (XPending(dpy) == 0) {
             struct pollfd pfd = {ConnectionNumber(dpy), POLLIN, 0};
             poll(&pfd, 1, 50);
@@ -250,7 +256,6 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     close.OnCreate(kind == localPREVIEW, x, y);
     fxHostHoldFreedMemory(true);
     InitScene(&window, kind == localPREVIEW);
-    fxHostHoldFreedMemory(false);
     close.OnStarted(fxGetTime());
     if (kind != localPREVIEW) {
         trc("data folder: %s (%s)\n", tumoPath, fxDataOriginText(origin));
@@ -265,6 +270,7 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     }
     XFlush(dpy);
     localRun(&window, kind == localPREVIEW ? (Window)parentId : 0, kind, &close);
+    fxHostHoldFreedMemory(false);
 
     DestroyScene();
     localTraceRate(close.startTime);
