@@ -69,7 +69,8 @@ extern bool hasError; // the adapter lacks multitexturing: the error caption sho
 extern FXErrGadget err_gad;
 extern FXCrystal crystal;
 
-extern bool first; // the next full-screen frame is the hidden first one
+extern bool first;          // the next full-screen frame is the hidden first one
+extern bool keepFirstFrame; // draw the hidden first frame's pixels too (snapshots read them)
 // Frames swapped onto the screen since start; written by the render thread, read by the host
 // for the frame rate it reports.
 extern std::atomic<int64_t> shownFrames;

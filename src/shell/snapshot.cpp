@@ -46,8 +46,10 @@ std::string fxSnapshotName(double time) {
 static bool localSaveFrame(double time, const std::string& path, int* drawnStage) {
     ClearSceneFrame();
     first = true;
+    keepFirstFrame = true;
     *drawnStage = stage;
     sc.OnRender(&gr, time);
+    keepFirstFrame = false;
 
     FXCanvas frame;
     if (!frame.pixmap.Realloc(gr.width, gr.height)) {
