@@ -16,6 +16,7 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
+#include "io/textreader.h"
 #include "render/canvas.h"
 #include "render/material.h"
 
@@ -29,6 +30,9 @@
 
 struct tagFXReduceIndex {
     int slots;
+    // Every table below lives in this one block: one large-page hint covers them all, and a
+    // large mesh faults them in by the megabyte.
+    void* block;
     // Corner c = 3 * slot + k is linked into the list of the vertex it names, sorted by c.
     int* vertexHead;
     int* cornerNext;
@@ -124,15 +128,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     if (x == nullptr) {
         return;
     }
-    free(x->vertexHead);
-    free(x->vertexUses);
-    free(x->cornerNext);
-    free(x->cornerPrev);
-    free(x->freeBits[0]);
-    free(x->bucketHead);
-    free(x->bucketNext);
-    free(x->alone);
-    free(x->seenAt);
+    free(x->block);
     free(x);
 }
 
@@ -275,30 +271,36 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    // Not zero-filled: every entry is written below, and filling
-    // blocks of this size first would touch every page twice.
-    x->vertexHead = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->vertexUses = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->cornerNext = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->cornerPrev = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->freeWords[0] = slots / 64 + 1;
     x->freeWords[1] = x->freeWords[0] / 64 + 1;
     x->freeWords[2] = x->freeWords[1] / 64 + 1;
-    x->freeBits[0] = (uint64_t*)calloc((size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]), sizeof(uint64_t));
-    x->freeBits[1] = x->freeBits[0] == nullptr ? nullptr : x->freeBits[0] + x->freeWords[0];
-    x->freeBits[2] = x->freeBits[1] == nullptr ? nullptr : x->freeBits[1] + x->freeWords[1];
-    x->bucketMask = buckets - 1;
-    x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
-    x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->alone = (unsigned char*)malloc((size_t)nv + 1);
-    x->seenAt = (int*)calloc((size_t)slots + 1, sizeof(int));
-    x->seenStamp = 0;
-    if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr ||
-        x->seenAt == nullptr) {
-        localFreeIndex(x);
+    size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
+    size_t ints = 3 * ((size_t)nv + 1) + 2 * ((size_t)slots * 3 + 1) + (size_t)buckets + (size_t)slots + 1;
+    size_t bytes = words * sizeof(uint64_t) + ints * sizeof(int) + (size_t)nv + 1;
+    x->block = malloc(bytes);
+    if (x->block == nullptr) {
+        free(x);
         return nullptr;
     }
+    fxAdviseLargePages(x->block, bytes);
+    // Not zero-filled: every entry is written below, and filling a block of this size first
+    // would touch every page twice.
+    x->freeBits[0] = (uint64_t*)x->block;
+    x->freeBits[1] = x->freeBits[0] + x->freeWords[0];
+    x->freeBits[2] = x->freeBits[1] + x->freeWords[1];
+    memset(x->freeBits[0], 0, words * sizeof(uint64_t));
+    int* at = (int*)(x->freeBits[0] + words);
+    x->vertexHead = at;
+    x->vertexUses = (at += nv + 1);
+    x->bucketNext = (at += nv + 1);
+    x->cornerNext = (at += nv + 1);
+    x->cornerPrev = (at += slots * 3 + 1);
+    x->bucketHead = (at += slots * 3 + 1);
+    x->seenAt = (at += buckets);
+    x->alone = (unsigned char*)(at + slots + 1);
+    x->bucketMask = buckets - 1;
+    memset(x->seenAt, 0, ((size_t)slots + 1) * sizeof(int));
+    x->seenStamp = 0;
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
@@ -1924,6 +1926,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     // A flat grid ends a sweep with three ints per slot; reserved address space is only touched
     // as it fills.
     reduceUndo->depends.reserve((size_t)slots * 4 + 64);
+    fxAdviseLargePages(reduceUndo->depends.data(), reduceUndo->depends.capacity() * sizeof(int));
     bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
