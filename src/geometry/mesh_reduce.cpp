@@ -247,8 +247,12 @@ static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, i
     const float* at = vertices[v].position;
     int first = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
     int count = 0;
-    for (int i = first; i != -1 && count < 2; i = x->bucketNext[i]) {
+    for (int i = first; i != -1; i = x->bucketNext[i]) {
         count += i == v || localSamePosition(vertices[i].position, at) ? 1 : 0;
+    }
+    if (count == 1) {
+        x->alone[v] = 1;
+        return;
     }
     for (int i = first; i != -1; i = x->bucketNext[i]) {
         if (i == v || localSamePosition(vertices[i].position, at)) {
@@ -563,12 +567,16 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
     // Take the group out of its bucket, move it, and file it under its new position.
     int* link = &x->bucketHead[localPositionHash(from) & (uint32_t)x->bucketMask];
     int moved = -1;
+    bool alone = x->alone[v] != 0;
     while (*link != -1) {
         int i = *link;
-        if (i == v || localSamePosition(vertices[i].position, from)) {
+        if (i == v || (!alone && localSamePosition(vertices[i].position, from))) {
             *link = x->bucketNext[i];
             x->bucketNext[i] = moved;
             moved = i;
+            if (alone) {
+                break;
+            }
         } else {
             link = &x->bucketNext[i];
         }
@@ -1212,6 +1220,18 @@ static double localAngle(const double* u, const double* w) {
     return k == 1.0 ? 0.0 : acos(k); // acos(1) is +0 exactly
 }
 
+// Whether two directions that face alike lie clearly closer than the 1e-3 radians every allowance
+// of the soundness check exceeds: the sine of their angle below 5e-4, so far inside that
+// rounding, here or in localAngle, cannot tip it. Lengths near the ends of the double range
+// are left to localAngle.
+static bool localClearlyNear(const double* u, const double* w) {
+    double c[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+    double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+    double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+    double limit = 2.5e-7 * uu * ww;
+    return limit > 1e-280 && limit < 1e300 && c[0] * c[0] + c[1] * c[1] + c[2] * c[2] <= limit;
+}
+
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it.
 static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::vector<int>& slots,
                           std::vector<int>* uses) {
@@ -1478,17 +1498,25 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         facing[1] += normal[1];
         facing[2] += normal[2];
     }
-    double widest = 0.0;
-    for (size_t i = 0; i < u->removed.size(); i += 3) {
-        widest = fmax(widest, localAngle(&normals[i], facing));
-    }
-    double allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+    // The allowance is only worked out for a new triangle not clearly within it.
+    double allowed = -1.0;
     for (size_t i = 0; i < u->created.size(); i += 3) {
         double normal[3] = {0.0, 0.0, 0.0};
         localAddNormal(m, u->created[i], u->created[i + 1], u->created[i + 2], normal);
-        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0) ||
-            !(localAngle(normal, facing) <= allowed)) {
+        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0)) {
             return false;
+        }
+        if (!localClearlyNear(normal, facing)) {
+            if (allowed < 0.0) {
+                double widest = 0.0;
+                for (size_t j = 0; j < u->removed.size(); j += 3) {
+                    widest = fmax(widest, localAngle(&normals[j], facing));
+                }
+                allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+            }
+            if (!(localAngle(normal, facing) <= allowed)) {
+                return false;
+            }
         }
         // Corners in one line (an outline corner that was itself left on a straight edge) give
         // a triangle of no area that only rounding turns either way.
@@ -1662,13 +1690,13 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
 }
 
 bool FXMesh::ReduceStage1(int a, int b, int q) {
-    ComputeFormula1(edgePlane, facePlane, a, b);
-    sideRef = MultiVertexFormula(edgePlane, q);
     // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
     // stage it refuses changes nothing: a search whose every find would be refused is skipped.
     if (!TestVertices1Mask(q)) {
         return false;
     }
+    ComputeFormula1(edgePlane, facePlane, a, b);
+    sideRef = MultiVertexFormula(edgePlane, q);
     // Around a vertex of many triangles the search keeps to the few that can matter; elsewhere
     // walking the vertex's own short list is quicker.
     bool narrowB = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[b] > LOCAL_WIDE_VERTEX;
@@ -1895,6 +1923,8 @@ static void localTakeDepends(FXMesh* m) {
     if (m->reduceDepends.capacity < n || m->reduceTargets.capacity < n) {
         n = 0; // out of memory: no pairs rather than lists out of step
     }
+    fxAdviseLargePages(m->reduceDepends.elements, (size_t)n * sizeof(void*));
+    fxAdviseLargePages(m->reduceTargets.elements, (size_t)n * sizeof(void*));
     for (int i = 0; i < n; i++) {
         m->reduceDepends.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2];
         m->reduceTargets.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2 + 1];
