@@ -1413,9 +1413,16 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     if (u->removed.empty()) {
         return u->created.empty();
     }
+    // A bit per new corner, by its low bits, spares the search of the new triangles for most
+    // of the corners they do not keep.
+    uint64_t made = 0;
+    for (int v : u->created) {
+        made |= (uint64_t)1 << ((uint32_t)v & 63);
+    }
     u->dropped.clear();
     for (int v : u->removed) {
-        if (!localContains(u->created, v) && !localContains(u->dropped, v)) {
+        bool kept = ((made >> ((uint32_t)v & 63)) & 1) != 0 && localContains(u->created, v);
+        if (!kept && !localContains(u->dropped, v)) {
             u->dropped.push_back(v);
         }
     }
@@ -1691,8 +1698,9 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
 
 bool FXMesh::ReduceStage1(int a, int b, int q) {
     // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
-    // stage it refuses changes nothing: a search whose every find would be refused is skipped.
-    if (!TestVertices1Mask(q)) {
+    // stage it refuses changes nothing: a search whose every find would be refused is skipped,
+    // and so is the whole when both line ends are marked, for each end searches only unmarked.
+    if (!TestVertices1Mask(q) || (!TestVertices1Mask(a) && !TestVertices1Mask(b))) {
         return false;
     }
     ComputeFormula1(edgePlane, facePlane, a, b);
