@@ -1220,6 +1220,20 @@ static double localAngle(const double* u, const double* w) {
     return k == 1.0 ? 0.0 : acos(k); // acos(1) is +0 exactly
 }
 
+// Whether sqrt(square) > length, compared squared where the margin dwarfs any rounding.
+static bool localLonger(double square, double length) {
+    double length2 = length * length;
+    if (length2 > 1e-290 && length2 < 1e290) {
+        if (square > length2 * (1.0 + 1e-9)) {
+            return true;
+        }
+        if (square < length2 * (1.0 - 1e-9)) {
+            return false;
+        }
+    }
+    return sqrt(square) > length;
+}
+
 // Whether two directions that face alike lie clearly closer than the 1e-3 radians every allowance
 // of the soundness check exceeds: the sine of their angle below 5e-4, so far inside that
 // rounding, here or in localAngle, cannot tip it. Lengths near the ends of the double range
@@ -1534,7 +1548,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
             double d[3] = {(double)p[0] - q[0], (double)p[1] - q[1], (double)p[2] - q[2]};
             longest = fmax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         }
-        if (!(sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]) > 1e-5 * longest)) {
+        if (!localLonger(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2], 1e-5 * longest)) {
             return false;
         }
     }
@@ -1755,6 +1769,7 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     int s = -1;
     int rSlot = -1;
     float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    bool edgeReady = false; // worked out for the first candidate S: most searches find none
     for (int around : {a, p}) {
         int named[2] = {q, around};
         FXSlotWalk walk(this, 2, named);
@@ -1767,8 +1782,16 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
             if (around == a) {
                 r = third;
                 rSlot = slot;
+                continue;
+            }
+            if (third == r) {
+                continue;
+            }
+            if (!edgeReady) {
                 ComputeFormula1(edgeRQ, facePlane, r, q);
-            } else if (third != r && TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
+                edgeReady = true;
+            }
+            if (TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
                 s = third;
             }
         }
