@@ -256,7 +256,7 @@ static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, i
     }
     for (int i = first; i != -1; i = x->bucketNext[i]) {
         if (i == v || localSamePosition(vertices[i].position, at)) {
-            x->alone[i] = count == 1 ? 1 : 0;
+            x->alone[i] = 0;
         }
     }
 }
