@@ -16,6 +16,7 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
+#include "io/textreader.h"
 #include "render/canvas.h"
 #include "render/material.h"
 
@@ -29,6 +30,9 @@
 
 struct tagFXReduceIndex {
     int slots;
+    // Every table below lives in this one block: one large-page hint covers them all, and a
+    // large mesh faults them in by the megabyte.
+    void* block;
     // Corner c = 3 * slot + k is linked into the list of the vertex it names, sorted by c.
     int* vertexHead;
     int* cornerNext;
@@ -124,15 +128,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     if (x == nullptr) {
         return;
     }
-    free(x->vertexHead);
-    free(x->vertexUses);
-    free(x->cornerNext);
-    free(x->cornerPrev);
-    free(x->freeBits[0]);
-    free(x->bucketHead);
-    free(x->bucketNext);
-    free(x->alone);
-    free(x->seenAt);
+    free(x->block);
     free(x);
 }
 
@@ -251,12 +247,16 @@ static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, i
     const float* at = vertices[v].position;
     int first = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
     int count = 0;
-    for (int i = first; i != -1 && count < 2; i = x->bucketNext[i]) {
+    for (int i = first; i != -1; i = x->bucketNext[i]) {
         count += i == v || localSamePosition(vertices[i].position, at) ? 1 : 0;
+    }
+    if (count == 1) {
+        x->alone[v] = 1;
+        return;
     }
     for (int i = first; i != -1; i = x->bucketNext[i]) {
         if (i == v || localSamePosition(vertices[i].position, at)) {
-            x->alone[i] = count == 1 ? 1 : 0;
+            x->alone[i] = 0;
         }
     }
 }
@@ -275,30 +275,36 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    // Not zero-filled: every entry is written below, and filling
-    // blocks of this size first would touch every page twice.
-    x->vertexHead = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->vertexUses = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->cornerNext = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
-    x->cornerPrev = (int*)malloc((size_t)slots * 3 * sizeof(int) + sizeof(int));
     x->freeWords[0] = slots / 64 + 1;
     x->freeWords[1] = x->freeWords[0] / 64 + 1;
     x->freeWords[2] = x->freeWords[1] / 64 + 1;
-    x->freeBits[0] = (uint64_t*)calloc((size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]), sizeof(uint64_t));
-    x->freeBits[1] = x->freeBits[0] == nullptr ? nullptr : x->freeBits[0] + x->freeWords[0];
-    x->freeBits[2] = x->freeBits[1] == nullptr ? nullptr : x->freeBits[1] + x->freeWords[1];
-    x->bucketMask = buckets - 1;
-    x->bucketHead = (int*)malloc((size_t)buckets * sizeof(int));
-    x->bucketNext = (int*)malloc((size_t)nv * sizeof(int) + sizeof(int));
-    x->alone = (unsigned char*)malloc((size_t)nv + 1);
-    x->seenAt = (int*)calloc((size_t)slots + 1, sizeof(int));
-    x->seenStamp = 0;
-    if (x->vertexHead == nullptr || x->vertexUses == nullptr || x->cornerNext == nullptr || x->cornerPrev == nullptr ||
-        x->freeBits[0] == nullptr || x->bucketHead == nullptr || x->bucketNext == nullptr || x->alone == nullptr ||
-        x->seenAt == nullptr) {
-        localFreeIndex(x);
+    size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
+    size_t ints = 3 * ((size_t)nv + 1) + 2 * ((size_t)slots * 3 + 1) + (size_t)buckets + (size_t)slots + 1;
+    size_t bytes = words * sizeof(uint64_t) + ints * sizeof(int) + (size_t)nv + 1;
+    x->block = malloc(bytes);
+    if (x->block == nullptr) {
+        free(x);
         return nullptr;
     }
+    fxAdviseLargePages(x->block, bytes);
+    // Not zero-filled: every entry is written below, and filling a block of this size first
+    // would touch every page twice.
+    x->freeBits[0] = (uint64_t*)x->block;
+    x->freeBits[1] = x->freeBits[0] + x->freeWords[0];
+    x->freeBits[2] = x->freeBits[1] + x->freeWords[1];
+    memset(x->freeBits[0], 0, words * sizeof(uint64_t));
+    int* at = (int*)(x->freeBits[0] + words);
+    x->vertexHead = at;
+    x->vertexUses = (at += nv + 1);
+    x->bucketNext = (at += nv + 1);
+    x->cornerNext = (at += nv + 1);
+    x->cornerPrev = (at += slots * 3 + 1);
+    x->bucketHead = (at += slots * 3 + 1);
+    x->seenAt = (at += buckets);
+    x->alone = (unsigned char*)(at + slots + 1);
+    x->bucketMask = buckets - 1;
+    memset(x->seenAt, 0, ((size_t)slots + 1) * sizeof(int));
+    x->seenStamp = 0;
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
@@ -561,12 +567,16 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
     // Take the group out of its bucket, move it, and file it under its new position.
     int* link = &x->bucketHead[localPositionHash(from) & (uint32_t)x->bucketMask];
     int moved = -1;
+    bool alone = x->alone[v] != 0;
     while (*link != -1) {
         int i = *link;
-        if (i == v || localSamePosition(vertices[i].position, from)) {
+        if (i == v || (!alone && localSamePosition(vertices[i].position, from))) {
             *link = x->bucketNext[i];
             x->bucketNext[i] = moved;
             moved = i;
+            if (alone) {
+                break;
+            }
         } else {
             link = &x->bucketNext[i];
         }
@@ -1210,6 +1220,32 @@ static double localAngle(const double* u, const double* w) {
     return k == 1.0 ? 0.0 : acos(k); // acos(1) is +0 exactly
 }
 
+// Whether sqrt(square) > length, compared squared where the margin dwarfs any rounding.
+static bool localLonger(double square, double length) {
+    double length2 = length * length;
+    if (length2 > 1e-290 && length2 < 1e290) {
+        if (square > length2 * (1.0 + 1e-9)) {
+            return true;
+        }
+        if (square < length2 * (1.0 - 1e-9)) {
+            return false;
+        }
+    }
+    return sqrt(square) > length;
+}
+
+// Whether two directions that face alike lie clearly closer than the 1e-3 radians every allowance
+// of the soundness check exceeds: the sine of their angle below 5e-4, so far inside that
+// rounding, here or in localAngle, cannot tip it. Lengths near the ends of the double range
+// are left to localAngle.
+static bool localClearlyNear(const double* u, const double* w) {
+    double c[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+    double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+    double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+    double limit = 2.5e-7 * uu * ww;
+    return limit > 1e-280 && limit < 1e300 && c[0] * c[0] + c[1] * c[1] + c[2] * c[2] <= limit;
+}
+
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it.
 static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::vector<int>& slots,
                           std::vector<int>* uses) {
@@ -1391,9 +1427,16 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     if (u->removed.empty()) {
         return u->created.empty();
     }
+    // A bit per new corner, by its low bits, spares the search of the new triangles for most
+    // of the corners they do not keep.
+    uint64_t made = 0;
+    for (int v : u->created) {
+        made |= (uint64_t)1 << ((uint32_t)v & 63);
+    }
     u->dropped.clear();
     for (int v : u->removed) {
-        if (!localContains(u->created, v) && !localContains(u->dropped, v)) {
+        bool kept = ((made >> ((uint32_t)v & 63)) & 1) != 0 && localContains(u->created, v);
+        if (!kept && !localContains(u->dropped, v)) {
             u->dropped.push_back(v);
         }
     }
@@ -1476,17 +1519,25 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         facing[1] += normal[1];
         facing[2] += normal[2];
     }
-    double widest = 0.0;
-    for (size_t i = 0; i < u->removed.size(); i += 3) {
-        widest = fmax(widest, localAngle(&normals[i], facing));
-    }
-    double allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+    // The allowance is only worked out for a new triangle not clearly within it.
+    double allowed = -1.0;
     for (size_t i = 0; i < u->created.size(); i += 3) {
         double normal[3] = {0.0, 0.0, 0.0};
         localAddNormal(m, u->created[i], u->created[i + 1], u->created[i + 2], normal);
-        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0) ||
-            !(localAngle(normal, facing) <= allowed)) {
+        if (!(normal[0] * facing[0] + normal[1] * facing[1] + normal[2] * facing[2] > 0.0)) {
             return false;
+        }
+        if (!localClearlyNear(normal, facing)) {
+            if (allowed < 0.0) {
+                double widest = 0.0;
+                for (size_t j = 0; j < u->removed.size(); j += 3) {
+                    widest = fmax(widest, localAngle(&normals[j], facing));
+                }
+                allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+            }
+            if (!(localAngle(normal, facing) <= allowed)) {
+                return false;
+            }
         }
         // Corners in one line (an outline corner that was itself left on a straight edge) give
         // a triangle of no area that only rounding turns either way.
@@ -1497,7 +1548,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
             double d[3] = {(double)p[0] - q[0], (double)p[1] - q[1], (double)p[2] - q[2]};
             longest = fmax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         }
-        if (!(sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]) > 1e-5 * longest)) {
+        if (!localLonger(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2], 1e-5 * longest)) {
             return false;
         }
     }
@@ -1660,13 +1711,14 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
 }
 
 bool FXMesh::ReduceStage1(int a, int b, int q) {
-    ComputeFormula1(edgePlane, facePlane, a, b);
-    sideRef = MultiVertexFormula(edgePlane, q);
     // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
-    // stage it refuses changes nothing: a search whose every find would be refused is skipped.
-    if (!TestVertices1Mask(q)) {
+    // stage it refuses changes nothing: a search whose every find would be refused is skipped,
+    // and so is the whole when both line ends are marked, for each end searches only unmarked.
+    if (!TestVertices1Mask(q) || (!TestVertices1Mask(a) && !TestVertices1Mask(b))) {
         return false;
     }
+    ComputeFormula1(edgePlane, facePlane, a, b);
+    sideRef = MultiVertexFormula(edgePlane, q);
     // Around a vertex of many triangles the search keeps to the few that can matter; elsewhere
     // walking the vertex's own short list is quicker.
     bool narrowB = reduceIndex != nullptr && reduceUndo != nullptr && reduceIndex->vertexUses[b] > LOCAL_WIDE_VERTEX;
@@ -1717,6 +1769,7 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     int s = -1;
     int rSlot = -1;
     float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    bool edgeReady = false; // worked out for the first candidate S: most searches find none
     for (int around : {a, p}) {
         int named[2] = {q, around};
         FXSlotWalk walk(this, 2, named);
@@ -1729,8 +1782,16 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
             if (around == a) {
                 r = third;
                 rSlot = slot;
+                continue;
+            }
+            if (third == r) {
+                continue;
+            }
+            if (!edgeReady) {
                 ComputeFormula1(edgeRQ, facePlane, r, q);
-            } else if (third != r && TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
+                edgeReady = true;
+            }
+            if (TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
                 s = third;
             }
         }
@@ -1893,6 +1954,8 @@ static void localTakeDepends(FXMesh* m) {
     if (m->reduceDepends.capacity < n || m->reduceTargets.capacity < n) {
         n = 0; // out of memory: no pairs rather than lists out of step
     }
+    fxAdviseLargePages(m->reduceDepends.elements, (size_t)n * sizeof(void*));
+    fxAdviseLargePages(m->reduceTargets.elements, (size_t)n * sizeof(void*));
     for (int i = 0; i < n; i++) {
         m->reduceDepends.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2];
         m->reduceTargets.elements[i] = (void*)(intptr_t)pairs[(size_t)i * 2 + 1];
@@ -1924,6 +1987,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     // A flat grid ends a sweep with three ints per slot; reserved address space is only touched
     // as it fills.
     reduceUndo->depends.reserve((size_t)slots * 4 + 64);
+    fxAdviseLargePages(reduceUndo->depends.data(), reduceUndo->depends.capacity() * sizeof(int));
     bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
