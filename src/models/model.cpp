@@ -497,6 +497,26 @@ void FXModel::UpdateMeshes() {
     localCopyMeshes(&workMeshes, &loadedMeshes);
 }
 
+void FXModel::TakeLoadedMeshes() {
+    DeleteMeshes(&workMeshes);
+    for (int i = 0; i < loadedMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)loadedMeshes.elements[i];
+        if (m != nullptr) {
+            // What a copy leaves behind.
+            m->disabled = false;
+            m->flipV = false;
+            m->secondMesh = nullptr;
+        }
+    }
+    // The list itself changes hands, so nothing here can fail.
+    workMeshes.elements = loadedMeshes.elements;
+    workMeshes.size = loadedMeshes.size;
+    workMeshes.capacity = loadedMeshes.capacity;
+    loadedMeshes.elements = nullptr;
+    loadedMeshes.size = 0;
+    loadedMeshes.capacity = 0;
+}
+
 void FXModel::Copy(FXModel* other) {
     if (other == nullptr || other == this) {
         return;
