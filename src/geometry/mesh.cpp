@@ -464,6 +464,27 @@ static void localPutPayload(uint8_t* bytes, int* n, int code, int k) {
     }
 }
 
+// Codes one corner's map indices after the previous corner's, which it then becomes.
+static bool localPushCorner(FXNumPool* pool, const int* k, int* previous) {
+    int codes[3];
+    for (int j = 0; j < 3; j++) {
+        codes[j] = localCode(k[j], previous[j]);
+    }
+    uint8_t bytes[13];
+    int n = 0;
+    bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
+    for (int j = 0; j < 3; j++) {
+        localPutPayload(bytes, &n, codes[j], k[j]);
+    }
+    if (pool->PushBytes(bytes, n) < 0) {
+        return false;
+    }
+    for (int j = 0; j < 3; j++) {
+        previous[j] = k[j];
+    }
+    return true;
+}
+
 bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int owner, FXArray** redirect) {
     if (map == nullptr || pool == nullptr) {
         return false;
@@ -512,26 +533,30 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
                 }
             }
         }
-        int codes[3];
-        for (int j = 0; j < 3; j++) {
-            codes[j] = localCode(k[j], previous[j]);
-        }
-        uint8_t bytes[13];
-        int n = 0;
-        bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
-        for (int j = 0; j < 3; j++) {
-            localPutPayload(bytes, &n, codes[j], k[j]);
-        }
-        if (pool->PushBytes(bytes, n) < 0) {
+        if (!localPushCorner(pool, k, previous)) {
             err("FXMesh::ToVMap: the index stream cannot take corner %d\n", i);
             free(keys);
             return false;
         }
-        for (int j = 0; j < 3; j++) {
-            previous[j] = k[j];
-        }
     }
     free(keys);
+    return true;
+}
+
+bool FXMesh::CodeCorners(FXNumPool* pool, const int32_t* keys) {
+    if (pool == nullptr || keys == nullptr) {
+        return false;
+    }
+    int ni = localHeldIndices(this);
+    int previous[3] = {-1, -1, -1};
+    for (int i = 0; i < ni; i++) {
+        const int32_t* known = keys + (size_t)indices[i] * 3;
+        int k[3] = {known[0], known[1], known[2]};
+        if (!localPushCorner(pool, k, previous)) {
+            err("FXMesh::CodeCorners: the index stream cannot take corner %d\n", i);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <vector>
 
 #include "io/package.h"
 #include "base/stream.h"
@@ -807,6 +811,146 @@ void FXVectorMap::ClearUsed() {
     localClearUsers(&texUser, &texUsers, &texTouched, texCoords.size);
     usedVertices = 0;
     usedInOrder = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXVectorMap: many vertices at once
+
+// Vectors per bucket the matching aims at: its table then stays in the cache.
+#define LOCAL_BUCKET_VECTORS 1024
+
+static const float* localField(const tagFXVertex* v, size_t offset) {
+    return (const float*)((const char*)v + offset);
+}
+
+// One field of the vertices into table. The vectors are spread over buckets by the top bits of
+// their hashes, keeping push order within a bucket; each bucket is then matched in a table of its
+// own, so the first of equal vectors is met first, as pushing one by one meets it. key (stride 3)
+// receives each vector's index.
+static bool localPushAllField(const tagFXVertex* const* vertices, int count, size_t offset, int dim,
+                              FXFloatArray* table, int32_t* tableCount, int32_t* key) {
+    int bits = 0;
+    while (bits < 16 && (count >> bits) > LOCAL_BUCKET_VECTORS) {
+        bits++;
+    }
+    const int buckets = 1 << bits;
+    std::vector<uint64_t> items, sorted;
+    std::vector<int32_t> first;
+    std::vector<int32_t> starts((size_t)buckets + 1, 0);
+    try {
+        items.resize((size_t)count);
+        sorted.resize((size_t)count);
+        first.resize((size_t)count);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // hash << 32 | push position
+    for (int i = 0; i < count; i++) {
+        uint64_t hash = localHashVec(localField(vertices[i], offset), dim);
+        items[(size_t)i] = hash << 32 | (uint32_t)i;
+        starts[(size_t)(bits > 0 ? hash >> (32 - bits) : 0) + 1]++;
+    }
+    for (int b = 0; b < buckets; b++) {
+        starts[(size_t)b + 1] += starts[(size_t)b];
+    }
+    std::vector<int32_t> fill(starts.begin(), starts.end() - 1);
+    size_t largest = 0;
+    for (int b = 0; b < buckets; b++) {
+        size_t n = (size_t)(starts[(size_t)b + 1] - starts[(size_t)b]);
+        largest = n > largest ? n : largest;
+    }
+    for (int i = 0; i < count; i++) {
+        uint32_t hash = (uint32_t)(items[(size_t)i] >> 32);
+        sorted[(size_t)fill[bits > 0 ? hash >> (32 - bits) : 0]++] = items[(size_t)i];
+    }
+    size_t slotCount = 16;
+    while (slotCount < largest * 2) {
+        slotCount *= 2;
+    }
+    const uint64_t freeSlot = ~(uint64_t)0;
+    try {
+        items.assign(slotCount, freeSlot); // the bucket tables, one at a time
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (int b = 0; b < buckets; b++) {
+        int32_t begin = starts[(size_t)b], end = starts[(size_t)b + 1];
+        size_t mask = 16;
+        while (mask < (size_t)(end - begin) * 2) {
+            mask *= 2;
+        }
+        mask--;
+        std::fill(items.begin(), items.begin() + (ptrdiff_t)mask + 1, freeSlot);
+        for (int32_t j = begin; j < end; j++) {
+            uint64_t item = sorted[(size_t)j];
+            uint32_t hash = (uint32_t)(item >> 32);
+            int32_t at = (int32_t)(uint32_t)item;
+            const float* v = localField(vertices[at], offset);
+            // The top bits are the bucket's own: the low ones spread the slots.
+            size_t slot = (size_t)hash & mask;
+            for (;;) {
+                uint64_t held = items[slot];
+                if (held == freeSlot) {
+                    items[slot] = item;
+                    first[(size_t)at] = at;
+                    break;
+                }
+                int32_t other = (int32_t)(uint32_t)held;
+                if ((uint32_t)(held >> 32) == hash && localVecEqual(localField(vertices[other], offset), v, dim)) {
+                    first[(size_t)at] = other;
+                    break;
+                }
+                slot = (slot + 1) & mask;
+            }
+        }
+    }
+    int32_t distinct = 0;
+    for (int i = 0; i < count; i++) {
+        distinct += first[(size_t)i] == i ? 1 : 0;
+    }
+    table->size = 0;
+    table->Realloc(distinct * dim);
+    if (table->capacity < distinct * dim) {
+        return false;
+    }
+    // The first of equal vectors comes before the others: its index is known when they meet it.
+    int32_t n = 0;
+    for (int i = 0; i < count; i++) {
+        int32_t f = first[(size_t)i];
+        if (f == i) {
+            memcpy(table->elements + (size_t)n * dim, localField(vertices[i], offset), (size_t)dim * sizeof(float));
+            key[(size_t)i * 3] = n++;
+        } else {
+            key[(size_t)i * 3] = key[(size_t)f * 3];
+        }
+    }
+    table->size = n * dim;
+    *tableCount = n;
+    return true;
+}
+
+bool FXVectorMap::PushAll(const tagFXVertex* const* vertices, int count, int32_t* keys) {
+    if (vertices == nullptr || keys == nullptr || count <= 0 || count > INT32_MAX / 3 || posCount != 0 ||
+        normCount != 0 || texCount != 0) {
+        return false;
+    }
+    for (int i = 0; i < count; i++) {
+        const tagFXVertex* v = vertices[i];
+        if (localHasNaN(v->position, 3) || localHasNaN(v->normal, 3) || localHasNaN(v->texCoord, 2)) {
+            return false;
+        }
+    }
+    bool ok = localPushAllField(vertices, count, offsetof(tagFXVertex, position), 3, &positions, &posCount, keys) &&
+              localPushAllField(vertices, count, offsetof(tagFXVertex, normal), 3, &normals, &normCount, keys + 1) &&
+              localPushAllField(vertices, count, offsetof(tagFXVertex, texCoord), 2, &texCoords, &texCount, keys + 2);
+    if (!ok) {
+        err("FXVectorMap::PushAll: out of memory for %d vertices\n", count);
+        positions.size = normals.size = texCoords.size = 0;
+        posCount = normCount = texCount = 0;
+        return false;
+    }
+    // The indexes follow the tables lazily: they enter the vectors on the next look-up.
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

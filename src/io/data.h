@@ -136,6 +136,12 @@ public:
     int PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
     int PushVecNorm(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
     int PushVecTex(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
+    // Pushes the position, normal and texture coordinate of every vertex, in this order, into an
+    // empty map and answers their indices in keys (three per vertex): the tables and indices that
+    // pushing them one by one without a callback gives, found without a look-up per vector. The
+    // owner lists are left behind, as recordOwners false leaves them. False, with the map
+    // untouched, when a vector holds NaN, the map is not empty or memory runs short.
+    bool PushAll(const tagFXVertex* const* vertices, int count, int32_t* keys);
     int FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecNorm(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecTex(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
