@@ -464,25 +464,26 @@ static void localPutPayload(uint8_t* bytes, int* n, int code, int k) {
     }
 }
 
-// Codes one corner's map indices after the previous corner's, which it then becomes.
-static bool localPushCorner(FXNumPool* pool, const int* k, int* previous) {
+// Writes the bytes of one corner's map indices after the previous corner's, which it then
+// becomes; answers how many (13 at most).
+static int localCornerBytes(const int* k, int* previous, uint8_t* bytes) {
     int codes[3];
     for (int j = 0; j < 3; j++) {
         codes[j] = localCode(k[j], previous[j]);
     }
-    uint8_t bytes[13];
     int n = 0;
     bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
     for (int j = 0; j < 3; j++) {
         localPutPayload(bytes, &n, codes[j], k[j]);
-    }
-    if (pool->PushBytes(bytes, n) < 0) {
-        return false;
-    }
-    for (int j = 0; j < 3; j++) {
         previous[j] = k[j];
     }
-    return true;
+    return n;
+}
+
+static bool localPushCorner(FXNumPool* pool, const int* k, int* previous) {
+    uint8_t bytes[13];
+    int n = localCornerBytes(k, previous, bytes);
+    return pool->PushBytes(bytes, n) >= 0;
 }
 
 bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int owner, FXArray** redirect) {
@@ -552,7 +553,10 @@ bool FXMesh::CodeCorners(FXNumPool* pool, const int32_t* keys) {
     for (int i = 0; i < ni; i++) {
         const int32_t* known = keys + (size_t)indices[i] * 3;
         int k[3] = {known[0], known[1], known[2]};
-        if (!localPushCorner(pool, k, previous)) {
+        // Within a reservation the bytes go straight into the stream.
+        if (pool->capacity - pool->used >= 13) {
+            pool->used += localCornerBytes(k, previous, pool->bytes + pool->used);
+        } else if (!localPushCorner(pool, k, previous)) {
             err("FXMesh::CodeCorners: the index stream cannot take corner %d\n", i);
             return false;
         }
