@@ -102,48 +102,11 @@ static int localTable(const char* b, const char* e) {
     return -1;
 }
 
-// Whether the word [b, e) reads whole as a finite float, as strtof reads it. Plain decimals
-// well inside the float range are told by their form; anything else (infinities, NaN,
-// hexadecimals, values near or past the largest float) goes to strtof. The text is terminated
-// and the word ends at white space, so strtof stops where the word does at the latest.
-static bool localNumber(const char* b, const char* e) {
-    const char* p = b;
-    if (p < e && (*p == '+' || *p == '-')) {
-        p++;
-    }
-    int intDigits = 0, digits = 0;
-    for (; p < e && localIsDigit(*p); p++) {
-        intDigits++;
-    }
-    digits = intDigits;
-    if (p < e && *p == '.') {
-        for (p++; p < e && localIsDigit(*p); p++) {
-            digits++;
-        }
-    }
-    int exponent = 0, exponentDigits = 0;
-    if (digits > 0 && p < e && (*p == 'e' || *p == 'E')) {
-        const char* x = p + 1;
-        bool negative = x < e && *x == '-';
-        x += x < e && (*x == '-' || *x == '+') ? 1 : 0;
-        for (; x < e && localIsDigit(*x) && exponentDigits < 5; x++) {
-            exponent = exponent * 10 + (*x - '0');
-            exponentDigits++;
-        }
-        exponent = negative ? -exponent : exponent;
-        p = exponentDigits > 0 ? x : p;
-    }
-    // Below 10^38 a float cannot overflow; small values at worst round to zero, still finite.
-    if (digits > 0 && p == e && intDigits + exponent <= 38) {
-        return true;
-    }
-    char* end = nullptr;
-    float v = strtof(b, &end);
-    return end != b && end == e && std::isfinite(v);
-}
-
-// localNumber of the word starting at b, found at the same time: *we receives its end, the first
-// white space before end (or end). Plain decimals are told in one pass over the word.
+// Whether the word starting at b reads whole as a finite float, as strtof reads it; *we receives
+// its end, the first white space before end (or end). Plain decimals well inside the float range
+// are told by their form in one pass over the word; anything else (infinities, NaN, hexadecimals,
+// values near or past the largest float) goes to strtof. The text is terminated and the word
+// ends at white space, so strtof stops where the word does at the latest.
 static bool localNumberWord(const char* b, const char* end, const char** we) {
     const char* p = b;
     if (p < end && (*p == '+' || *p == '-')) {
@@ -172,12 +135,15 @@ static bool localNumberWord(const char* b, const char* end, const char** we) {
         exponent = negative ? -exponent : exponent;
         p = exponentDigits > 0 ? x : p;
     }
+    // Below 10^38 a float cannot overflow; small values at worst round to zero, still finite.
     if (digits > 0 && (p == end || localIsSpace(*p)) && intDigits + exponent <= 38) {
         *we = p;
         return true;
     }
     *we = localWordEnd(p, end);
-    return localNumber(b, *we);
+    char* stop = nullptr;
+    float v = strtof(b, &stop);
+    return stop != b && stop == *we && std::isfinite(v);
 }
 
 // One index of a corner, as strtol reads it whole: an optional sign and digits; empty and 0
