@@ -823,45 +823,37 @@ static const float* localField(const tagFXVertex* v, size_t offset) {
     return (const float*)((const char*)v + offset);
 }
 
-// One field of the vertices into table. The vectors are spread over buckets by the top bits of
-// their hashes, keeping push order within a bucket; each bucket is then matched in a table of its
-// own, so the first of equal vectors is met first, as pushing one by one meets it. key (stride 3)
-// receives each vector's index.
-static bool localPushAllField(const tagFXVertex* const* vertices, int count, size_t offset, int dim,
-                              FXFloatArray* table, int32_t* tableCount, int32_t* key) {
+// Room the matching of one field works in, kept for the next field.
+struct tagPushAllWork {
+    std::vector<uint64_t> sorted, slots;
+    std::vector<int32_t> first, starts;
+};
+
+// One field of the vertices, hashed already, into table. The vectors are spread over buckets by
+// the top bits of their hashes, keeping push order within a bucket; each bucket is then matched
+// in a table of its own, so the first of equal vectors is met first, as pushing one by one meets
+// it. key (stride 3) receives each vector's index.
+static bool localPushAllField(const tagFXVertex* const* vertices, const uint32_t* hashes, int count, size_t offset,
+                              int dim, tagPushAllWork* w, FXFloatArray* table, int32_t* tableCount, int32_t* key) {
     int bits = 0;
     while (bits < 16 && (count >> bits) > LOCAL_BUCKET_VECTORS) {
         bits++;
     }
     const int buckets = 1 << bits;
-    std::vector<uint64_t> items, sorted;
-    std::vector<int32_t> first;
-    std::vector<int32_t> starts((size_t)buckets + 1, 0);
-    try {
-        items.resize((size_t)count);
-        sorted.resize((size_t)count);
-        first.resize((size_t)count);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    // hash << 32 | push position
+    const int shift = 32 - bits;
+    auto bucketOf = [bits, shift](uint32_t hash) { return bits > 0 ? hash >> shift : 0u; };
+    w->starts.assign((size_t)buckets + 1, 0);
     for (int i = 0; i < count; i++) {
-        uint64_t hash = localHashVec(localField(vertices[i], offset), dim);
-        items[(size_t)i] = hash << 32 | (uint32_t)i;
-        starts[(size_t)(bits > 0 ? hash >> (32 - bits) : 0) + 1]++;
+        w->starts[(size_t)bucketOf(hashes[i]) + 1]++;
     }
-    for (int b = 0; b < buckets; b++) {
-        starts[(size_t)b + 1] += starts[(size_t)b];
-    }
-    std::vector<int32_t> fill(starts.begin(), starts.end() - 1);
     size_t largest = 0;
     for (int b = 0; b < buckets; b++) {
-        size_t n = (size_t)(starts[(size_t)b + 1] - starts[(size_t)b]);
-        largest = n > largest ? n : largest;
+        largest = (size_t)w->starts[(size_t)b + 1] > largest ? (size_t)w->starts[(size_t)b + 1] : largest;
+        w->starts[(size_t)b + 1] += w->starts[(size_t)b];
     }
+    // hash << 32 | push position, bucket by bucket
     for (int i = 0; i < count; i++) {
-        uint32_t hash = (uint32_t)(items[(size_t)i] >> 32);
-        sorted[(size_t)fill[bits > 0 ? hash >> (32 - bits) : 0]++] = items[(size_t)i];
+        w->sorted[(size_t)w->starts[(size_t)bucketOf(hashes[i])]++] = (uint64_t)hashes[i] << 32 | (uint32_t)i;
     }
     size_t slotCount = 16;
     while (slotCount < largest * 2) {
@@ -869,44 +861,46 @@ static bool localPushAllField(const tagFXVertex* const* vertices, int count, siz
     }
     const uint64_t freeSlot = ~(uint64_t)0;
     try {
-        items.assign(slotCount, freeSlot); // the bucket tables, one at a time
+        w->slots.resize(slotCount);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (int b = 0; b < buckets; b++) {
-        int32_t begin = starts[(size_t)b], end = starts[(size_t)b + 1];
+    // The fill moved each start to the next bucket's.
+    for (int b = 0, begin = 0; b < buckets; b++) {
+        int end = w->starts[(size_t)b];
         size_t mask = 16;
         while (mask < (size_t)(end - begin) * 2) {
             mask *= 2;
         }
         mask--;
-        std::fill(items.begin(), items.begin() + (ptrdiff_t)mask + 1, freeSlot);
-        for (int32_t j = begin; j < end; j++) {
-            uint64_t item = sorted[(size_t)j];
+        std::fill(w->slots.begin(), w->slots.begin() + (ptrdiff_t)mask + 1, freeSlot);
+        for (int j = begin; j < end; j++) {
+            uint64_t item = w->sorted[(size_t)j];
             uint32_t hash = (uint32_t)(item >> 32);
             int32_t at = (int32_t)(uint32_t)item;
-            const float* v = localField(vertices[at], offset);
             // The top bits are the bucket's own: the low ones spread the slots.
             size_t slot = (size_t)hash & mask;
             for (;;) {
-                uint64_t held = items[slot];
+                uint64_t held = w->slots[slot];
                 if (held == freeSlot) {
-                    items[slot] = item;
-                    first[(size_t)at] = at;
+                    w->slots[slot] = item;
+                    w->first[(size_t)at] = at;
                     break;
                 }
                 int32_t other = (int32_t)(uint32_t)held;
-                if ((uint32_t)(held >> 32) == hash && localVecEqual(localField(vertices[other], offset), v, dim)) {
-                    first[(size_t)at] = other;
+                if ((uint32_t)(held >> 32) == hash &&
+                    localVecEqual(localField(vertices[other], offset), localField(vertices[at], offset), dim)) {
+                    w->first[(size_t)at] = other;
                     break;
                 }
                 slot = (slot + 1) & mask;
             }
         }
+        begin = end;
     }
     int32_t distinct = 0;
     for (int i = 0; i < count; i++) {
-        distinct += first[(size_t)i] == i ? 1 : 0;
+        distinct += w->first[(size_t)i] == i ? 1 : 0;
     }
     table->size = 0;
     table->Realloc(distinct * dim);
@@ -916,7 +910,7 @@ static bool localPushAllField(const tagFXVertex* const* vertices, int count, siz
     // The first of equal vectors comes before the others: its index is known when they meet it.
     int32_t n = 0;
     for (int i = 0; i < count; i++) {
-        int32_t f = first[(size_t)i];
+        int32_t f = w->first[(size_t)i];
         if (f == i) {
             memcpy(table->elements + (size_t)n * dim, localField(vertices[i], offset), (size_t)dim * sizeof(float));
             key[(size_t)i * 3] = n++;
@@ -934,15 +928,32 @@ bool FXVectorMap::PushAll(const tagFXVertex* const* vertices, int count, int32_t
         normCount != 0 || texCount != 0) {
         return false;
     }
+    std::vector<uint32_t> hashes;
+    tagPushAllWork w;
+    try {
+        hashes.resize((size_t)count * 3);
+        w.sorted.resize((size_t)count);
+        w.first.resize((size_t)count);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // One pass over the vertices for all three fields.
+    uint32_t* h[3] = {hashes.data(), hashes.data() + count, hashes.data() + (size_t)count * 2};
     for (int i = 0; i < count; i++) {
         const tagFXVertex* v = vertices[i];
         if (localHasNaN(v->position, 3) || localHasNaN(v->normal, 3) || localHasNaN(v->texCoord, 2)) {
             return false;
         }
+        h[0][i] = localHashVec(v->position, 3);
+        h[1][i] = localHashVec(v->normal, 3);
+        h[2][i] = localHashVec(v->texCoord, 2);
     }
-    bool ok = localPushAllField(vertices, count, offsetof(tagFXVertex, position), 3, &positions, &posCount, keys) &&
-              localPushAllField(vertices, count, offsetof(tagFXVertex, normal), 3, &normals, &normCount, keys + 1) &&
-              localPushAllField(vertices, count, offsetof(tagFXVertex, texCoord), 2, &texCoords, &texCount, keys + 2);
+    bool ok =
+        localPushAllField(vertices, h[0], count, offsetof(tagFXVertex, position), 3, &w, &positions, &posCount, keys) &&
+        localPushAllField(vertices, h[1], count, offsetof(tagFXVertex, normal), 3, &w, &normals, &normCount,
+                          keys + 1) &&
+        localPushAllField(vertices, h[2], count, offsetof(tagFXVertex, texCoord), 2, &w, &texCoords, &texCount,
+                          keys + 2);
     if (!ok) {
         err("FXVectorMap::PushAll: out of memory for %d vertices\n", count);
         positions.size = normals.size = texCoords.size = 0;
