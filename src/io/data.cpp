@@ -6,6 +6,7 @@
 #include <cstring>
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -825,8 +826,10 @@ static const float* localField(const tagFXVertex* v, size_t offset) {
 
 // Room the matching of one field works in, kept for the next field.
 struct tagPushAllWork {
-    std::vector<uint64_t> sorted, slots;
-    std::vector<int32_t> first, starts;
+    std::unique_ptr<uint64_t[], FXFreeBlock> sorted;
+    std::unique_ptr<int32_t[], FXFreeBlock> first;
+    std::vector<uint64_t> slots;
+    std::vector<int32_t> starts;
 };
 
 // One field of the vertices, hashed already, into table. The vectors are spread over buckets by
@@ -902,11 +905,14 @@ static bool localPushAllField(const tagFXVertex* const* vertices, const uint32_t
     for (int i = 0; i < count; i++) {
         distinct += w->first[(size_t)i] == i ? 1 : 0;
     }
-    table->size = 0;
-    table->Realloc(distinct * dim);
-    if (table->capacity < distinct * dim) {
+    // The table is written whole below: a fresh block, unzeroed, replaces the empty one.
+    float* elements = (float*)fxMallocLarge((size_t)distinct * dim * sizeof(float));
+    if (elements == nullptr) {
         return false;
     }
+    table->DestroyBuf();
+    table->elements = elements;
+    table->capacity = distinct * dim;
     // The first of equal vectors comes before the others: its index is known when they meet it.
     int32_t n = 0;
     for (int i = 0; i < count; i++) {
@@ -928,17 +934,16 @@ bool FXVectorMap::PushAll(const tagFXVertex* const* vertices, int count, int32_t
         normCount != 0 || texCount != 0) {
         return false;
     }
-    std::vector<uint32_t> hashes;
+    // Work room filled whole before it is read: no zeroing, large pages.
+    std::unique_ptr<uint32_t[], FXFreeBlock> hashes((uint32_t*)fxMallocLarge((size_t)count * 3 * sizeof(uint32_t)));
     tagPushAllWork w;
-    try {
-        hashes.resize((size_t)count * 3);
-        w.sorted.resize((size_t)count);
-        w.first.resize((size_t)count);
-    } catch (const std::bad_alloc&) {
+    w.sorted.reset((uint64_t*)fxMallocLarge((size_t)count * sizeof(uint64_t)));
+    w.first.reset((int32_t*)fxMallocLarge((size_t)count * sizeof(int32_t)));
+    if (hashes == nullptr || w.sorted == nullptr || w.first == nullptr) {
         return false;
     }
     // One pass over the vertices for all three fields.
-    uint32_t* h[3] = {hashes.data(), hashes.data() + count, hashes.data() + (size_t)count * 2};
+    uint32_t* h[3] = {hashes.get(), hashes.get() + count, hashes.get() + (size_t)count * 2};
     for (int i = 0; i < count; i++) {
         const tagFXVertex* v = vertices[i];
         if (localHasNaN(v->position, 3) || localHasNaN(v->normal, 3) || localHasNaN(v->texCoord, 2)) {

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "io/data.h"
 #include "io/package.h"
+#include "io/textreader.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "base/trace.h"
@@ -237,16 +240,15 @@ static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVec
     if (total == 0) {
         return false;
     }
-    // Everything is taken before the map is filled: past that point nothing may fall back.
-    std::vector<const tagFXVertex*> order;
-    std::vector<int32_t> at, keys, vertexKeys;
-    std::vector<uint64_t> seen; // a bit per position while a mesh is checked
-    try {
-        order.resize((size_t)total);
-        at.assign((size_t)total, -1);
-    } catch (const std::bad_alloc&) {
+    // Everything is taken before the map is filled: past that point nothing may fall back. The
+    // work room is filled whole before it is read: no zeroing, large pages.
+    std::unique_ptr<const tagFXVertex*[], FXFreeBlock> order(
+        (const tagFXVertex**)fxMallocLarge((size_t)total * sizeof(tagFXVertex*)));
+    std::unique_ptr<int32_t[], FXFreeBlock> at((int32_t*)fxMallocLarge((size_t)total * sizeof(int32_t)));
+    if (order == nullptr || at == nullptr) {
         return false;
     }
+    std::fill(at.get(), at.get() + total, -1);
     // Vertices in the order ToVMap meets them: mesh by mesh, each at its first corner. Where that
     // is the vertex order (as imported), the keys need no reordering per mesh.
     int32_t pushed = 0;
@@ -256,7 +258,7 @@ static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVec
         if (base[(size_t)m + 1] == base[(size_t)m]) {
             continue;
         }
-        int32_t* first = at.data() + base[(size_t)m];
+        int32_t* first = at.get() + base[(size_t)m];
         for (int i = 0; i < mesh->indexCount; i++) {
             int v = mesh->indices[i];
             if (first[v] < 0) {
@@ -266,14 +268,17 @@ static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVec
             }
         }
     }
+    std::unique_ptr<int32_t[], FXFreeBlock> keys((int32_t*)fxMallocLarge((size_t)total * 3 * sizeof(int32_t)));
+    std::unique_ptr<int32_t[], FXFreeBlock> vertexKeys(
+        inOrder ? nullptr : (int32_t*)fxMallocLarge((size_t)largest * 3 * sizeof(int32_t)));
+    std::vector<uint64_t> seen; // a bit per position while a mesh is checked
     try {
-        keys.resize((size_t)total * 3);
-        vertexKeys.resize(inOrder ? 0 : (size_t)largest * 3);
         seen.assign((size_t)total / 64 + 1, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (pushed != total || !map->PushAll(order.data(), (int)total, keys.data())) {
+    if (keys == nullptr || (!inOrder && vertexKeys == nullptr) || pushed != total ||
+        !map->PushAll(order.get(), (int)total, keys.get())) {
         return false;
     }
     for (int m = 0; m < count; m++) {
@@ -283,13 +288,13 @@ static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVec
         if (nv == 0) {
             continue;
         }
-        int32_t* meshKeys = keys.data() + (size_t)base[(size_t)m] * 3;
+        int32_t* meshKeys = keys.get() + (size_t)base[(size_t)m] * 3;
         if (!inOrder) {
             for (int v = 0; v < nv; v++) {
-                memcpy(vertexKeys.data() + (size_t)v * 3, keys.data() + (size_t)at[(size_t)(base[(size_t)m] + v)] * 3,
+                memcpy(vertexKeys.get() + (size_t)v * 3, keys.get() + (size_t)at[(size_t)(base[(size_t)m] + v)] * 3,
                        3 * sizeof(int32_t));
             }
-            meshKeys = vertexKeys.data();
+            meshKeys = vertexKeys.get();
         }
         bool distinct = nv <= (1 << 29);
         for (int v = 0; v < nv; v++) {
