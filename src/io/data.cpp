@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "io/package.h"
@@ -828,7 +827,7 @@ static const float* localField(const tagFXVertex* v, size_t offset) {
 struct tagPushAllWork {
     std::unique_ptr<uint64_t[], FXFreeBlock> sorted;
     std::unique_ptr<int32_t[], FXFreeBlock> first;
-    std::vector<uint64_t> slots;
+    std::unique_ptr<uint64_t[], FXFreeBlock> slots; // room for the largest bucket there can be
     std::vector<int32_t> starts;
 };
 
@@ -849,25 +848,14 @@ static bool localPushAllField(const tagFXVertex* const* vertices, const uint32_t
     for (int i = 0; i < count; i++) {
         w->starts[(size_t)bucketOf(hashes[i]) + 1]++;
     }
-    size_t largest = 0;
     for (int b = 0; b < buckets; b++) {
-        largest = (size_t)w->starts[(size_t)b + 1] > largest ? (size_t)w->starts[(size_t)b + 1] : largest;
         w->starts[(size_t)b + 1] += w->starts[(size_t)b];
     }
     // hash << 32 | push position, bucket by bucket
     for (int i = 0; i < count; i++) {
         w->sorted[(size_t)w->starts[(size_t)bucketOf(hashes[i])]++] = (uint64_t)hashes[i] << 32 | (uint32_t)i;
     }
-    size_t slotCount = 16;
-    while (slotCount < largest * 2) {
-        slotCount *= 2;
-    }
     const uint64_t freeSlot = ~(uint64_t)0;
-    try {
-        w->slots.resize(slotCount);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
     // The fill moved each start to the next bucket's.
     for (int b = 0, begin = 0; b < buckets; b++) {
         int end = w->starts[(size_t)b];
@@ -876,7 +864,7 @@ static bool localPushAllField(const tagFXVertex* const* vertices, const uint32_t
             mask *= 2;
         }
         mask--;
-        std::fill(w->slots.begin(), w->slots.begin() + (ptrdiff_t)mask + 1, freeSlot);
+        std::fill(w->slots.get(), w->slots.get() + mask + 1, freeSlot);
         for (int j = begin; j < end; j++) {
             uint64_t item = w->sorted[(size_t)j];
             uint32_t hash = (uint32_t)(item >> 32);
@@ -939,7 +927,12 @@ bool FXVectorMap::PushAll(const tagFXVertex* const* vertices, int count, int32_t
     tagPushAllWork w;
     w.sorted.reset((uint64_t*)fxMallocLarge((size_t)count * sizeof(uint64_t)));
     w.first.reset((int32_t*)fxMallocLarge((size_t)count * sizeof(int32_t)));
-    if (hashes == nullptr || w.sorted == nullptr || w.first == nullptr) {
+    size_t slotCount = 16;
+    while (slotCount < (size_t)count * 2) {
+        slotCount *= 2;
+    }
+    w.slots.reset((uint64_t*)fxMallocLarge(slotCount * sizeof(uint64_t)));
+    if (hashes == nullptr || w.sorted == nullptr || w.first == nullptr || w.slots == nullptr) {
         return false;
     }
     // One pass over the vertices for all three fields.

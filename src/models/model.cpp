@@ -1,10 +1,10 @@
 #include "models/model.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "io/data.h"
@@ -271,13 +271,9 @@ static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVec
     std::unique_ptr<int32_t[], FXFreeBlock> keys((int32_t*)fxMallocLarge((size_t)total * 3 * sizeof(int32_t)));
     std::unique_ptr<int32_t[], FXFreeBlock> vertexKeys(
         inOrder ? nullptr : (int32_t*)fxMallocLarge((size_t)largest * 3 * sizeof(int32_t)));
-    std::vector<uint64_t> seen; // a bit per position while a mesh is checked
-    try {
-        seen.assign((size_t)total / 64 + 1, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (keys == nullptr || (!inOrder && vertexKeys == nullptr) || pushed != total ||
+    // A bit per position while a mesh is checked.
+    std::unique_ptr<uint64_t[], FXFreeBlock> seen((uint64_t*)calloc((size_t)total / 64 + 1, sizeof(uint64_t)));
+    if (keys == nullptr || (!inOrder && vertexKeys == nullptr) || seen == nullptr || pushed != total ||
         !map->PushAll(order.get(), (int)total, keys.get())) {
         return false;
     }
