@@ -445,23 +445,28 @@ static int localCode(int k, int previous) {
     return 2;
 }
 
-// Appends the payload of one field to a corner's bytes at *n.
-static void localPutPayload(uint8_t* bytes, int* n, int code, int k) {
-    switch (code) {
-        case 1:
-            bytes[(*n)++] = (uint8_t)k;
-            break;
-        case 2:
-            bytes[(*n)++] = (uint8_t)k;
-            bytes[(*n)++] = (uint8_t)((unsigned)k >> 8);
-            break;
-        case 3:
-            fxPutLE32(bytes + *n, (uint32_t)k);
-            *n += 4;
-            break;
-        default:
-            break;
+// Writes the bytes of one corner's map indices after the previous corner's, which it then
+// becomes; answers how many. Each payload is stored as four bytes, of which the next field or
+// corner overwrites what the code does not keep: 13 bytes at bytes must be writable.
+static int localCornerBytes(const int* k, int* previous, uint8_t* bytes) {
+    static const int kept[4] = {0, 1, 2, 4};
+    int n = 1;
+    int control = 0;
+    for (int j = 0; j < 3; j++) {
+        int code = localCode(k[j], previous[j]);
+        control += code << (2 * j);
+        fxPutLE32(bytes + n, (uint32_t)k[j]);
+        n += kept[code];
+        previous[j] = k[j];
     }
+    bytes[0] = (uint8_t)control;
+    return n;
+}
+
+static bool localPushCorner(FXNumPool* pool, const int* k, int* previous) {
+    uint8_t bytes[13];
+    int n = localCornerBytes(k, previous, bytes);
+    return pool->PushBytes(bytes, n) >= 0;
 }
 
 bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int owner, FXArray** redirect) {
@@ -512,26 +517,38 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int ow
                 }
             }
         }
-        int codes[3];
-        for (int j = 0; j < 3; j++) {
-            codes[j] = localCode(k[j], previous[j]);
-        }
-        uint8_t bytes[13];
-        int n = 0;
-        bytes[n++] = (uint8_t)(codes[0] + 4 * codes[1] + 16 * codes[2]);
-        for (int j = 0; j < 3; j++) {
-            localPutPayload(bytes, &n, codes[j], k[j]);
-        }
-        if (pool->PushBytes(bytes, n) < 0) {
+        if (!localPushCorner(pool, k, previous)) {
             err("FXMesh::ToVMap: the index stream cannot take corner %d\n", i);
             free(keys);
             return false;
         }
-        for (int j = 0; j < 3; j++) {
-            previous[j] = k[j];
-        }
     }
     free(keys);
+    return true;
+}
+
+bool FXMesh::CodeCorners(FXNumPool* pool, const int32_t* keys) {
+    if (pool == nullptr || keys == nullptr) {
+        return false;
+    }
+    int ni = localHeldIndices(this);
+    int previous[3] = {-1, -1, -1};
+    for (int i = 0; i < ni; i++) {
+        const int32_t* known = keys + (size_t)indices[i] * 3;
+        int k[3] = {known[0], known[1], known[2]};
+        // Within a reservation the bytes go straight into the stream.
+        if (pool->capacity - pool->used >= 13) {
+            pool->used += localCornerBytes(k, previous, pool->bytes + pool->used);
+        } else if (!localPushCorner(pool, k, previous)) {
+            err("FXMesh::CodeCorners: the index stream cannot take corner %d\n", i);
+            return false;
+        }
+    }
+    // The stream past its end stays zero, as it grows.
+    int tail = pool->capacity - pool->used < 13 ? pool->capacity - pool->used : 13;
+    if (tail > 0) {
+        memset(pool->bytes + pool->used, 0, (size_t)tail);
+    }
     return true;
 }
 

@@ -81,6 +81,9 @@ public:
     // Encodes the corners into the shared map and this mesh's pool (dropping unused vertices
     // first). With redirect, the map indices of each corner are appended to redirect[0..2].
     bool ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int owner, FXArray** redirect);
+    // Codes the corners into pool as ToVMap does, from the map indices of every vertex's
+    // position, normal and texture coordinate found already (keys: three per vertex, valid).
+    bool CodeCorners(FXNumPool* pool, const int32_t* keys);
     // Rebuilds vertices and indices sized by the header; false, with an empty mesh and an error
     // trace, when the stream is short, names vectors the map lacks or needs more vertices than
     // the header allows.

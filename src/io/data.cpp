@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <vector>
 
 #include "io/package.h"
 #include "base/stream.h"
@@ -269,7 +273,7 @@ static uint32_t localHashVec(const float* v, int dim) {
 }
 
 FXVecIndex::FXVecIndex()
-    : heads(nullptr), tails(nullptr), slotCount(0), chains(0), next(nullptr), nextCapacity(0), indexed(0), stale(false),
+    : slots(nullptr), slotCount(0), chains(0), next(nullptr), tails(nullptr), nextCapacity(0), indexed(0), stale(false),
       broken(false) {}
 
 FXVecIndex::~FXVecIndex() {
@@ -277,12 +281,12 @@ FXVecIndex::~FXVecIndex() {
 }
 
 void FXVecIndex::Destroy() {
-    free(heads);
-    free(tails);
+    free(slots);
     free(next);
-    heads = nullptr;
-    tails = nullptr;
+    free(tails);
+    slots = nullptr;
     next = nullptr;
+    tails = nullptr;
     slotCount = 0;
     chains = 0;
     nextCapacity = 0;
@@ -291,51 +295,54 @@ void FXVecIndex::Destroy() {
     broken = false;
 }
 
-bool FXVecIndex::Grow(const float* table, int dim) {
+static void localClearSlots(FXVecIndex::Slot* slots, int32_t count) {
+    for (int32_t s = 0; s < count; s++) {
+        slots[s].head = -1;
+        slots[s].hash = 0;
+    }
+}
+
+bool FXVecIndex::Grow() {
     if (slotCount >= (1 << 29)) {
         return false;
     }
     int32_t count = slotCount > 0 ? slotCount * 2 : LOCAL_MIN_SLOTS;
-    int32_t* newHeads = (int32_t*)malloc((size_t)count * sizeof(int32_t));
-    int32_t* newTails = (int32_t*)malloc((size_t)count * sizeof(int32_t));
-    if (newHeads == nullptr || newTails == nullptr) {
-        free(newHeads);
-        free(newTails);
+    Slot* grown = (Slot*)malloc((size_t)count * sizeof(Slot));
+    if (grown == nullptr) {
         return false;
     }
     // Slots are read at random: large pages spare a page walk per look-up.
-    fxAdviseLargePages(newHeads, (size_t)count * sizeof(int32_t));
-    fxAdviseLargePages(newTails, (size_t)count * sizeof(int32_t));
-    memset(newHeads, 0xff, (size_t)count * sizeof(int32_t));
+    fxAdviseLargePages(grown, (size_t)count * sizeof(Slot));
+    localClearSlots(grown, count);
     uint32_t mask = (uint32_t)count - 1;
     for (int32_t s = 0; s < slotCount; s++) {
-        if (heads[s] < 0) {
+        if (slots[s].head < 0) {
             continue;
         }
-        uint32_t h = localHashVec(table + (size_t)heads[s] * dim, dim) & mask;
-        while (newHeads[h] >= 0) {
+        uint32_t h = slots[s].hash & mask;
+        while (grown[h].head >= 0) {
             h = (h + 1) & mask;
         }
-        newHeads[h] = heads[s];
-        newTails[h] = tails[s];
+        grown[h] = slots[s];
     }
-    free(heads);
-    free(tails);
-    heads = newHeads;
-    tails = newTails;
+    free(slots);
+    slots = grown;
     slotCount = count;
     return true;
 }
 
 // The slot of the chain of vectors equal to v, or the free slot where that chain would start.
 // The index must have slots.
-static uint32_t localProbe(const FXVecIndex* index, const float* table, int dim, const float* v) {
+static uint32_t localProbe(const FXVecIndex* index, const float* table, int dim, const float* v, uint32_t hash) {
     uint32_t mask = (uint32_t)index->slotCount - 1;
-    uint32_t h = localHashVec(v, dim) & mask;
-    while (index->heads[h] >= 0 && !localVecEqual(table + (size_t)index->heads[h] * dim, v, dim)) {
+    uint32_t h = hash & mask;
+    for (;;) {
+        const FXVecIndex::Slot& s = index->slots[h];
+        if (s.head < 0 || (s.hash == hash && localVecEqual(table + (size_t)s.head * dim, v, dim))) {
+            return h;
+        }
         h = (h + 1) & mask;
     }
-    return h;
 }
 
 void FXVecIndex::Enter(const float* table, int dim, int vector) {
@@ -344,14 +351,17 @@ void FXVecIndex::Enter(const float* table, int dim, int vector) {
     if (localHasNaN(v, dim)) {
         return;
     }
-    uint32_t h = localProbe(this, table, dim, v);
-    if (heads[h] >= 0) {
-        next[tails[h]] = vector;
-        tails[h] = vector;
+    uint32_t hash = localHashVec(v, dim);
+    uint32_t h = localProbe(this, table, dim, v, hash);
+    if (slots[h].head >= 0) {
+        int32_t head = slots[h].head;
+        next[tails[head]] = vector;
+        tails[head] = vector;
         return;
     }
-    heads[h] = vector;
-    tails[h] = vector;
+    slots[h].head = vector;
+    slots[h].hash = hash;
+    tails[vector] = vector;
     chains++;
 }
 
@@ -363,13 +373,31 @@ static bool localGiveUp(FXVecIndex* index) {
     return false;
 }
 
+// Room in next and tails for count vectors.
+static bool localVectorRoom(FXVecIndex* index, int64_t count) {
+    if (count <= index->nextCapacity) {
+        return true;
+    }
+    int32_t* next = (int32_t*)realloc(index->next, (size_t)count * sizeof(int32_t));
+    if (next != nullptr) {
+        index->next = next;
+    }
+    int32_t* tails = next != nullptr ? (int32_t*)realloc(index->tails, (size_t)count * sizeof(int32_t)) : nullptr;
+    if (tails == nullptr) {
+        return false;
+    }
+    index->tails = tails;
+    index->nextCapacity = (int32_t)count;
+    return true;
+}
+
 bool FXVecIndex::Update(const float* table, int dim, int count) {
     if (broken) {
         return false;
     }
     if (stale || count < indexed) {
-        if (heads != nullptr) {
-            memset(heads, 0xff, (size_t)slotCount * sizeof(int32_t));
+        if (slots != nullptr) {
+            localClearSlots(slots, slotCount);
         }
         chains = 0;
         indexed = 0;
@@ -377,21 +405,14 @@ bool FXVecIndex::Update(const float* table, int dim, int count) {
     }
     if (count > nextCapacity) {
         int64_t target = (int64_t)nextCapacity * 2;
-        if (target < count) {
-            target = count;
-        }
-        if (target > INT32_MAX) {
-            target = INT32_MAX;
-        }
-        int32_t* grown = (int32_t*)realloc(next, (size_t)target * sizeof(int32_t));
-        if (grown == nullptr) {
+        target = target < count ? count : target;
+        target = target > INT32_MAX ? INT32_MAX : target;
+        if (!localVectorRoom(this, target)) {
             return localGiveUp(this);
         }
-        next = grown;
-        nextCapacity = (int32_t)target;
     }
     for (int32_t i = indexed; i < count; i++) {
-        if ((int64_t)(chains + 1) * 2 > slotCount && !Grow(table, dim)) {
+        if ((int64_t)(chains + 1) * 2 > slotCount && !Grow()) {
             return localGiveUp(this);
         }
         Enter(table, dim, i);
@@ -400,36 +421,34 @@ bool FXVecIndex::Update(const float* table, int dim, int count) {
     return true;
 }
 
-bool FXVecIndex::Reserve(const float* table, int dim, int vectors) {
+bool FXVecIndex::Reserve(int vectors) {
     while (!broken && (int64_t)vectors * 2 > slotCount) {
-        if (!Grow(table, dim)) {
+        if (!Grow()) {
             return false;
         }
     }
-    if (!broken && vectors > nextCapacity) {
-        int32_t* grown = (int32_t*)realloc(next, (size_t)vectors * sizeof(int32_t));
-        if (grown != nullptr) {
-            next = grown;
-            nextCapacity = vectors;
-        }
+    if (!broken) {
+        localVectorRoom(this, vectors); // only a hint: Update grows them as it goes
     }
     return !broken;
 }
 
-int FXVecIndex::Probe(const float* table, int dim, const float* v, uint32_t* slot) const {
-    *slot = localProbe(this, table, dim, v);
-    return heads[*slot];
+int FXVecIndex::Probe(const float* table, int dim, const float* v, uint32_t* slot, uint32_t* hash) const {
+    *hash = localHashVec(v, dim);
+    *slot = localProbe(this, table, dim, v, *hash);
+    return slots[*slot].head;
 }
 
-bool FXVecIndex::EnterAt(int vector, uint32_t slot) {
+bool FXVecIndex::EnterAt(int vector, uint32_t slot, uint32_t hash) {
     bool unchanged = !broken && !stale && indexed == vector && vector < nextCapacity && slot < (uint32_t)slotCount &&
-                     heads[slot] < 0 && (int64_t)(chains + 1) * 2 <= slotCount;
+                     slots[slot].head < 0 && (int64_t)(chains + 1) * 2 <= slotCount;
     if (!unchanged) {
         return false;
     }
     next[vector] = -1;
-    heads[slot] = vector;
-    tails[slot] = vector;
+    tails[vector] = vector;
+    slots[slot].head = vector;
+    slots[slot].hash = hash;
     chains++;
     indexed = vector + 1;
     return true;
@@ -440,7 +459,7 @@ int FXVecIndex::Find(const float* table, int dim, const float* v) const {
         return -1;
     }
     // A free slot's head is -1.
-    return heads[localProbe(this, table, dim, v)];
+    return slots[localProbe(this, table, dim, v, localHashVec(v, dim))].head;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -492,8 +511,8 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
     // free slot where the appended vector goes: it is entered there, not probed for again.
     bool direct = clb == nullptr && *count > 0 && table->elements != nullptr && !localHasNaN(v, dim) &&
                   index->Update(table->elements, dim, *count) && index->slotCount > 0;
-    uint32_t slot = 0;
-    int found = direct ? index->Probe(table->elements, dim, v, &slot)
+    uint32_t slot = 0, hash = 0;
+    int found = direct ? index->Probe(table->elements, dim, v, &slot, &hash)
                        : localFindVec(index, table, dim, *count, v, clb, ownerA, ownerB, ownersA, ownersB);
     if (found >= 0) {
         return found;
@@ -526,7 +545,7 @@ static int localPushVec(FXVecIndex* index, FXFloatArray* table, int dim, int32_t
     int added = *count;
     *count += 1;
     if (direct) {
-        index->EnterAt(added, slot);
+        index->EnterAt(added, slot, hash);
     }
     return added;
 }
@@ -795,6 +814,155 @@ void FXVectorMap::ClearUsed() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// FXVectorMap: many vertices at once
+
+// Vectors per bucket the matching aims at: its table then stays in the cache.
+#define LOCAL_BUCKET_VECTORS 1024
+
+static const float* localField(const tagFXVertex* v, size_t offset) {
+    return (const float*)((const char*)v + offset);
+}
+
+// Room the matching of one field works in, kept for the next field.
+struct tagPushAllWork {
+    std::unique_ptr<uint64_t[], FXFreeBlock> sorted;
+    std::unique_ptr<int32_t[], FXFreeBlock> first;
+    std::unique_ptr<uint64_t[], FXFreeBlock> slots; // room for the largest bucket there can be
+    std::vector<int32_t> starts;
+};
+
+// One field of the vertices, hashed already, into table. The vectors are spread over buckets by
+// the top bits of their hashes, keeping push order within a bucket; each bucket is then matched
+// in a table of its own, so the first of equal vectors is met first, as pushing one by one meets
+// it. key (stride 3) receives each vector's index.
+static bool localPushAllField(const tagFXVertex* const* vertices, const uint32_t* hashes, int count, size_t offset,
+                              int dim, tagPushAllWork* w, FXFloatArray* table, int32_t* tableCount, int32_t* key) {
+    int bits = 0;
+    while (bits < 16 && (count >> bits) > LOCAL_BUCKET_VECTORS) {
+        bits++;
+    }
+    const int buckets = 1 << bits;
+    const int shift = 32 - bits;
+    auto bucketOf = [bits, shift](uint32_t hash) { return bits > 0 ? hash >> shift : 0u; };
+    w->starts.assign((size_t)buckets + 1, 0);
+    for (int i = 0; i < count; i++) {
+        w->starts[(size_t)bucketOf(hashes[i]) + 1]++;
+    }
+    for (int b = 0; b < buckets; b++) {
+        w->starts[(size_t)b + 1] += w->starts[(size_t)b];
+    }
+    // hash << 32 | push position, bucket by bucket
+    for (int i = 0; i < count; i++) {
+        w->sorted[(size_t)w->starts[(size_t)bucketOf(hashes[i])]++] = (uint64_t)hashes[i] << 32 | (uint32_t)i;
+    }
+    const uint64_t freeSlot = ~(uint64_t)0;
+    // The fill moved each start to the next bucket's.
+    for (int b = 0, begin = 0; b < buckets; b++) {
+        int end = w->starts[(size_t)b];
+        size_t mask = 16;
+        while (mask < (size_t)(end - begin) * 2) {
+            mask *= 2;
+        }
+        mask--;
+        std::fill(w->slots.get(), w->slots.get() + mask + 1, freeSlot);
+        for (int j = begin; j < end; j++) {
+            uint64_t item = w->sorted[(size_t)j];
+            uint32_t hash = (uint32_t)(item >> 32);
+            int32_t at = (int32_t)(uint32_t)item;
+            // The top bits are the bucket's own: the low ones spread the slots.
+            size_t slot = (size_t)hash & mask;
+            for (;;) {
+                uint64_t held = w->slots[slot];
+                if (held == freeSlot) {
+                    w->slots[slot] = item;
+                    w->first[(size_t)at] = at;
+                    break;
+                }
+                int32_t other = (int32_t)(uint32_t)held;
+                if ((uint32_t)(held >> 32) == hash &&
+                    localVecEqual(localField(vertices[other], offset), localField(vertices[at], offset), dim)) {
+                    w->first[(size_t)at] = other;
+                    break;
+                }
+                slot = (slot + 1) & mask;
+            }
+        }
+        begin = end;
+    }
+    int32_t distinct = 0;
+    for (int i = 0; i < count; i++) {
+        distinct += w->first[(size_t)i] == i ? 1 : 0;
+    }
+    // The table is written whole below: a fresh block, unzeroed, replaces the empty one.
+    float* elements = (float*)fxMallocLarge((size_t)distinct * dim * sizeof(float));
+    if (elements == nullptr) {
+        return false;
+    }
+    table->DestroyBuf();
+    table->elements = elements;
+    table->capacity = distinct * dim;
+    // The first of equal vectors comes before the others: its index is known when they meet it.
+    int32_t n = 0;
+    for (int i = 0; i < count; i++) {
+        int32_t f = w->first[(size_t)i];
+        if (f == i) {
+            memcpy(table->elements + (size_t)n * dim, localField(vertices[i], offset), (size_t)dim * sizeof(float));
+            key[(size_t)i * 3] = n++;
+        } else {
+            key[(size_t)i * 3] = key[(size_t)f * 3];
+        }
+    }
+    table->size = n * dim;
+    *tableCount = n;
+    return true;
+}
+
+bool FXVectorMap::PushAll(const tagFXVertex* const* vertices, int count, int32_t* keys) {
+    if (vertices == nullptr || keys == nullptr || count <= 0 || count > INT32_MAX / 3 || posCount != 0 ||
+        normCount != 0 || texCount != 0) {
+        return false;
+    }
+    // Work room filled whole before it is read: no zeroing, large pages.
+    std::unique_ptr<uint32_t[], FXFreeBlock> hashes((uint32_t*)fxMallocLarge((size_t)count * 3 * sizeof(uint32_t)));
+    tagPushAllWork w;
+    w.sorted.reset((uint64_t*)fxMallocLarge((size_t)count * sizeof(uint64_t)));
+    w.first.reset((int32_t*)fxMallocLarge((size_t)count * sizeof(int32_t)));
+    size_t slotCount = 16;
+    while (slotCount < (size_t)count * 2) {
+        slotCount *= 2;
+    }
+    w.slots.reset((uint64_t*)fxMallocLarge(slotCount * sizeof(uint64_t)));
+    if (hashes == nullptr || w.sorted == nullptr || w.first == nullptr || w.slots == nullptr) {
+        return false;
+    }
+    // One pass over the vertices for all three fields.
+    uint32_t* h[3] = {hashes.get(), hashes.get() + count, hashes.get() + (size_t)count * 2};
+    for (int i = 0; i < count; i++) {
+        const tagFXVertex* v = vertices[i];
+        if (localHasNaN(v->position, 3) || localHasNaN(v->normal, 3) || localHasNaN(v->texCoord, 2)) {
+            return false;
+        }
+        h[0][i] = localHashVec(v->position, 3);
+        h[1][i] = localHashVec(v->normal, 3);
+        h[2][i] = localHashVec(v->texCoord, 2);
+    }
+    bool ok =
+        localPushAllField(vertices, h[0], count, offsetof(tagFXVertex, position), 3, &w, &positions, &posCount, keys) &&
+        localPushAllField(vertices, h[1], count, offsetof(tagFXVertex, normal), 3, &w, &normals, &normCount,
+                          keys + 1) &&
+        localPushAllField(vertices, h[2], count, offsetof(tagFXVertex, texCoord), 2, &w, &texCoords, &texCount,
+                          keys + 2);
+    if (!ok) {
+        err("FXVectorMap::PushAll: out of memory for %d vertices\n", count);
+        positions.size = normals.size = texCoords.size = 0;
+        posCount = normCount = texCount = 0;
+        return false;
+    }
+    // The indexes follow the tables lazily: they enter the vectors on the next look-up.
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
 // FXVectorMap: stored form
 
 static bool localSaveFloats(FILE* f, const FXFloatArray* table, int floats) {
@@ -958,9 +1126,9 @@ void FXVectorMap::Reserve(int vectors) {
     if (vectors <= 0 || vectors > INT32_MAX / 4) {
         return;
     }
-    posIndex.Reserve(positions.elements, 3, vectors);
-    normIndex.Reserve(normals.elements, 3, vectors);
-    texIndex.Reserve(texCoords.elements, 2, vectors);
+    posIndex.Reserve(vectors);
+    normIndex.Reserve(vectors);
+    texIndex.Reserve(vectors);
     if (positions.capacity < vectors * 3) {
         positions.Realloc(vectors * 3);
     }

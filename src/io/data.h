@@ -67,13 +67,19 @@ public:
 // since the last one, and a table changed in place is marked stale and indexed again.
 class FXVecIndex {
 public:
-    int32_t* heads; // per slot: first vector of a chain, -1 when the slot is free
-    int32_t* tails; // per slot: last vector of that chain
+    // A chain's first vector (-1: the slot is free) next to its hash, so a probe passing other
+    // chains reads neither their vectors nor a second array.
+    struct Slot {
+        int32_t head;
+        uint32_t hash;
+    };
+    Slot* slots;
     int32_t slotCount;
     int32_t chains;
-    int32_t* next; // per vector: the next equal vector, -1 at the end of its chain
-    int32_t nextCapacity;
-    int32_t indexed; // vectors 0 .. indexed - 1 are entered
+    int32_t* next;        // per vector: the next equal vector, -1 at the end of its chain
+    int32_t* tails;       // per vector heading a chain: the chain's last vector
+    int32_t nextCapacity; // of next and tails
+    int32_t indexed;      // vectors 0 .. indexed - 1 are entered
     bool stale;
     bool broken; // out of memory: look-ups scan the table instead
 
@@ -88,17 +94,17 @@ public:
     int Find(const float* table, int dim, const float* v) const;
     int Next(int vector) const { return next[vector]; }
     // Slots for that many vectors, so entering them never rehashes; with room to chain them too.
-    bool Reserve(const float* table, int dim, int vectors);
-    // First vector equal to v, or -1 with *slot the free slot where v's chain would start. Call
-    // Update first; the index must have slots.
-    int Probe(const float* table, int dim, const float* v, uint32_t* slot) const;
+    bool Reserve(int vectors);
+    // First vector equal to v, or -1 with *slot the free slot where v's chain would start; *hash
+    // is v's. Call Update first; the index must have slots.
+    int Probe(const float* table, int dim, const float* v, uint32_t* slot, uint32_t* hash) const;
     // Enters vector, just appended after a Probe for it that ended at the free slot, without
     // probing again. False, with nothing done, when anything changed since: Update enters it then.
-    bool EnterAt(int vector, uint32_t slot);
+    bool EnterAt(int vector, uint32_t slot, uint32_t hash);
     void Destroy();
 
 private:
-    bool Grow(const float* table, int dim);
+    bool Grow();
     void Enter(const float* table, int dim, int vector);
 };
 
@@ -130,6 +136,12 @@ public:
     int PushVecPos(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
     int PushVecNorm(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
     int PushVecTex(tagFXVertex* v, PMeshSaveClb* clb, int ownerA, int ownerB);
+    // Pushes the position, normal and texture coordinate of every vertex, in this order, into an
+    // empty map and answers their indices in keys (three per vertex): the tables and indices that
+    // pushing them one by one without a callback gives, found without a look-up per vector. The
+    // owner lists are left behind, as recordOwners false leaves them. False, with the map
+    // untouched, when a vector holds NaN, the map is not empty or memory runs short.
+    bool PushAll(const tagFXVertex* const* vertices, int count, int32_t* keys);
     int FindVecPos(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecNorm(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);
     int FindVecTex(int ownerA, int ownerB, tagFXVertex* v, PMeshSaveClb* clb);

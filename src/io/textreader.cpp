@@ -204,6 +204,16 @@ void fxAdviseLargePages(void* block, size_t bytes) {
 #endif
 }
 
+void* fxMallocLarge(size_t bytes) {
+    void* block = malloc(bytes > 0 ? bytes : 1);
+    fxAdviseLargePages(block, bytes);
+    return block;
+}
+
+void FXFreeBlock::operator()(void* block) const {
+    free(block);
+}
+
 void fxFirstWord(const char* line, char* word, int capacity) {
     while (*line != 0 && localIsSpace(*line)) {
         line++;

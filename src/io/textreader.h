@@ -90,6 +90,13 @@ inline bool FXTextReader::ReadInt(int* v) {
 // hint: where it is refused or unknown nothing changes.
 void fxAdviseLargePages(void* block, size_t bytes);
 
+// A block of that many bytes, not zeroed, with that advice: for work room filled whole before it
+// is read. Null when memory runs short; FXFreeBlock (or free) gives it back.
+void* fxMallocLarge(size_t bytes);
+struct FXFreeBlock {
+    void operator()(void* block) const;
+};
+
 // The first white-space separated word of line into word (capacity chars, longer words cut).
 void fxFirstWord(const char* line, char* word, int capacity);
 

@@ -1,11 +1,15 @@
 #include "models/model.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "io/data.h"
 #include "io/package.h"
+#include "io/textreader.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "base/trace.h"
@@ -172,9 +176,10 @@ static int localRebuiltVertices(const FXMesh* mesh) {
     return distinct;
 }
 
-static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool* pool) {
+// known: that count when the caller knows it already, else -1.
+static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool* pool, int known) {
     if (mesh->indices != nullptr && mesh->indexCount > 0 && mesh->indexCount <= mesh->indexCapacity) {
-        int count = localRebuiltVertices(mesh);
+        int count = known >= 0 ? known : localRebuiltVertices(mesh);
         if (count >= 0) {
             // The header is the mesh's own with that count in place of its vertex count.
             int held = mesh->vertexCount;
@@ -200,6 +205,111 @@ static bool localWriteHeader(FILE* f, FXMesh* mesh, FXVectorMap* map, FXNumPool*
     return rebuilt.SaveMeshI(f);
 }
 
+// Whether ToVMap codes any corner of the mesh.
+static bool localHasCorners(const FXMesh* m) {
+    return m->indices != nullptr && m->indexCount > 0 && m->indexCapacity > 0 && m->vertices != nullptr &&
+           m->vertexCount > 0 && m->vertexCapacity > 0;
+}
+
+// Codes every mesh into the empty map and its pool as ToVMap codes them mesh after mesh, the
+// vectors of all meshes matched at once instead of by a look-up each. rebuilt[i] receives the
+// vertex count the reader rebuilds for mesh i where the codes tell it at no cost (the positions
+// of the mesh all differ), else -1. False, with map and pools untouched, where that does not
+// apply (an index outside the vertices, a vector holding NaN, too little memory): ToVMap codes
+// them then. *ok turns false, with a trace, for a mesh whose stream cannot grow.
+static bool localCodeAll(FXMesh** meshes, const int* workIndex, int count, FXVectorMap* map, FXNumPool** pools,
+                         int* rebuilt, bool* ok) {
+    std::vector<int64_t> base((size_t)count + 1, 0);
+    int64_t total = 0;
+    int64_t largest = 0;
+    for (int m = 0; m < count; m++) {
+        base[(size_t)m] = total;
+        if (localHasCorners(meshes[m])) {
+            // The vertices no corner names are dropped first, as ToVMap drops them.
+            if (!meshes[m]->DiscardVertices()) {
+                return false;
+            }
+            total += meshes[m]->vertexCount;
+            largest = meshes[m]->vertexCount > largest ? meshes[m]->vertexCount : largest;
+        }
+        if (total > INT32_MAX / 3) {
+            return false;
+        }
+    }
+    base[(size_t)count] = total;
+    if (total == 0) {
+        return false;
+    }
+    // Everything is taken before the map is filled: past that point nothing may fall back. The
+    // work room is filled whole before it is read: no zeroing, large pages.
+    std::unique_ptr<const tagFXVertex*[], FXFreeBlock> order(
+        (const tagFXVertex**)fxMallocLarge((size_t)total * sizeof(tagFXVertex*)));
+    std::unique_ptr<int32_t[], FXFreeBlock> at((int32_t*)fxMallocLarge((size_t)total * sizeof(int32_t)));
+    if (order == nullptr || at == nullptr) {
+        return false;
+    }
+    std::fill(at.get(), at.get() + total, -1);
+    // Vertices in the order ToVMap meets them: mesh by mesh, each at its first corner. Where that
+    // is the vertex order (as imported), the keys need no reordering per mesh.
+    int32_t pushed = 0;
+    bool inOrder = true;
+    for (int m = 0; m < count; m++) {
+        FXMesh* mesh = meshes[m];
+        if (base[(size_t)m + 1] == base[(size_t)m]) {
+            continue;
+        }
+        int32_t* first = at.get() + base[(size_t)m];
+        for (int i = 0; i < mesh->indexCount; i++) {
+            int v = mesh->indices[i];
+            if (first[v] < 0) {
+                inOrder = inOrder && pushed == base[(size_t)m] + v;
+                first[v] = pushed;
+                order[(size_t)pushed++] = &mesh->vertices[v];
+            }
+        }
+    }
+    std::unique_ptr<int32_t[], FXFreeBlock> keys((int32_t*)fxMallocLarge((size_t)total * 3 * sizeof(int32_t)));
+    std::unique_ptr<int32_t[], FXFreeBlock> vertexKeys(
+        inOrder ? nullptr : (int32_t*)fxMallocLarge((size_t)largest * 3 * sizeof(int32_t)));
+    // A bit per position while a mesh is checked.
+    std::unique_ptr<uint64_t[], FXFreeBlock> seen((uint64_t*)calloc((size_t)total / 64 + 1, sizeof(uint64_t)));
+    if (keys == nullptr || (!inOrder && vertexKeys == nullptr) || seen == nullptr || pushed != total ||
+        !map->PushAll(order.get(), (int)total, keys.get())) {
+        return false;
+    }
+    for (int m = 0; m < count; m++) {
+        FXMesh* mesh = meshes[m];
+        rebuilt[m] = -1;
+        int nv = (int)(base[(size_t)m + 1] - base[(size_t)m]);
+        if (nv == 0) {
+            continue;
+        }
+        int32_t* meshKeys = keys.get() + (size_t)base[(size_t)m] * 3;
+        if (!inOrder) {
+            for (int v = 0; v < nv; v++) {
+                memcpy(vertexKeys.get() + (size_t)v * 3, keys.get() + (size_t)at[(size_t)(base[(size_t)m] + v)] * 3,
+                       3 * sizeof(int32_t));
+            }
+            meshKeys = vertexKeys.get();
+        }
+        bool distinct = nv <= (1 << 29);
+        for (int v = 0; v < nv; v++) {
+            uint32_t p = (uint32_t)meshKeys[(size_t)v * 3];
+            distinct = distinct && (seen[p / 64] >> (p % 64) & 1) == 0;
+            seen[p / 64] |= (uint64_t)1 << (p % 64);
+        }
+        for (int v = 0; v < nv; v++) {
+            seen[(uint32_t)meshKeys[(size_t)v * 3] / 64] = 0;
+        }
+        rebuilt[m] = distinct ? nv : -1;
+        if (!mesh->CodeCorners(pools[m], meshKeys)) {
+            err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", workIndex[m], mesh->materialName.chars);
+            *ok = false;
+        }
+    }
+    return true;
+}
+
 bool FXModel::Save_v03(FILE* f) {
     if (f == nullptr) {
         return false;
@@ -211,43 +321,48 @@ bool FXModel::Save_v03(FILE* f) {
     // Every mesh codes its corners into the one shared map.
     FXVectorMap map;
     map.recordOwners = false; // no callback ever reads them
-    FXNumPool** pools = count > 0 ? new FXNumPool*[count] : nullptr;
-    FXMesh** meshes = count > 0 ? new FXMesh*[count] : nullptr;
-    // Sized up front from the counts at hand: no table grows vector by vector, no stream step
-    // by step (a corner takes at most a control byte and three ints).
-    int64_t vectors = 0;
-    for (int i = 0; i < workMeshes.size; i++) {
-        FXMesh* m = (FXMesh*)workMeshes.elements[i];
-        vectors += localEnabled(m) && m->vertexCount > 0 ? m->vertexCount : 0;
-    }
-    map.Reserve(vectors < INT32_MAX ? (int)vectors : INT32_MAX);
-    int made = 0;
-    for (int i = 0; i < workMeshes.size && made < count; i++) {
+    std::vector<FXNumPool*> pools;
+    std::vector<FXMesh*> meshes;
+    std::vector<int> workIndex;
+    for (int i = 0; i < workMeshes.size && (int)meshes.size() < count; i++) {
         FXMesh* m = (FXMesh*)workMeshes.elements[i];
         if (!localEnabled(m)) {
             continue;
         }
-        pools[made] = new FXNumPool(LOCAL_POOL_STEP);
+        FXNumPool* pool = new FXNumPool(LOCAL_POOL_STEP);
+        // A corner takes at most a control byte and three ints: the stream never grows step by step.
         if (m->indexCount > 0 && m->indexCount < INT32_MAX / 13) {
-            pools[made]->Reserve(m->indexCount * 13);
+            pool->Reserve(m->indexCount * 13);
         }
-        meshes[made] = m;
-        if (!m->ToVMap(&map, pools[made], nullptr, 0, nullptr)) {
-            err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", i, m->materialName.chars);
-            ok = false;
+        pools.push_back(pool);
+        meshes.push_back(m);
+        workIndex.push_back(i);
+    }
+    int made = (int)meshes.size();
+    std::vector<int> rebuilt((size_t)made, -1);
+    if (!localCodeAll(meshes.data(), workIndex.data(), made, &map, pools.data(), rebuilt.data(), &ok)) {
+        // One look-up per vector, the tables sized up front so that none grows vector by vector.
+        int64_t vectors = 0;
+        for (FXMesh* m : meshes) {
+            vectors += m->vertexCount > 0 ? m->vertexCount : 0;
         }
-        made++;
+        map.Reserve(vectors < INT32_MAX ? (int)vectors : INT32_MAX);
+        for (int i = 0; i < made; i++) {
+            if (!meshes[(size_t)i]->ToVMap(&map, pools[(size_t)i], nullptr, 0, nullptr)) {
+                err("FXModel::Save_v03 -> cannot code mesh %d (%s)\n", workIndex[(size_t)i],
+                    meshes[(size_t)i]->materialName.chars);
+                ok = false;
+            }
+        }
     }
     ok = map.Save(f) && ok;
     for (int i = 0; i < made; i++) {
         if (ok) {
-            ok = localWriteHeader(f, meshes[i], &map, pools[i]);
-            ok = ok && pools[i]->Save(f);
+            ok = localWriteHeader(f, meshes[(size_t)i], &map, pools[(size_t)i], rebuilt[(size_t)i]);
+            ok = ok && pools[(size_t)i]->Save(f);
         }
-        delete pools[i];
+        delete pools[(size_t)i];
     }
-    delete[] pools;
-    delete[] meshes;
     return ok && ferror(f) == 0;
 }
 
@@ -495,6 +610,26 @@ static void localCopyMeshes(FXArray* to, const FXArray* from) {
 void FXModel::UpdateMeshes() {
     DeleteMeshes(&workMeshes);
     localCopyMeshes(&workMeshes, &loadedMeshes);
+}
+
+void FXModel::TakeLoadedMeshes() {
+    DeleteMeshes(&workMeshes);
+    for (int i = 0; i < loadedMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)loadedMeshes.elements[i];
+        if (m != nullptr) {
+            // What a copy leaves behind.
+            m->disabled = false;
+            m->flipV = false;
+            m->secondMesh = nullptr;
+        }
+    }
+    // The list itself changes hands, so nothing here can fail.
+    workMeshes.elements = loadedMeshes.elements;
+    workMeshes.size = loadedMeshes.size;
+    workMeshes.capacity = loadedMeshes.capacity;
+    loadedMeshes.elements = nullptr;
+    loadedMeshes.size = 0;
+    loadedMeshes.capacity = 0;
 }
 
 void FXModel::Copy(FXModel* other) {

@@ -55,6 +55,9 @@ public:
 
     // Mesh groups and editing; all on the working group unless said otherwise.
     void UpdateMeshes();
+    // The loaded meshes become the working group as UpdateMeshes would copy them, the loaded
+    // group left empty: for a caller that only saves or compiles and needs no second copy.
+    void TakeLoadedMeshes();
     void Copy(FXModel* other);
     void Destroy();
     int GetTotalVertices();

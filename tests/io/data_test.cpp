@@ -377,6 +377,65 @@ TEST(VectorMap, ReservedTablesAndPoolsGiveTheSameResults) {
     }
 }
 
+// Pushing all vertices at once must give the tables (bit for bit: the first of equal vectors is
+// kept, zeros of either sign match) and the indices of pushing them one by one. Sizes reach past
+// one bucket; the value sets range from few distinct values (long runs of equal vectors) to many.
+TEST(VectorMap, PushAllGivesWhatPushingOneByOneGives) {
+    uint32_t seed = 2024;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int count : {1, 2, 7, 1023, 1025, 5000, 40000}) {
+        for (uint32_t spread : {2u, 9u, 1000u}) {
+            std::vector<tagFXVertex> vertices((size_t)count);
+            std::vector<const tagFXVertex*> order;
+            for (tagFXVertex& v : vertices) {
+                v = VertexAt((float)next(spread), next(3) == 0 ? -0.0f : 0.0f, (float)next(spread) * 0.25f);
+                v.normal[0] = next(4) == 0 ? -0.0f : 0.0f;
+                v.normal[2] = (float)next(spread / 2 + 1);
+                v.texCoord[0] = (float)next(spread);
+                v.texCoord[1] = next(5) == 0 ? -0.0f : (float)next(3);
+                order.push_back(&v);
+            }
+            FXVectorMap one, all;
+            std::vector<int32_t> want, got((size_t)count * 3, -1);
+            for (tagFXVertex& v : vertices) {
+                want.push_back(one.PushVecPos(&v, nullptr, 0, 0));
+                want.push_back(one.PushVecNorm(&v, nullptr, 0, 0));
+                want.push_back(one.PushVecTex(&v, nullptr, 0, 0));
+            }
+            ASSERT_TRUE(all.PushAll(order.data(), count, got.data())) << count << " " << spread;
+            ASSERT_EQ(want, got) << count << " " << spread;
+            const FXFloatArray* tables[2][3] = {{&one.positions, &one.normals, &one.texCoords},
+                                                {&all.positions, &all.normals, &all.texCoords}};
+            for (int t = 0; t < 3; t++) {
+                ASSERT_EQ(tables[0][t]->size, tables[1][t]->size) << count << " " << spread << " table " << t;
+                EXPECT_EQ(0, memcmp(tables[0][t]->elements, tables[1][t]->elements,
+                                    (size_t)tables[0][t]->size * sizeof(float)));
+            }
+            EXPECT_EQ(one.posCount, all.posCount);
+            EXPECT_EQ(one.normCount, all.normCount);
+            EXPECT_EQ(one.texCount, all.texCount);
+            // Look-ups afterwards see the tables PushAll filled.
+            tagFXVertex probe = vertices[(size_t)next((uint32_t)count)];
+            EXPECT_EQ(all.PushVecPos(&probe, nullptr, 0, 0), one.PushVecPos(&probe, nullptr, 0, 0));
+            // A map holding vectors already, and vectors holding NaN, are refused and left as they are.
+            EXPECT_FALSE(all.PushAll(order.data(), count, got.data()));
+            EXPECT_EQ(one.posCount, all.posCount);
+        }
+    }
+    std::vector<tagFXVertex> vertices = {VertexAt(1.0f, 2.0f, 3.0f), VertexAt(1.0f, 2.0f, 3.0f)};
+    vertices[1].texCoord[1] = std::numeric_limits<float>::quiet_NaN();
+    const tagFXVertex* order[2] = {&vertices[0], &vertices[1]};
+    int32_t keys[6];
+    FXVectorMap map;
+    EXPECT_FALSE(map.PushAll(order, 2, keys));
+    EXPECT_EQ(map.posCount + map.normCount + map.texCount, 0);
+    EXPECT_TRUE(map.PushAll(order, 1, keys));
+    EXPECT_EQ(map.posCount, 1);
+}
+
 // ---------------------------------------------------------------------------------------------
 // FXVectorMap stored form and user tables
 

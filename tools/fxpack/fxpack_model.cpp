@@ -69,6 +69,16 @@ static std::string localRealPath(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Import
 
+// v := 1 - v on every loaded vertex, for files whose texture rows run bottom first.
+static void localFlipV(FXModel* model) {
+    for (int i = 0; i < model->loadedMeshes.size; i++) {
+        FXMesh* m = (FXMesh*)model->loadedMeshes.elements[i];
+        for (int k = 0; m != nullptr && k < m->vertexCount; k++) {
+            m->vertices[k].texCoord[1] = 1.0f - m->vertices[k].texCoord[1];
+        }
+    }
+}
+
 // A problem in the input that the command can go past: a warning, or under --strict an error
 // that fails the import.
 static void localProblem(bool* ok, const char* format, ...) FX_PRINTF(2, 3);
@@ -95,9 +105,10 @@ static void localReleaseLibrary(FXModel* model) {
 }
 
 // Reads an OBJ file (its library and textures relative to its folder, as the engine reads them)
-// into the session's model and makes the working copy, then sums up what was skipped or missing.
-// forBuild: a missing library or texture is dropped, so the package holds nothing empty.
-static bool localImport(FXPackSession* s, const std::string& objPath, bool forBuild) {
+// into the session's model, then sums up what was skipped or missing. The imported meshes become
+// the working group, v flipped first with flipV. forBuild: a missing library or texture is
+// dropped, so the package holds nothing empty.
+static bool localImport(FXPackSession* s, const std::string& objPath, bool forBuild, bool flipV = false) {
     const char* obj = objPath.c_str();
     std::string full = localRealPath(objPath);
     if (full.empty()) {
@@ -190,7 +201,11 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     if (scan.Skipped() == 0 && scan.causes[FXOBJSCAN_UNUSED].count == 0 && ok && !traces.empty() && !libMissing) {
         fxpackWarning("%s: the import reported %zu problems, the first: %s", obj, traces.size(), traces[0].c_str());
     }
-    s->model.UpdateMeshes();
+    if (flipV) {
+        localFlipV(&s->model);
+    }
+    // Only saved or compiled from here: the working group needs no copy of its own.
+    s->model.TakeLoadedMeshes();
     return ok;
 }
 
@@ -212,16 +227,6 @@ static bool localSaveModel(FXModel* model, FXOutFile* out) {
         return false;
     }
     return fxpackCommitOutput(out);
-}
-
-// v := 1 - v on every loaded vertex, for files whose texture rows run bottom first.
-static void localFlipV(FXModel* model) {
-    for (int i = 0; i < model->loadedMeshes.size; i++) {
-        FXMesh* m = (FXMesh*)model->loadedMeshes.elements[i];
-        for (int k = 0; m != nullptr && k < m->vertexCount; k++) {
-            m->vertices[k].texCoord[1] = 1.0f - m->vertices[k].texCoord[1];
-        }
-    }
 }
 
 int fxpackModel(int argc, char** argv) {
@@ -262,14 +267,10 @@ int fxpackModel(int argc, char** argv) {
     bool ok;
     {
         FXPackSession s;
-        ok = localImport(&s, input, false);
+        ok = localImport(&s, input, false, flipV);
         if (ok && localTriangles(&s.model) == 0) {
             fxpackError("%s holds no faces: there is nothing to make a model of", input);
             ok = false;
-        }
-        if (ok && flipV) {
-            localFlipV(&s.model);
-            s.model.UpdateMeshes();
         }
         ok = ok && fxpackCheckOutputAgain(&out) && localSaveModel(&s.model, &out);
         if (ok) {
