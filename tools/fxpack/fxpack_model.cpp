@@ -12,6 +12,7 @@
 #include "base/env.h"
 #include "base/outfile.h"
 #include "base/paths.h"
+#include "base/thread.h"
 #include "fxpack.h"
 #include "fxpack_objscan.h"
 #include "geometry/mesh.h"
@@ -104,6 +105,10 @@ static void localReleaseLibrary(FXModel* model) {
     model->matlibRef.Clear();
 }
 
+static void localCount(void* scan) {
+    ((FXPackObjScan*)scan)->Count();
+}
+
 // Reads an OBJ file (its library and textures relative to its folder, as the engine reads them)
 // into the session's model, then sums up what was skipped or missing. The imported meshes become
 // the working group, v flipped first with flipV. forBuild: a missing library or texture is
@@ -116,7 +121,7 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     }
     fxpackAddInput(full.c_str());
     FXPackObjScan scan;
-    if (!scan.Scan(full)) {
+    if (!scan.Read(full)) {
         fxpackError("cannot read %s: %s", objPath.c_str(), strerror(errno));
         return false;
     }
@@ -131,6 +136,11 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     }
     std::vector<std::string> traces;
     fxpackProgress("importing %s ...", obj);
+    // The scan counts on a second core while the import parses; both only read the text.
+    tagFXThread* counting = fxCreateThread(localCount, &scan);
+    if (counting == nullptr) {
+        scan.Count();
+    }
     fxpackBeginCapture(&traces, false);
     // The import parses the text the scan read. Where reading as text changes line ends it reads
     // the file itself, as it always has.
@@ -140,6 +150,10 @@ static bool localImport(FXPackSession* s, const std::string& objPath, bool forBu
     const char* text = scan.text;
 #endif
     bool imported = s->model.ImportObj(fxLeafOfPath(full).c_str(), text);
+    if (counting != nullptr) {
+        fxWaitThread(counting, 100000.0);
+        fxDestroyThread(counting);
+    }
     scan.Release();
     fxpackEndCapture();
     if (!imported) {

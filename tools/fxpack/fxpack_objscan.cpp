@@ -9,8 +9,6 @@
 #include "fxpack_objscan.h"
 
 #define SCAN_LINES_KEPT 5
-// Bytes looked over for control characters at a time, a block the cache holds.
-#define LOCAL_BLOCK (64 * 1024)
 
 void FXPackObjScan::Note(int cause, int line) {
     Cause& c = causes[cause];
@@ -268,7 +266,7 @@ void FXPackObjScan::Release() {
     size = 0;
 }
 
-bool FXPackObjScan::Scan(const std::string& path) {
+bool FXPackObjScan::Read(const std::string& path) {
     Release();
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr) {
@@ -283,14 +281,17 @@ bool FXPackObjScan::Scan(const std::string& path) {
         Release();
         return false;
     }
+    size_t control = localControls(text, text + size);
+    binary = control > 0 && (memchr(text, 0, size) != nullptr || control * 100 > size);
+    return true;
+}
+
+void FXPackObjScan::Count() {
     const char* const start = text;
     const char* const stop = start + size;
 
     // One pass over the text. A statement naming an entry further on than those read so far is
-    // decided at the end, when the tables are counted; control characters are counted block by
-    // block as the pass reaches them, while the block is in the cache.
-    size_t control = 0;
-    const char* counted = start;
+    // decided at the end, when the tables are counted.
     std::vector<int> badIndex; // lines, in order
     struct Pending {
         int line;
@@ -301,11 +302,6 @@ bool FXPackObjScan::Scan(const std::string& path) {
     int64_t sofar[3] = {0, 0, 0};
     const char* next = start;
     for (int line = 1; next < stop; line++) {
-        while (counted <= next && counted < stop) {
-            const char* block = stop - counted > LOCAL_BLOCK ? counted + LOCAL_BLOCK : stop;
-            control += localControls(counted, block);
-            counted = block;
-        }
         const char* end = localLineEnd(next, stop);
         const char* k = localSkipSpaces(next, end);
         const char* ke = localWordEnd(k, end);
@@ -362,8 +358,6 @@ bool FXPackObjScan::Scan(const std::string& path) {
             Note(FXOBJSCAN_NOT_A_STATEMENT, line);
         }
     }
-    control += localControls(counted, stop);
-    binary = control > 0 && (memchr(start, 0, size) != nullptr || control * 100 > size);
 
     // sofar now holds the whole tables: the pending statements are decided, and the lines naming
     // what does not exist are noted in file order.
@@ -381,7 +375,6 @@ bool FXPackObjScan::Scan(const std::string& path) {
     for (; at < badIndex.size(); at++) {
         Note(FXOBJSCAN_BAD_INDEX, badIndex[at]);
     }
-    return true;
 }
 
 int FXPackObjScan::Skipped() const {

@@ -39,9 +39,12 @@ public:
     FXPackObjScan(const FXPackObjScan&) = delete;
     FXPackObjScan& operator=(const FXPackObjScan&) = delete;
 
-    // Reads the file once, whole, and keeps its text. False when it cannot be read (errno tells
-    // why).
-    bool Scan(const std::string& path);
+    // Reads the file once, whole, keeps its text and tells binary from text. False when it
+    // cannot be read (errno tells why).
+    bool Read(const std::string& path);
+    // Counts what the import will skip. It only reads the text, so it may run beside the import
+    // parsing the same text.
+    void Count();
     // Lets go of the text.
     void Release();
     void Note(int cause, int line);
