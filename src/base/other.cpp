@@ -12,6 +12,16 @@ void* fxMalloc(size_t size) {
     return p;
 }
 
+void* fxMallocLarge(size_t bytes) {
+    void* block = malloc(bytes > 0 ? bytes : 1);
+    fxAdviseLargePages(block, bytes);
+    return block;
+}
+
+void FXFreeBlock::operator()(void* block) const {
+    free(block);
+}
+
 // Linear congruential generator of the runtime the show was first written for: the same seed
 // gives the same 15-bit sequence on every platform. Per thread, as in that runtime.
 static thread_local uint32_t localRandState = 1;

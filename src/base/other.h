@@ -8,6 +8,18 @@
 // Zero-filled allocation; null when the allocation fails. Release with free().
 void* fxMalloc(size_t size);
 
+// A block of many megabytes about to be filled (a text read whole, the tables made from it) faults
+// its pages in by the thousand; this asks the system to back it with large pages instead. Only a
+// hint: where it is refused or unknown nothing changes.
+void fxAdviseLargePages(void* block, size_t bytes);
+
+// A block of that many bytes, not zeroed, with that advice: for work room filled whole before it
+// is read. Null when memory runs short; FXFreeBlock (or free) gives it back.
+void* fxMallocLarge(size_t bytes);
+struct FXFreeBlock {
+    void operator()(void* block) const;
+};
+
 // The platform's millisecond clock (unsigned 32-bit, wraps after about 49.7 days), in seconds.
 double fxGetTime();
 // The raw millisecond count behind fxGetTime.

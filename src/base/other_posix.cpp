@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -68,4 +69,18 @@ void fxFreeLibrary(void* library) {
 // A seek that cannot move fails here, so trying it is the test.
 bool fxStreamSeekable(FILE*) {
     return true;
+}
+
+void fxAdviseLargePages(void* block, size_t bytes) {
+    const uintptr_t page = (uintptr_t)2 << 20;
+    if (block == nullptr || bytes < 4 * page) {
+        return;
+    }
+    uintptr_t first = ((uintptr_t)block + page - 1) & ~(page - 1);
+    uintptr_t last = ((uintptr_t)block + bytes) & ~(page - 1);
+#ifdef MADV_HUGEPAGE
+    if (last > first) {
+        madvise((void*)first, last - first, MADV_HUGEPAGE);
+    }
+#endif
 }

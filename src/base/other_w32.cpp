@@ -89,3 +89,6 @@ bool fxStreamSeekable(FILE* f) {
     HANDLE h = (HANDLE)_get_osfhandle(_fileno(f));
     return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
 }
+
+// The system gives large pages only to a process holding the lock-memory privilege.
+void fxAdviseLargePages(void*, size_t) {}

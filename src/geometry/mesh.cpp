@@ -6,7 +6,6 @@
 
 #include "io/data.h"
 #include "io/package.h"
-#include "io/textreader.h"
 #include "base/env.h"
 #include "base/other.h"
 #include "base/stream.h"

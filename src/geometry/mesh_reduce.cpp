@@ -16,7 +16,6 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
-#include "io/textreader.h"
 #include "render/canvas.h"
 #include "render/material.h"
 

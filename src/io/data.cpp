@@ -12,7 +12,7 @@
 #include "io/package.h"
 #include "base/stream.h"
 #include "base/trace.h"
-#include "io/textreader.h"
+#include "base/other.h"
 #include "io/vertex.h"
 
 // Bytes or floats taken at a time from a stream that cannot tell how much it still holds, so a

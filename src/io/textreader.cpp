@@ -7,10 +7,7 @@
 #include <cstring>
 #include <system_error>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
+#include "base/other.h"
 #include "base/stream.h"
 
 // Largest text read into a block sized up front (1 GiB); larger ones grow as they are read.
@@ -185,33 +182,6 @@ bool FXTextReader::ReadLineFloat(float* v) {
         return false;
     }
     return localConvertFloat(this, v);
-}
-
-void fxAdviseLargePages(void* block, size_t bytes) {
-#ifdef __linux__
-    const uintptr_t page = (uintptr_t)2 << 20;
-    if (block == nullptr || bytes < 4 * page) {
-        return;
-    }
-    uintptr_t first = ((uintptr_t)block + page - 1) & ~(page - 1);
-    uintptr_t last = ((uintptr_t)block + bytes) & ~(page - 1);
-    if (last > first) {
-        madvise((void*)first, last - first, MADV_HUGEPAGE);
-    }
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
-
-void* fxMallocLarge(size_t bytes) {
-    void* block = malloc(bytes > 0 ? bytes : 1);
-    fxAdviseLargePages(block, bytes);
-    return block;
-}
-
-void FXFreeBlock::operator()(void* block) const {
-    free(block);
 }
 
 void fxFirstWord(const char* line, char* word, int capacity) {

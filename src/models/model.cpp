@@ -9,7 +9,7 @@
 
 #include "io/data.h"
 #include "io/package.h"
-#include "io/textreader.h"
+#include "base/other.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "base/trace.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "models/model.h"
+#include "base/other.h"
 #include "io/textreader.h"
 #include "base/env.h"
 #include "base/trace.h"
