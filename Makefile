@@ -53,7 +53,7 @@ bench: setup
 # must stay flat. `make test` runs the same for ten minutes of show time.
 soak: test-build
 	cd $(TESTBUILD) && VANTREL_SOAK_SECONDS=86400 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
-		./test_shell_display --gtest_filter='ShowSoak.*'
+		tests/test_shell_display --gtest_filter='ShowSoak.*'
 
 # The tests that start and stop the render loop, and the close tests end to end, under
 # ThreadSanitizer.
@@ -62,9 +62,9 @@ tsan: setup
 	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_TSAN=ON
 	cmake --build $(TSANBUILD) -j $(JOBS) --target test_base test_shell_display vantrel xdesk
 	cd $(TSANBUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp \
-		./test_base --gtest_filter='*Loop*'
+		tests/test_base --gtest_filter='*Loop*'
 	cd $(TSANBUILD) && VANTREL_RACE_COUNT=1000 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
-		./test_shell_display --gtest_filter='*Loop*:SceneDisplay.*-SceneDisplay.FramesAfterTheFirstDoNotAllocate'
+		tests/test_shell_display --gtest_filter='*Loop*:SceneDisplay.*-SceneDisplay.FramesAfterTheFirstDoNotAllocate'
 	TSAN_OPTIONS=halt_on_error=1:exitcode=66:suppressions=$(CURDIR)/tests/support/tsan.supp bash tests/shell/saver_e2e.sh $(TSANBUILD)/vantrel $(TSANBUILD)/xdesk
 
 # Fuzzes the loaders of outside data for FUZZ_SECONDS, seeded with the OBJ/MTL test files.
