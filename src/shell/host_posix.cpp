@@ -7,10 +7,10 @@
 #include <climits>
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/other.h"
 #include "shell/scene.h"
 
 static std::string localXdgFolder(const char* variable, const char* fallback) {
@@ -40,14 +40,12 @@ void fxHostHoldFreedMemory(bool hold) {
         mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
         mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
         mallopt(M_TOP_PAD, (int)reserve);
-        const uintptr_t before = (uintptr_t)sbrk(0);
+        char* before = (char*)sbrk(0);
         void* volatile grow = malloc(1024 * 1024); // volatile: the pair must not be optimised away
         free(grow);
-        const uintptr_t after = (uintptr_t)sbrk(0);
-        const uintptr_t largePage = 2 * 1024 * 1024;
-        const uintptr_t from = (before + largePage - 1) & ~(largePage - 1);
-        if (before != (uintptr_t)-1 && after > from) {
-            madvise((void*)from, after - from, MADV_HUGEPAGE);
+        char* after = (char*)sbrk(0);
+        if (before != (char*)-1 && after > before) {
+            fxAdviseLargePages(before, (size_t)(after - before));
         }
     } else {
         mallopt(M_TOP_PAD, 128 * 1024);
