@@ -246,7 +246,17 @@ static int localShow(const tagFXHostOptions& options, int kind, unsigned long pa
     }
     XSelectInput(dpy, w, mask);
     if (kind == localPREVIEW) {
+        // The parent may have gone while we started; its end is only reported from here on.
         XSelectInput(dpy, (Window)parentId, StructureNotifyMask);
+        XWindowAttributes attr;
+        bool exists = XGetWindowAttributes(dpy, (Window)parentId, &attr) != 0;
+        XSync(dpy, False);
+        if (!exists) {
+            window.platform->ownsWindow = false; // went with its parent, or was never made
+            fxDestroyWindow(&window);
+            fxDestroyWindow(&parent);
+            return 0;
+        }
     } else if (kind == localWINDOW) {
         Atom wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(dpy, w, &wmDelete, 1);

@@ -101,6 +101,20 @@ check "preview ends when its parent goes away" ended_within 5
 check "preview exit code 0" test "${code:-1}" -eq 0
 stop_program
 
+# A parent that goes while the preview is still starting ends it as well, at any moment.
+for delay in 0 0.05 0.2; do
+    coproc PARENT { "$xdesk" window 200x150; }
+    read -r parent <&"${PARENT[0]}"
+    "$vantrel" --data "$data" /p "$parent" >"$work/out" 2>"$work/err" &
+    pid=$!
+    code=
+    sleep "$delay"
+    exec {PARENT[1]}>&-
+    check "preview whose parent goes after ${delay} s ends" ended_within 5
+    check "and exits with 0" test "${code:-1}" -eq 0
+    stop_program
+done
+
 # The screen-saver manager's conventions: its window in the environment, a resize, a signal.
 coproc MANAGER { "$xdesk" window 320x240; }
 read -r managed <&"${MANAGER[0]}"
