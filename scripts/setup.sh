@@ -50,7 +50,7 @@ fi
 
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -qx 'install ok installed'; then
         missing+=("$p")
     fi
 done

@@ -97,7 +97,7 @@ pid=$!
 sleep 2
 check "preview runs inside its parent" alive
 exec {PARENT[1]}>&-
-check "preview ends when its parent goes away" ended_within 5
+check "preview ends when its parent goes away" ended_within 5 || describe_program "$data/vantrel.log"
 check "preview exit code 0" test "${code:-1}" -eq 0
 stop_program
 
@@ -110,7 +110,7 @@ for delay in 0 0.05 0.2; do
     code=
     sleep "$delay"
     exec {PARENT[1]}>&-
-    check "preview whose parent goes after ${delay} s ends" ended_within 5
+    check "preview whose parent goes after ${delay} s ends" ended_within 5 || describe_program "$data/vantrel.log"
     check "and exits with 0" test "${code:-1}" -eq 0
     stop_program
 done

@@ -21,6 +21,7 @@ check() { # NAME CONDITION...
     else
         failed=$((failed + 1))
         echo "FAILED: $name"
+        return 1
     fi
 }
 
@@ -40,3 +41,21 @@ ended_within() {
     return 1
 }
 stop_program() { alive && kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
+# Prints what the program is doing, for a check that found it still running: its threads' states
+# and, where gdb is installed, their stacks; then its error output and the trace file TRACE.
+describe_program() { # [TRACE]
+    alive || return 0
+    echo "--- $pid still running:"
+    for task in /proc/"$pid"/task/*; do
+        echo "thread ${task##*/}: $(awk '{ print $3 }' "$task/stat" 2>/dev/null) in $(cat "$task/wchan" 2>/dev/null)"
+    done
+    if command -v gdb >/dev/null; then
+        gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E "^#|^Thread"
+    fi
+    echo "--- its error output:"
+    tail -n 20 "$work/err"
+    if [ -n "${1:-}" ] && [ -s "$1" ]; then
+        echo "--- the end of $1:"
+        tail -n 20 "$1"
+    fi
+}
