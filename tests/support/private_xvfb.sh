@@ -50,7 +50,7 @@ describe_program() { # [TRACE]
         echo "thread ${task##*/}: $(awk '{ print $3 }' "$task/stat" 2>/dev/null) in $(cat "$task/wchan" 2>/dev/null)"
     done
     if command -v gdb >/dev/null; then
-        gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E "^#|^Thread"
+        timeout 30 gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E "^#|^Thread"
     fi
     echo "--- its error output:"
     tail -n 20 "$work/err"
