@@ -424,10 +424,12 @@ private:
             int s = corner / 3;
             if (s >= slot && s != last) {
                 last = s;
-                // Past every corner of s, so that removing s leaves the walk intact.
-                while (corner != -1 && corner / 3 == s) {
+                // Past every corner of s, so that removing s leaves the walk intact; the list is
+                // sorted, so those are the ones below the next slot's first corner.
+                int end = s * 3 + 3;
+                do {
                     corner = x->cornerNext[corner];
-                }
+                } while (corner != -1 && corner < end);
                 return s;
             }
         }
@@ -1157,12 +1159,15 @@ static void localSortKeys(std::vector<uint64_t>* keys) {
 // The triangles' directed edges as sorted keys: the two vertices lower first, then a bit set
 // when the edge runs from the higher to the lower.
 static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* keys) {
-    keys->clear();
-    for (size_t i = 0; i < tris.size(); i += 3) {
+    size_t n = tris.size() / 3 * 3;
+    keys->resize(n);
+    uint64_t* out = keys->data();
+    const int* t = tris.data();
+    for (size_t i = 0; i < n; i += 3) {
         for (int k = 0; k < 3; k++) {
-            uint64_t u = (uint32_t)tris[i + k];
-            uint64_t w = (uint32_t)tris[i + (k + 1) % 3];
-            keys->push_back(u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1);
+            uint64_t u = (uint32_t)t[i + k];
+            uint64_t w = (uint32_t)t[i + (k + 1) % 3];
+            out[i + k] = u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1;
         }
     }
     localSortKeys(keys);
@@ -1174,12 +1179,14 @@ static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* k
 // Callers take the edges as a set; their order carries nothing.
 static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* out) {
     out->clear();
-    for (size_t i = 0; i < keys.size();) {
-        uint64_t pair = keys[i] >> 1;
+    const uint64_t* k = keys.data();
+    size_t n = keys.size();
+    for (size_t i = 0; i < n;) {
+        uint64_t pair = k[i] >> 1;
         int forward = 0;
         int backward = 0;
-        for (; i < keys.size() && keys[i] >> 1 == pair; i++) {
-            (keys[i] & 1) != 0 ? backward++ : forward++;
+        for (; i < n && k[i] >> 1 == pair; i++) {
+            (k[i] & 1) != 0 ? backward++ : forward++;
         }
         int lo = (int)(pair >> 32);
         int hi = (int)(pair & 0xFFFFFFFFu);
@@ -1196,8 +1203,10 @@ static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* o
 }
 
 static bool localContains(const std::vector<int>& list, int v) {
-    for (int x : list) {
-        if (x == v) {
+    const int* at = list.data();
+    const int* end = at + list.size();
+    for (; at != end; at++) {
+        if (*at == v) {
             return true;
         }
     }
@@ -1266,16 +1275,19 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
     // for share one walk.
     tagFXReduceIndex* x = m->reduceIndex;
     std::vector<int>& owners = m->reduceUndo->owners;
-    owners.clear();
-    for (size_t i = 0; i < edges.size(); i += 2) {
-        int owner = x->vertexUses[edges[i + 1]] < x->vertexUses[edges[i]] ? edges[i + 1] : edges[i];
-        owners.push_back(owner);
+    size_t n = edges.size() / 2;
+    owners.resize(n);
+    const int* e = edges.data();
+    int* own = owners.data();
+    int* use = uses->data();
+    for (size_t i = 0; i < n; i++) {
+        own[i] = x->vertexUses[e[i * 2 + 1]] < x->vertexUses[e[i * 2]] ? e[i * 2 + 1] : e[i * 2];
     }
-    for (size_t i = 0; i < owners.size(); i++) {
-        int owner = owners[i];
+    for (size_t i = 0; i < n; i++) {
+        int owner = own[i];
         bool walked = false;
         for (size_t j = 0; j < i && !walked; j++) {
-            walked = owners[j] == owner;
+            walked = own[j] == owner;
         }
         if (walked) {
             continue;
@@ -1291,10 +1303,10 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
                 continue;
             }
             const int* t = m->indices + s * 3;
-            for (size_t j = i; j < owners.size(); j++) {
-                if (owners[j] == owner) {
-                    int other = edges[j * 2] == owner ? edges[j * 2 + 1] : edges[j * 2];
-                    (*uses)[j] += localHas(t, other) ? 1 : 0;
+            for (size_t j = i; j < n; j++) {
+                if (own[j] == owner) {
+                    int other = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
+                    use[j] += localHas(t, other) ? 1 : 0;
                 }
             }
         }
@@ -1324,21 +1336,22 @@ static bool localEdgesKept(FXMesh* m) {
             distinct = localDistinct(&(*tris)[i]);
         }
     }
-    const std::vector<uint64_t>& before = u->removedKeys;
-    const std::vector<uint64_t>& after = u->createdKeys;
+    const uint64_t* before = u->removedKeys.data();
+    const uint64_t* after = u->createdKeys.data();
+    size_t nBefore = u->removedKeys.size();
+    size_t nAfter = u->createdKeys.size();
     u->edges.clear();
     u->removedUses.clear();
     u->createdUses.clear();
     size_t i = 0;
     size_t j = 0;
-    while (i < before.size() || j < after.size()) {
-        uint64_t pair =
-            j == after.size() || (i < before.size() && before[i] >> 1 < after[j] >> 1) ? before[i] >> 1 : after[j] >> 1;
+    while (i < nBefore || j < nAfter) {
+        uint64_t pair = j == nAfter || (i < nBefore && before[i] >> 1 < after[j] >> 1) ? before[i] >> 1 : after[j] >> 1;
         int counts[2] = {0, 0};
-        for (; i < before.size() && before[i] >> 1 == pair; i++) {
+        for (; i < nBefore && before[i] >> 1 == pair; i++) {
             counts[0]++;
         }
-        for (; j < after.size() && after[j] >> 1 == pair; j++) {
+        for (; j < nAfter && after[j] >> 1 == pair; j++) {
             counts[1]++;
         }
         int a = (int)(pair >> 32);
@@ -1426,6 +1439,14 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     if (u->removed.empty()) {
         return u->created.empty();
     }
+    // Both sides' edges as sorted keys, for the count of open edges and for the outlines. The
+    // count goes first: of the checks (which all must pass) it is the one a refused patch fails
+    // most often, and the outlines cost more.
+    localEdgeKeys(u->removed, &u->removedKeys);
+    localEdgeKeys(u->created, &u->createdKeys);
+    if (!localEdgesKept(m)) {
+        return false;
+    }
     // A bit per new corner, by its low bits, spares the search of the new triangles for most
     // of the corners they do not keep.
     uint64_t made = 0;
@@ -1440,7 +1461,6 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localEdgeKeys(u->removed, &u->removedKeys);
     localBoundary(u->removedKeys, &u->edges);
     u->spliced.clear();
     for (size_t i = 0; i < u->edges.size(); i += 2) {
@@ -1471,7 +1491,6 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localEdgeKeys(u->created, &u->createdKeys);
     localBoundary(u->createdKeys, &u->edges);
     if (u->edges.size() != u->spliced.size()) {
         return false;
@@ -1500,9 +1519,6 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
         if (localNamedOutside(m, move.vertex, u->seen)) {
             return false;
         }
-    }
-    if (!localEdgesKept(m)) {
-        return false;
     }
     // Every new triangle faces the way the replaced ones face together, turned from that no
     // further than the most turned of them plus the tolerance: a triangle standing on edge
