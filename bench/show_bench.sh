@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole show against the two screen savers a Linux user would pick instead, on one private
 # Xvfb at 1024x768x24 with the same Mesa renderer, 20 s each, one after the other. Frames are
-# buffer swaps counted by a preloaded shim, the same way for all three programs.
+# buffer swaps counted by a preloaded shim, the same way for all three programs; the same shim then
+# counts each program's fragments per frame in shorter runs of their own, to tell how much of a gap
+# in frame rate is the amount drawn and how much the cost of each fragment.
 # Usage: show_bench.sh BENCH_BUILD [SECONDS]
 set -u
 build=${1:-build/bench}
