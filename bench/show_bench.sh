@@ -55,16 +55,24 @@ now_ns() { date +%s%N; }
 # CPU seconds of a live process: utime + stime of /proc/PID/stat.
 cpu_of() { awk -v t="$ticks" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / t }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
+# Starts CMD... in the background with the shim preloaded, its counters in COUNTERS and its
+# output in OUT; leaves its process id in the global pid.
+start_counted() {
+    local counters=$1 out=$2
+    shift 2
+    rm -f "$counters"
+    VANTREL_SWAPS="$counters" LD_PRELOAD="$shim" "$@" >"$out" 2>&1 &
+    pid=$!
+}
+
 # Runs NAME CMD...; leaves fps, cpu and startup (ms to the first swap) in globals.
 measure() {
     local name=$1
     shift
     local counters="$work/$name.swaps"
-    rm -f "$counters"
     local t0
     t0=$(now_ns)
-    VANTREL_SWAPS="$counters" LD_PRELOAD="$shim" "$@" >"$work/$name.out" 2>&1 &
-    local pid=$!
+    start_counted "$counters" "$work/$name.out" "$@"
     sleep "$seconds"
     cpu=$(cpu_of $pid)
     kill -TERM $pid 2>/dev/null
@@ -91,9 +99,7 @@ count_fragments() {
     local name=$1
     shift
     local counters="$work/$name.fragments"
-    rm -f "$counters"
-    VANTREL_FRAGMENTS=1 VANTREL_SWAPS="$counters" LD_PRELOAD="$shim" "$@" >"$work/$name.fragments.out" 2>&1 &
-    local pid=$!
+    VANTREL_FRAGMENTS=1 start_counted "$counters" "$work/$name.fragments.out" "$@"
     sleep "$fragment_seconds"
     kill -TERM $pid 2>/dev/null
     wait $pid 2>/dev/null
@@ -105,7 +111,11 @@ count_fragments() {
 fragment_seconds=$(( seconds < 5 ? seconds : 5 ))
 declare -A cpu_ms_per_frame
 
-measure vantrel "$vantrel" --data "$data" /s
+# The command lines every run uses: our show full screen, and each peer drawing as fast as it can.
+show=("$vantrel" --data "$data")
+peer_args=(-window -geometry 1024x768+0+0 -delay 0)
+
+measure vantrel "${show[@]}" /s
 ours=$fps
 cpu_ms_per_frame[vantrel]=$per_frame
 ours_startup=$startup
@@ -114,7 +124,7 @@ grep -o "start-up: .*" "$data/vantrel.log" | sed 's/^/  /'
 grep -q "#ERROR" "$data/vantrel.log" && { echo "vantrel trace errors:"; grep "#ERROR" "$data/vantrel.log" | head -5; }
 
 # Capped: what the show costs when nobody needs more than 30 frames a second.
-measure vantrel-30fps "$vantrel" --data "$data" --max-fps 30 /s
+measure vantrel-30fps "${show[@]}" --max-fps 30 /s
 awk -v c="$cpu" -v s="$seconds" 'BEGIN { printf "vantrel --max-fps 30: %.1f CPU s per minute\n", c * 60 / s }'
 
 status=0
@@ -124,7 +134,7 @@ for hack in glplanet flipscreen3d; do
         status=1
         continue
     fi
-    measure "$hack" "$hacks/$hack" -window -geometry 1024x768+0+0 -delay 0 || { status=1; continue; }
+    measure "$hack" "$hacks/$hack" "${peer_args[@]}" || { status=1; continue; }
     cpu_ms_per_frame[$hack]=$per_frame
     ratio=$(awk -v a="$ours" -v b="$fps" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
     echo "vantrel / $hack: $ratio"
@@ -135,8 +145,8 @@ echo "fragments per frame (passed every test; counted in separate ${fragment_sec
 for name in vantrel glplanet flipscreen3d; do
     [ -n "${cpu_ms_per_frame[$name]:-}" ] || continue
     case $name in
-    vantrel) count_fragments vantrel "$vantrel" --data "$data" /s ;;
-    *) count_fragments "$name" "$hacks/$name" -window -geometry 1024x768+0+0 -delay 0 ;;
+    vantrel) count_fragments vantrel "${show[@]}" /s ;;
+    *) count_fragments "$name" "$hacks/$name" "${peer_args[@]}" ;;
     esac
     awk -v n="$name" -v f="$fragments" -v c="${cpu_ms_per_frame[$name]}" 'BEGIN {
         printf "  %-13s %9d fragments  %5.2f screens  %6.1f CPU ns per fragment\n", n, f, f / (1024 * 768),
