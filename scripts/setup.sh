@@ -4,6 +4,7 @@
 # Debian system) it lists the Debian packages and leaves the installing to you.
 #
 #   setup.sh           what building, testing and running on Linux need
+#   setup.sh bench     those, and the peers and profiler `make bench` measures against
 #   setup.sh windows   the cross compilers, icon tools and Wine for `make windows` and
 #                      `make test-windows` (only those targets ask for them)
 set -euo pipefail
@@ -20,9 +21,7 @@ linux_packages=(
     xplanet-images
 )
 # `setup.sh bench`: also the peers the show's frame-rate bench compares against, and perf.
-if [ "${1:-}" = bench ]; then
-    packages+=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
-fi
+bench_packages=(xscreensaver-gl xscreensaver-gl-extra mesa-utils linux-perf)
 
 # The product is 32-bit; its tests run as a 64-bit build of the same sources under 64-bit Wine,
 # which needs no 32-bit support from the machine.
@@ -35,9 +34,10 @@ windows_packages=(
 
 case "$set_name" in
     linux) packages=("${linux_packages[@]}") ;;
+    bench) packages=("${linux_packages[@]}" "${bench_packages[@]}") ;;
     windows) packages=("${windows_packages[@]}") ;;
     *)
-        echo "setup: unknown package set '$set_name' (linux or windows)" >&2
+        echo "setup: unknown package set '$set_name' (linux, bench or windows)" >&2
         exit 2
         ;;
 esac
