@@ -29,9 +29,12 @@
 
 struct tagFXReduceIndex {
     int slots;
-    // Every table below lives in this one block: one large-page hint covers them all, and a
-    // large mesh faults them in by the megabyte.
+    // The tables below live in two blocks, each under one large-page hint so that a large mesh
+    // faults them in by the megabyte. The corner lists and the check's marks, most of the bytes,
+    // have a block of their own that goes as soon as the stages are done: the dependency lists
+    // are made next and take its pages while they are still mapped in.
     void* block;
+    void* cornerBlock;
     // Corner c = 3 * slot + k is linked into the list of the vertex it names, sorted by c.
     int* vertexHead;
     int* cornerNext;
@@ -71,7 +74,7 @@ struct tagFXReduceUndo {
     std::vector<uint64_t> removedKeys, createdKeys;
     std::vector<double> normals;
     std::vector<int> removedUses, createdUses;
-    std::vector<int> owners;
+    std::vector<int> owners, ownerGroup;
     std::vector<int> patternSlots; // the slots of the pattern the running stage replaces
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
@@ -123,10 +126,23 @@ static uint32_t localPositionHash(const float* p) {
     return h ^ (h >> 16);
 }
 
+// The corner lists and marks, which only the stages use.
+static void localFreeCorners(tagFXReduceIndex* x) {
+    if (x == nullptr) {
+        return;
+    }
+    free(x->cornerBlock);
+    x->cornerBlock = nullptr;
+    x->cornerNext = nullptr;
+    x->cornerPrev = nullptr;
+    x->seenAt = nullptr;
+}
+
 static void localFreeIndex(tagFXReduceIndex* x) {
     if (x == nullptr) {
         return;
     }
+    free(x->cornerBlock);
     free(x->block);
     free(x);
 }
@@ -278,14 +294,17 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->freeWords[1] = x->freeWords[0] / 64 + 1;
     x->freeWords[2] = x->freeWords[1] / 64 + 1;
     size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
-    size_t ints = 3 * ((size_t)nv + 1) + 2 * ((size_t)slots * 3 + 1) + (size_t)buckets + (size_t)slots + 1;
+    size_t ints = 3 * ((size_t)nv + 1) + (size_t)buckets;
     size_t bytes = words * sizeof(uint64_t) + ints * sizeof(int) + (size_t)nv + 1;
+    size_t cornerBytes = (2 * ((size_t)slots * 3 + 1) + (size_t)slots + 1) * sizeof(int);
     x->block = malloc(bytes);
-    if (x->block == nullptr) {
-        free(x);
+    x->cornerBlock = malloc(cornerBytes);
+    if (x->block == nullptr || x->cornerBlock == nullptr) {
+        localFreeIndex(x);
         return nullptr;
     }
     fxAdviseLargePages(x->block, bytes);
+    fxAdviseLargePages(x->cornerBlock, cornerBytes);
     // Not zero-filled: every entry is written below, and filling a block of this size first
     // would touch every page twice.
     x->freeBits[0] = (uint64_t*)x->block;
@@ -296,11 +315,11 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->vertexHead = at;
     x->vertexUses = (at += nv + 1);
     x->bucketNext = (at += nv + 1);
-    x->cornerNext = (at += nv + 1);
-    x->cornerPrev = (at += slots * 3 + 1);
-    x->bucketHead = (at += slots * 3 + 1);
-    x->seenAt = (at += buckets);
-    x->alone = (unsigned char*)(at + slots + 1);
+    x->bucketHead = (at += nv + 1);
+    x->alone = (unsigned char*)(at + buckets);
+    x->cornerNext = (int*)x->cornerBlock;
+    x->cornerPrev = x->cornerNext + slots * 3 + 1;
+    x->seenAt = x->cornerPrev + slots * 3 + 1;
     x->bucketMask = buckets - 1;
     memset(x->seenAt, 0, ((size_t)slots + 1) * sizeof(int));
     x->seenStamp = 0;
@@ -925,8 +944,8 @@ void FXMesh::DiscardReducedVertices() {
     void** xs = reduceDepends.elements;
     void** ys = reduceTargets.elements;
     for (int i = 0; i < pairs; i++) {
-        int x = reduceDepends.GetInt(i);
-        int y = reduceTargets.GetInt(i);
+        int x = (int)(intptr_t)xs[i];
+        int y = (int)(intptr_t)ys[i];
         if (x < 0 || x >= nv || y < 0 || y >= nv) {
             xs[i] = (void*)(intptr_t)-1;
             ys[i] = (void*)(intptr_t)-1;
@@ -947,11 +966,11 @@ void FXMesh::DiscardReducedVertices() {
         }
     }
     for (int i = 0; i < pairs; i++) {
-        int x = reduceDepends.GetInt(i);
+        int x = (int)(intptr_t)xs[i];
         if (x == -1) {
             continue;
         }
-        int y = reduceTargets.GetInt(i);
+        int y = (int)(intptr_t)ys[i];
         int nx = vertices[x].tag;
         xs[i] = (void*)(intptr_t)nx;
         ys[i] = (void*)(intptr_t)(nx == -1 ? -1 : vertices[y].tag);
@@ -987,7 +1006,7 @@ void FXMesh::DiscardReducedVertices() {
         vertices[i].tag = 0;
     }
     for (int i = 0; i < pairs; i++) {
-        int x = reduceDepends.GetInt(i);
+        int x = (int)(intptr_t)xs[i];
         if (x != -1) {
             vertices[x].tag = 1;
         }
@@ -1178,9 +1197,11 @@ static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* k
 // other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
 // Callers take the edges as a set; their order carries nothing.
 static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* out) {
-    out->clear();
     const uint64_t* k = keys.data();
     size_t n = keys.size();
+    // Each key gives at most one edge.
+    out->resize(n * 2);
+    int* at = out->data();
     for (size_t i = 0; i < n;) {
         uint64_t pair = k[i] >> 1;
         int forward = 0;
@@ -1192,14 +1213,15 @@ static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* o
         int hi = (int)(pair & 0xFFFFFFFFu);
         int surplus = lo == hi ? forward % 2 : forward - backward;
         for (; surplus > 0; surplus--) {
-            out->push_back(lo);
-            out->push_back(hi);
+            *at++ = lo;
+            *at++ = hi;
         }
         for (; surplus < 0; surplus++) {
-            out->push_back(hi);
-            out->push_back(lo);
+            *at++ = hi;
+            *at++ = lo;
         }
     }
+    out->resize((size_t)(at - out->data()));
 }
 
 static bool localContains(const std::vector<int>& list, int v) {
@@ -1283,14 +1305,23 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
     for (size_t i = 0; i < n; i++) {
         own[i] = x->vertexUses[e[i * 2 + 1]] < x->vertexUses[e[i * 2]] ? e[i * 2 + 1] : e[i * 2];
     }
+    // The edges of one owner, gathered before its walk; an edge gathered is marked done (-1).
+    std::vector<int>& group = m->reduceUndo->ownerGroup;
+    group.resize(n * 2);
     for (size_t i = 0; i < n; i++) {
         int owner = own[i];
-        bool walked = false;
-        for (size_t j = 0; j < i && !walked; j++) {
-            walked = own[j] == owner;
-        }
-        if (walked) {
+        if (owner == -1) {
             continue;
+        }
+        int* g = group.data();
+        int k = 0;
+        for (size_t j = i; j < n; j++) {
+            if (own[j] == owner) {
+                g[k * 2] = (int)j;
+                g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
+                own[j] = -1;
+                k++;
+            }
         }
         int last = -1;
         for (int c = x->vertexHead[owner]; c != -1; c = x->cornerNext[c]) {
@@ -1303,11 +1334,8 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
                 continue;
             }
             const int* t = m->indices + s * 3;
-            for (size_t j = i; j < n; j++) {
-                if (own[j] == owner) {
-                    int other = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
-                    use[j] += localHas(t, other) ? 1 : 0;
-                }
+            for (int j = 0; j < k; j++) {
+                use[g[j * 2]] += localHas(t, g[j * 2 + 1]) ? 1 : 0;
             }
         }
     }
@@ -1404,38 +1432,53 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     if (u == nullptr) {
         return true;
     }
-    u->seen.clear();
     tagFXReduceIndex* x = m->reduceIndex;
     if (x != nullptr) {
         x->seenStamp++;
     }
-    u->removed.clear();
-    u->created.clear();
-    for (size_t i = mark.slots; i < u->slots.size(); i += 4) {
-        int s = u->slots[i];
-        if (x != nullptr ? x->seenAt[s] == x->seenStamp : localContains(u->seen, s)) {
+    // Sized for every write to be a slot of its own, and cut to what was found.
+    size_t writes = (u->slots.size() - mark.slots) / 4;
+    u->seen.resize(writes);
+    u->removed.resize(writes * 3);
+    u->created.resize(writes * 3);
+    int* seen = u->seen.data();
+    int* removed = u->removed.data();
+    int* created = u->created.data();
+    size_t nSeen = 0;
+    const int* entry = u->slots.data() + mark.slots;
+    const int* entryEnd = u->slots.data() + u->slots.size();
+    for (; entry != entryEnd; entry += 4) {
+        int s = entry[0];
+        if (x != nullptr) {
+            if (x->seenAt[s] == x->seenStamp) {
+                continue;
+            }
+            x->seenAt[s] = x->seenStamp;
+        } else if (std::find(seen, seen + nSeen, s) != seen + nSeen) {
             continue;
         }
-        if (x != nullptr) {
-            x->seenAt[s] = x->seenStamp;
-        }
-        u->seen.push_back(s);
-        const int* before = &u->slots[i + 1];
+        seen[nSeen++] = s;
+        const int* before = entry + 1;
         const int* now = m->indices + s * 3;
         if (before[0] == now[0] && before[1] == now[1] && before[2] == now[2]) {
             continue;
         }
         if (localLive(before)) {
-            u->removed.push_back(before[0]);
-            u->removed.push_back(before[1]);
-            u->removed.push_back(before[2]);
+            removed[0] = before[0];
+            removed[1] = before[1];
+            removed[2] = before[2];
+            removed += 3;
         }
         if (localLive(now)) {
-            u->created.push_back(now[0]);
-            u->created.push_back(now[1]);
-            u->created.push_back(now[2]);
+            created[0] = now[0];
+            created[1] = now[1];
+            created[2] = now[2];
+            created += 3;
         }
     }
+    u->seen.resize(nSeen);
+    u->removed.resize((size_t)(removed - u->removed.data()));
+    u->created.resize((size_t)(created - u->created.data()));
     if (u->removed.empty()) {
         return u->created.empty();
     }
@@ -2021,6 +2064,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         reduceUndo->tags.clear();
         reduceUndo->moves.clear();
     }
+    localFreeCorners(reduceIndex);
     localTakeDepends(this);
     if (changed) {
         DiscardProceed();
