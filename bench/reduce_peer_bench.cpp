@@ -1,8 +1,9 @@
 // The reduction against meshoptimizer on meshes of a million triangles or more that the benchmark
-// makes itself: a flat grid of 1 M triangles reduced for up to ten sweeps (fewer when one removes
-// nothing), then meshopt_simplify asked for the same triangle count; and one sweep over fans of N triangles
-// around one vertex, to show how the cost grows with a vertex's valence. Each timing is one run;
-// the ratios are printed at the end.
+// makes itself: a flat grid of 2 M triangles reduced for up to ten sweeps (fewer when one removes
+// nothing), then meshopt_simplify asked for the same triangle count, three rounds in turn, each
+// side's fastest round counted (a busy moment of the machine then spoils neither ratio); and one
+// sweep over fans of N triangles around one vertex, to show how the cost grows with a vertex's
+// valence. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
 
@@ -70,6 +71,13 @@ static void localFan(FXMesh* m, int n) {
     }
 }
 
+// Keeps the fastest of the rounds under the name.
+static void localKeepFastest(const std::string& name, double seconds) {
+    if (!localSeconds.count(name) || seconds < localSeconds[name]) {
+        localSeconds[name] = seconds;
+    }
+}
+
 static double localNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -82,17 +90,21 @@ static void BM_ReduceGridTenSweeps(benchmark::State& state) {
         FXMesh m;
         m.Copy(&grid);
         double start = localNow();
-        for (sweeps = 1; sweeps <= 10; sweeps++) {
+        bool first = !localSeconds.count("reduce");
+        for (sweeps = 0; sweeps < 10;) {
             int before = m.indexCount;
             double sweepStart = localNow();
             m.ReduceVertices(1.0f);
-            printf("sweep %d: %d -> %d triangles, %.2f s\n", sweeps, before / 3, m.indexCount / 3,
-                   localNow() - sweepStart);
+            sweeps++;
+            if (first) {
+                printf("sweep %d: %d -> %d triangles, %.2f s\n", sweeps, before / 3, m.indexCount / 3,
+                       localNow() - sweepStart);
+            }
             if (m.indexCount == before) {
                 break;
             }
         }
-        localSeconds["reduce"] = localNow() - start;
+        localKeepFastest("reduce", localNow() - start);
         localCounts["reduced"] = m.indexCount / 3;
     }
     state.counters["triangles_before"] = grid.indexCount / 3;
@@ -115,7 +127,7 @@ static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
         double start = localNow();
         made = meshopt_simplify(out.data(), in.data(), in.size(), positions.data(), (size_t)grid.vertexCount,
                                 3 * sizeof(float), target, 1e-2f, 0, nullptr);
-        localSeconds["meshopt"] = localNow() - start;
+        localKeepFastest("meshopt", localNow() - start);
     }
     state.counters["triangles_after"] = (double)(made / 3);
     state.counters["target"] = (double)(target / 3);
@@ -150,18 +162,24 @@ static void BM_MeshoptFan(benchmark::State& state) {
     }
 }
 
-// 708 x 708 cells: 1 M triangles.
-BENCHMARK(BM_ReduceGridTenSweeps)->Arg(708)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MeshoptSimplifyGrid)->Arg(708)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReduceFanSweep)->Arg(1024)->Arg(4096)->Arg(16384)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeshoptFan)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
+    // 1000 x 1000 cells: 2 M triangles. Registered here, after the fans, so that the rounds
+    // alternate.
+    for (int round = 0; round < 3; round++) {
+        benchmark::RegisterBenchmark("BM_ReduceGridTenSweeps", BM_ReduceGridTenSweeps)
+            ->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_MeshoptSimplifyGrid", BM_MeshoptSimplifyGrid)
+            ->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (localSeconds.count("reduce") && localSeconds.count("meshopt")) {
-        printf("reduction / meshopt_simplify at %.0f triangles: %.2f s / %.2f s = %.1fx (goal <= 3x)\n",
+        printf("reduction / meshopt_simplify at %.0f triangles (fastest of 3 rounds each): %.2f s / %.2f s = %.1fx "
+               "(goal <= 3x)\n",
                localCounts["reduced"], localSeconds["reduce"], localSeconds["meshopt"],
                localSeconds["reduce"] / localSeconds["meshopt"]);
     }
