@@ -142,7 +142,7 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     if (x == nullptr) {
         return;
     }
-    free(x->cornerBlock);
+    localFreeCorners(x);
     free(x->block);
     free(x);
 }
