@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/other.h"
@@ -58,6 +59,30 @@ struct tagFXReduceIndex {
     int seenStamp;
 };
 
+// Scratch lists of the stages and the check: growing one leaves what it adds unset, for every
+// caller writes it before reading (a zero-filled resize per check cost more than the check's
+// sums).
+template <class T>
+struct tagScratchAlloc : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = tagScratchAlloc<U>;
+    };
+    tagScratchAlloc() = default;
+    template <class U>
+    tagScratchAlloc(const tagScratchAlloc<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept {
+        ::new ((void*)at) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new ((void*)at) U(std::forward<Args>(args)...);
+    }
+};
+template <class T>
+using tagScratch = std::vector<T, tagScratchAlloc<T>>;
+
 // What the running stages changed, oldest first, so that a stage whose result would tear,
 // fold or flatten the surface can be taken back as if it had never been tried.
 struct tagFXReduceUndo {
@@ -69,13 +94,13 @@ struct tagFXReduceUndo {
     std::vector<int> tags;  // per write: the vertex, then its tag before the write
     std::vector<Move> moves;
     // Scratch of the soundness check, kept to spare allocations.
-    std::vector<int> seen, removed, created, edges, spliced, dropped, uses;
-    std::vector<int> partnerSlots, partnerEnds; // scratch of the partner search
-    std::vector<uint64_t> removedKeys, createdKeys;
-    std::vector<double> normals;
-    std::vector<int> removedUses, createdUses;
-    std::vector<int> owners, ownerGroup;
-    std::vector<int> patternSlots; // the slots of the pattern the running stage replaces
+    tagScratch<int> seen, removed, created, edges, spliced, dropped, uses;
+    tagScratch<int> partnerSlots, partnerEnds; // scratch of the partner search
+    tagScratch<uint64_t> removedKeys, createdKeys;
+    tagScratch<double> normals;
+    tagScratch<int> removedUses, createdUses;
+    tagScratch<int> owners, ownerGroup;
+    tagScratch<int> patternSlots; // the slots of the pattern the running stage replaces
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
     std::vector<int> depends;
@@ -1158,7 +1183,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
 }
 
 // The edge keys of a stage are a dozen or two: sorting them by insertion beats a general sort.
-static void localSortKeys(std::vector<uint64_t>* keys) {
+static void localSortKeys(tagScratch<uint64_t>* keys) {
     uint64_t* k = keys->data();
     size_t n = keys->size();
     if (n > 48) {
@@ -1177,7 +1202,7 @@ static void localSortKeys(std::vector<uint64_t>* keys) {
 
 // The triangles' directed edges as sorted keys: the two vertices lower first, then a bit set
 // when the edge runs from the higher to the lower.
-static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* keys) {
+static void localEdgeKeys(const tagScratch<int>& tris, tagScratch<uint64_t>* keys) {
     size_t n = tris.size() / 3 * 3;
     keys->resize(n);
     uint64_t* out = keys->data();
@@ -1196,7 +1221,7 @@ static void localEdgeKeys(const std::vector<int>& tris, std::vector<uint64_t>* k
 // reverse and both go, so of the edges between two vertices the surplus of one direction over the
 // other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
 // Callers take the edges as a set; their order carries nothing.
-static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* out) {
+static void localBoundary(const tagScratch<uint64_t>& keys, tagScratch<int>* out) {
     const uint64_t* k = keys.data();
     size_t n = keys.size();
     // Each key gives at most one edge.
@@ -1224,7 +1249,7 @@ static void localBoundary(const std::vector<uint64_t>& keys, std::vector<int>* o
     out->resize((size_t)(at - out->data()));
 }
 
-static bool localContains(const std::vector<int>& list, int v) {
+static bool localContains(const tagScratch<int>& list, int v) {
     const int* at = list.data();
     const int* end = at + list.size();
     for (; at != end; at++) {
@@ -1276,10 +1301,16 @@ static bool localClearlyNear(const double* u, const double* w) {
     return limit > 1e-280 && limit < 1e300 && c[0] * c[0] + c[1] * c[1] + c[2] * c[2] <= limit;
 }
 
-// For each edge (u, w) of the list, how many live triangles outside the given slots name it.
-static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::vector<int>& slots,
-                          std::vector<int>* uses) {
+// For each edge (u, w) of the list, how many live triangles outside the given slots name it,
+// counting extra (when not null) as one more such triangle.
+static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScratch<int>& slots, const int* extra,
+                          tagScratch<int>* uses) {
     uses->assign(edges.size() / 2, 0);
+    if (extra != nullptr) {
+        for (size_t i = 0; i < edges.size(); i += 2) {
+            (*uses)[i / 2] += localHas(extra, edges[i]) && localHas(extra, edges[i + 1]) ? 1 : 0;
+        }
+    }
     if (m->reduceIndex == nullptr) {
         int count = m->indexCount / 3;
         for (int s = 0; s < count; s++) {
@@ -1296,7 +1327,7 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
     // Each edge is counted walking the shorter list of its two ends; the edges one vertex walks
     // for share one walk.
     tagFXReduceIndex* x = m->reduceIndex;
-    std::vector<int>& owners = m->reduceUndo->owners;
+    tagScratch<int>& owners = m->reduceUndo->owners;
     size_t n = edges.size() / 2;
     owners.resize(n);
     const int* e = edges.data();
@@ -1306,7 +1337,7 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
         own[i] = x->vertexUses[e[i * 2 + 1]] < x->vertexUses[e[i * 2]] ? e[i * 2 + 1] : e[i * 2];
     }
     // The edges of one owner, gathered before its walk; an edge gathered is marked done (-1).
-    std::vector<int>& group = m->reduceUndo->ownerGroup;
+    tagScratch<int>& group = m->reduceUndo->ownerGroup;
     group.resize(n * 2);
     for (size_t i = 0; i < n; i++) {
         int owner = own[i];
@@ -1341,7 +1372,7 @@ static void localEdgeUses(FXMesh* m, const std::vector<int>& edges, const std::v
     }
 }
 
-static int localCountEdge(const std::vector<int>& tris, int u, int w) {
+static int localCountEdge(const tagScratch<int>& tris, int u, int w) {
     int n = 0;
     for (size_t i = 0; i < tris.size(); i += 3) {
         const int* t = &tris[i];
@@ -1353,13 +1384,13 @@ static int localCountEdge(const std::vector<int>& tris, int u, int w) {
 // Whether the patch leaves no more open edges (named by one triangle) and no more edges named by
 // three or more than there were: a vertex left behind on the far side of its line must not make
 // a crack that only its position closes.
-static bool localEdgesKept(FXMesh* m) {
+static bool localEdgesKept(FXMesh* m, const int* extra) {
     tagFXReduceUndo* u = m->reduceUndo;
     // Each edge once, from the sorted keys of both sides, with how many removed and created
     // triangles hold it: a triangle of three distinct corners holds each of its edges once.
     // The counts below do not depend on the order of the edges.
     bool distinct = true;
-    for (const std::vector<int>* tris : {&u->removed, &u->created}) {
+    for (const tagScratch<int>* tris : {&u->removed, &u->created}) {
         for (size_t i = 0; i < tris->size() && distinct; i += 3) {
             distinct = localDistinct(&(*tris)[i]);
         }
@@ -1397,7 +1428,7 @@ static bool localEdgesKept(FXMesh* m) {
             u->createdUses.push_back(createdUses);
         }
     }
-    localEdgeUses(m, u->edges, u->seen, &u->uses);
+    localEdgeUses(m, u->edges, u->seen, extra, &u->uses);
     int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
     for (size_t i = 0; i < u->uses.size(); i++) {
         int outside = u->uses[i];
@@ -1412,7 +1443,7 @@ static bool localEdgesKept(FXMesh* m) {
 }
 
 // Whether a live triangle outside the given slots names v.
-static bool localNamedOutside(FXMesh* m, int v, const std::vector<int>& slots) {
+static bool localNamedOutside(FXMesh* m, int v, const tagScratch<int>& slots) {
     FXSlotWalk walk(m, v, 0);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         if (m->reduceIndex != nullptr ? m->reduceIndex->seenAt[s] != m->reduceIndex->seenStamp
@@ -1427,6 +1458,8 @@ static bool localNamedOutside(FXMesh* m, int v, const std::vector<int>& slots) {
 // new outline is the old one with the removed vertices (which the stages put on straight lines)
 // left out, and every new triangle faces the way the replaced ones face together. A vertex may
 // stay behind in triangles outside the patch; the surface then meets it along a straight line.
+static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
+
 static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (u == nullptr) {
@@ -1479,6 +1512,15 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     u->seen.resize(nSeen);
     u->removed.resize((size_t)(removed - u->removed.data()));
     u->created.resize((size_t)(created - u->created.data()));
+    return localJudge(m, mark.moves, nullptr);
+}
+
+// The verdict of localSound on the lists it gathered: the replaced triangles in the order they
+// were first written, the new ones, and the slots of both, marked with the running seenStamp
+// when the index exists. Outside them the mesh counts as it stands, plus extra (when not null)
+// as one more live triangle; the moves from movesFrom on are the patch's.
+static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
+    tagFXReduceUndo* u = m->reduceUndo;
     if (u->removed.empty()) {
         return u->created.empty();
     }
@@ -1487,7 +1529,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     // most often, and the outlines cost more.
     localEdgeKeys(u->removed, &u->removedKeys);
     localEdgeKeys(u->created, &u->createdKeys);
-    if (!localEdgesKept(m)) {
+    if (!localEdgesKept(m, extra)) {
         return false;
     }
     // A bit per new corner, by its low bits, spares the search of the new triangles for most
@@ -1551,7 +1593,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     }
     // A vertex moved onto a line must not drag triangles outside the patch with it: they were
     // never tested against the line, and on an outline or a crack the move opens the surface.
-    for (size_t i = mark.moves; i < u->moves.size(); i++) {
+    for (size_t i = movesFrom; i < u->moves.size(); i++) {
         const tagFXReduceUndo::Move& move = u->moves[i];
         const float* now = m->vertices[move.vertex].position;
         float reach = 1e-6f * fmaxf(fmaxf(fabsf(move.position[0]), fabsf(move.position[1])), fabsf(move.position[2]));
@@ -1567,7 +1609,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     // further than the most turned of them plus the tolerance: a triangle standing on edge
     // across a slight bend covers nothing.
     // Adding each normal made from zero is adding its terms: the sum is the same to the bit.
-    std::vector<double>& normals = u->normals;
+    tagScratch<double>& normals = u->normals;
     normals.assign(u->removed.size(), 0.0);
     double facing[3] = {0.0, 0.0, 0.0};
     for (size_t i = 0; i < u->removed.size(); i += 3) {
@@ -1729,7 +1771,7 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
 // nothing. So only the triangles naming B and such an E can give a find that is not refused, and
 // trying their finds in slot order, as FindNextContiguouse hands them out, gives the same stage.
 static bool localTryPartners(FXMesh* m, int a, int b, int q) {
-    std::vector<int>& allowed = m->reduceUndo->partnerEnds;
+    tagScratch<int>& allowed = m->reduceUndo->partnerEnds;
     allowed.assign(1, q);
     int named[2] = {b, q};
     FXSlotWalk around(m, 2, named);
@@ -1741,7 +1783,7 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
             }
         }
     }
-    std::vector<int>& slots = m->reduceUndo->partnerSlots;
+    tagScratch<int>& slots = m->reduceUndo->partnerSlots;
     slots.clear();
     for (int end : allowed) {
         int pair[2] = {b, end};
@@ -1821,8 +1863,9 @@ bool FXMesh::ReduceStage22(int a, int b, int p, int q, int e) {
     return ReduceStage4(a, b, p, q, e);
 }
 
-bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
-    // R: the first flat triangle around Q naming A; S: a later one naming P, straight beyond R.
+// The two-vertex stage's search: R, the first flat triangle around Q naming A, and S, a later
+// one naming P, straight beyond R. Reads slots and positions only.
+static bool localFindBeyond(FXMesh* m, int a, int b, int p, int q, int* rOut, int* sOut) {
     int r = -1;
     int s = -1;
     int rSlot = -1;
@@ -1830,11 +1873,11 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     bool edgeReady = false; // worked out for the first candidate S: most searches find none
     for (int around : {a, p}) {
         int named[2] = {q, around};
-        FXSlotWalk walk(this, 2, named);
+        FXSlotWalk walk(m, 2, named);
         for (int slot = walk.Next(); slot != -1 && (around == a ? r == -1 : s == -1); slot = walk.Next()) {
-            int third = localOtherCorner(indices + slot * 3, around, q);
+            int third = localOtherCorner(m->indices + slot * 3, around, q);
             if (slot <= rSlot || third == -1 || third == a || third == b || third == p ||
-                !TestVertexOnFormula(facePlane, q, third)) {
+                !m->TestVertexOnFormula(m->facePlane, q, third)) {
                 continue;
             }
             if (around == a) {
@@ -1846,10 +1889,10 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
                 continue;
             }
             if (!edgeReady) {
-                ComputeFormula1(edgeRQ, facePlane, r, q);
+                m->ComputeFormula1(edgeRQ, m->facePlane, r, q);
                 edgeReady = true;
             }
-            if (TestVertexOnFormula(edgeRQ, q, third) && TestVerticesDirection(r, q, third)) {
+            if (m->TestVertexOnFormula(edgeRQ, q, third) && m->TestVerticesDirection(r, q, third)) {
                 s = third;
             }
         }
@@ -1857,7 +1900,15 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
             break;
         }
     }
-    if (r == -1 || s == -1) {
+    *rOut = r;
+    *sOut = s;
+    return r != -1 && s != -1;
+}
+
+bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
+    int r = -1;
+    int s = -1;
+    if (!localFindBeyond(this, a, b, p, q, &r, &s)) {
         return false;
     }
     tagUndoMark mark = localMark(this);
@@ -1883,11 +1934,105 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     return localKeepIfSound(this, mark);
 }
 
+// Fills the check's lists with the triangles in the given slots as replaced ones, in that order,
+// and the given corner triples as new ones; marks the first nMarked slots as the patch's.
+static void localVirtualPatch(FXMesh* m, int nSlots, const int* slots, int nMarked, const int* marked, int nCreated,
+                              const int* created) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceIndex* x = m->reduceIndex;
+    x->seenStamp++;
+    u->seen.resize((size_t)nMarked);
+    u->removed.resize((size_t)nSlots * 3);
+    for (int i = 0; i < nMarked; i++) {
+        u->seen[(size_t)i] = marked[i];
+        x->seenAt[marked[i]] = x->seenStamp;
+    }
+    for (int i = 0; i < nSlots; i++) {
+        memcpy(&u->removed[(size_t)i * 3], m->indices + slots[i] * 3, 3 * sizeof(int));
+    }
+    u->created.assign(created, created + nCreated);
+}
+
+// Whether the one-vertex stage about to replace B's triangles (A, B, Q) and (B, P, Q) by
+// createdO, tried at the top of a search, is sure to be taken back; worked out with the moves
+// and marks the stages would make but no slot changed, and everything undone after.
+//
+// The case: B has two more triangles, across the line, with one apex X, and the follow-up is
+// the two-vertex stage that removes B and X together. When that passes its own check but the
+// two stages together fail the first one's, the whole is taken back; on a flat grid a third of
+// the stages tried end so. The slots the made stages would look at are the ones here: the
+// first stage's triangles name Q, which the follow-up's searches and pattern leave out, and its
+// new one names neither B nor X. The checks are given the lists the made stages would write,
+// with the first stage's triangles gone and its new one counted for the follow-up's own check.
+// Any other case is left to the stages.
+static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* createdO) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (x == nullptr || u == nullptr || x->vertexUses[b] != 4 || u->patternSlots.size() != 2) {
+        return false;
+    }
+    int slotsO[2] = {u->patternSlots[0], u->patternSlots[1]};
+    int far = -1;
+    int across = 0;
+    for (int c = x->vertexHead[b]; c != -1; c = x->cornerNext[c]) {
+        int slot = c / 3;
+        const int* t = m->indices + slot * 3;
+        if (slot == slotsO[0] || slot == slotsO[1]) {
+            continue;
+        }
+        int end = localHas(t, a) ? a : localHas(t, p) ? p : -1;
+        int apex = end == -1 ? -1 : localOtherCorner(t, b, end);
+        if (!localDistinct(t) || apex == -1 || (far != -1 && apex != far) || localHas(t, q)) {
+            return false;
+        }
+        far = apex;
+        across += end == a ? 1 : 2;
+    }
+    // The follow-up's search reads no marks and no position the first stage moves (B alone at
+    // its position moves, and B is no corner it looks at): it goes before the moves.
+    int r = -1;
+    int s = -1;
+    if (across != 3 || far == a || far == p || far == q || x->alone[b] == 0 ||
+        !localFindBeyond(m, a, b, p, far, &r, &s) || r == q || s == q) {
+        return false;
+    }
+    tagUndoMark mark = localMark(m);
+    localSettleOnLine(m, a, b, p, q);
+    bool doomed = false;
+    if (m->TestVertices1Mask(far)) {
+        tagReducePattern patN = {6, {a, b, p, r, far, s}, 2, {b, far}, {1, 2}, {{far}, {a, p}}};
+        int createdN[6] = {a, p, r, r, p, s};
+        if (localPrepareCreated(m, a, b, 1, &far, &patN, 6, createdN) && u->patternSlots.size() <= 8) {
+            int slots[10] = {slotsO[0], slotsO[1]};
+            int n = 2;
+            for (int slot : u->patternSlots) {
+                slots[n++] = slot;
+            }
+            size_t movesN = u->moves.size();
+            localSettleOnLine(m, a, b, p, r);
+            localPlaceOnLine(m, far, r, p, s, r, s);
+            int createdAll[9] = {createdO[0], createdO[1], createdO[2]};
+            memcpy(createdAll + 3, createdN, sizeof(createdN));
+            localVirtualPatch(m, n, slots, n, slots, 9, createdAll);
+            if (!localJudge(m, mark.moves, nullptr)) {
+                localVirtualPatch(m, n - 2, slots + 2, n, slots, 6, createdN);
+                doomed = localJudge(m, movesN, createdO);
+            }
+        }
+    }
+    localRollback(m, mark);
+    u->patternSlots.assign(slotsO, slotsO + 2);
+    return doomed;
+}
+
 bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
     tagUndoMark mark = localMark(this);
     tagReducePattern pat = {4, {a, b, p, q}, 1, {b}, {1}, {{q}}};
     int created[3] = {a, p, q};
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 3, created)) {
+        return false;
+    }
+    if (mark.slots == 0 && localDoomed(this, a, b, p, q, created)) {
         return false;
     }
     localSettleOnLine(this, a, b, p, q);
