@@ -1454,12 +1454,12 @@ static bool localNamedOutside(FXMesh* m, int v, const tagScratch<int>& slots) {
     return false;
 }
 
+static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
+
 // Whether the changes since the mark replaced triangles by ones covering the same patch: the
 // new outline is the old one with the removed vertices (which the stages put on straight lines)
 // left out, and every new triangle faces the way the replaced ones face together. A vertex may
 // stay behind in triangles outside the patch; the surface then meets it along a straight line.
-static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
-
 static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (u == nullptr) {
@@ -1905,6 +1905,19 @@ static bool localFindBeyond(FXMesh* m, int a, int b, int p, int q, int* rOut, in
     return r != -1 && s != -1;
 }
 
+// The two-vertex stage's pattern and new triangles, for B on the line A-P and Q on R-S.
+static void localBeyondPattern(int a, int b, int p, int q, int r, int s, tagReducePattern* pat, int* created) {
+    *pat = {6, {a, b, p, r, q, s}, 2, {b, q}, {1, 2}, {{q}, {a, p}}};
+    int made[6] = {a, p, r, r, p, s};
+    memcpy(created, made, sizeof(made));
+}
+
+// The two-vertex stage's moves: B onto A-P in the plane of (A, P, R), Q onto R-S.
+static void localSettleBeyond(FXMesh* m, int a, int b, int p, int q, int r, int s) {
+    localSettleOnLine(m, a, b, p, r);
+    localPlaceOnLine(m, q, r, p, s, r, s);
+}
+
 bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     int r = -1;
     int s = -1;
@@ -1912,13 +1925,13 @@ bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
         return false;
     }
     tagUndoMark mark = localMark(this);
-    tagReducePattern pat = {6, {a, b, p, r, q, s}, 2, {b, q}, {1, 2}, {{q}, {a, p}}};
-    int created[6] = {a, p, r, r, p, s};
+    tagReducePattern pat;
+    int created[6];
+    localBeyondPattern(a, b, p, q, r, s, &pat, created);
     if (!localPrepareCreated(this, a, b, 1, &q, &pat, 6, created)) {
         return false;
     }
-    localSettleOnLine(this, a, b, p, r);
-    localPlaceOnLine(this, q, r, p, s, r, s);
+    localSettleBeyond(this, a, b, p, q, r, s);
     int mask[3] = {r, q, s};
     SetVerticesMask(3, mask, 1);
     for (int i = 0; i < 4; i++) {
@@ -1986,7 +1999,7 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
             return false;
         }
         far = apex;
-        across += end == a ? 1 : 2;
+        across += end == a ? 1 : 2; // 3 for one triangle across B-A and one across B-P
     }
     // The follow-up's search reads no marks and no position the first stage moves (B alone at
     // its position moves, and B is no corner it looks at): it goes before the moves.
@@ -2000,8 +2013,9 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
     localSettleOnLine(m, a, b, p, q);
     bool doomed = false;
     if (m->TestVertices1Mask(far)) {
-        tagReducePattern patN = {6, {a, b, p, r, far, s}, 2, {b, far}, {1, 2}, {{far}, {a, p}}};
-        int createdN[6] = {a, p, r, r, p, s};
+        tagReducePattern patN;
+        int createdN[6];
+        localBeyondPattern(a, b, p, far, r, s, &patN, createdN);
         if (localPrepareCreated(m, a, b, 1, &far, &patN, 6, createdN) && u->patternSlots.size() <= 8) {
             int slots[10] = {slotsO[0], slotsO[1]};
             int n = 2;
@@ -2009,8 +2023,7 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
                 slots[n++] = slot;
             }
             size_t movesN = u->moves.size();
-            localSettleOnLine(m, a, b, p, r);
-            localPlaceOnLine(m, far, r, p, s, r, s);
+            localSettleBeyond(m, a, b, p, far, r, s);
             int createdAll[9] = {createdO[0], createdO[1], createdO[2]};
             memcpy(createdAll + 3, createdN, sizeof(createdN));
             localVirtualPatch(m, n, slots, n, slots, 9, createdAll);
