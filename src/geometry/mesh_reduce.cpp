@@ -83,6 +83,14 @@ struct tagScratchAlloc : std::allocator<T> {
 template <class T>
 using tagScratch = std::vector<T, tagScratchAlloc<T>>;
 
+// One edge of the check's tally, its two vertices lower first, with how many of the replaced
+// (side 0) and new (side 1) triangles run it from the lower to the higher (0) and back (1).
+struct tagEdgeTally {
+    uint64_t pair;
+    uint32_t home; // its place in the hash table, cleared for the next check
+    int runs[2][2];
+};
+
 // What the running stages changed, oldest first, so that a stage whose result would tear,
 // fold or flatten the surface can be taken back as if it had never been tried.
 struct tagFXReduceUndo {
@@ -96,11 +104,18 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     tagScratch<int> seen, removed, created, edges, spliced, dropped, uses;
     tagScratch<int> partnerSlots, partnerEnds; // scratch of the partner search
-    tagScratch<uint64_t> removedKeys, createdKeys;
+    tagScratch<tagEdgeTally> tally;
+    tagScratch<int> tallyAt; // open addressing by a hash of the pair: 1 + entry of tally, or 0
     tagScratch<double> normals;
     tagScratch<int> removedUses, createdUses;
     tagScratch<int> owners, ownerGroup;
     tagScratch<int> patternSlots; // the slots of the pattern the running stage replaces
+    // The two-vertex stage's search for B on A-P and Q as localDoomed ran it, kept for the one
+    // stage that can ask the same before anything it reads has changed; any other stage drops it.
+    struct Beyond {
+        int a, b, p, q, r, s;
+        bool valid;
+    } beyond = {0, 0, 0, 0, -1, -1, false};
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
     std::vector<int> depends;
@@ -1182,61 +1197,71 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
-// The edge keys of a stage are a dozen or two: sorting them by insertion beats a general sort.
-static void localSortKeys(tagScratch<uint64_t>* keys) {
-    uint64_t* k = keys->data();
-    size_t n = keys->size();
-    if (n > 48) {
-        std::sort(k, k + n);
-        return;
+// Tallies the directed edges of the replaced and the new triangles by the pair of vertices
+// they join, in the order first met; the verdict reads only the counts, never that order. A
+// patch has a few dozen edges: a small hash table, emptied entry by entry, beats sorting them.
+static void localTallyEdges(tagFXReduceUndo* u) {
+    int* at = u->tallyAt.data();
+    for (const tagEdgeTally& e : u->tally) {
+        at[e.home] = 0;
     }
-    for (size_t i = 1; i < n; i++) {
-        uint64_t key = k[i];
-        size_t j = i;
-        for (; j > 0 && k[j - 1] > key; j--) {
-            k[j] = k[j - 1];
+    size_t bound = u->removed.size() + u->created.size();
+    if (u->tallyAt.size() < bound * 2) {
+        size_t n = 64;
+        while (n < bound * 2) {
+            n *= 2;
         }
-        k[j] = key;
+        u->tallyAt.assign(n, 0);
+        at = u->tallyAt.data();
     }
+    uint32_t mask = (uint32_t)u->tallyAt.size() - 1;
+    u->tally.resize(bound);
+    tagEdgeTally* entries = u->tally.data();
+    int count = 0;
+    const tagScratch<int>* sides[2] = {&u->removed, &u->created};
+    for (int side = 0; side < 2; side++) {
+        const int* t = sides[side]->data();
+        const int* end = t + sides[side]->size() / 3 * 3;
+        for (; t != end; t += 3) {
+            uint32_t corners[4] = {(uint32_t)t[0], (uint32_t)t[1], (uint32_t)t[2], (uint32_t)t[0]};
+            for (int k = 0; k < 3; k++) {
+                uint32_t from = corners[k];
+                uint32_t to = corners[k + 1];
+                int back = from > to ? 1 : 0;
+                uint64_t pair = back != 0 ? (uint64_t)to << 32 | from : (uint64_t)from << 32 | to;
+                uint32_t h = (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+                int e = at[h];
+                while (e != 0 && entries[e - 1].pair != pair) {
+                    h = (h + 1) & mask;
+                    e = at[h];
+                }
+                if (e == 0) {
+                    e = ++count;
+                    at[h] = e;
+                    tagEdgeTally* added = &entries[e - 1];
+                    added->pair = pair;
+                    added->home = h;
+                    memset(added->runs, 0, sizeof(added->runs));
+                }
+                entries[e - 1].runs[side][back]++;
+            }
+        }
+    }
+    u->tally.resize((size_t)count);
 }
 
-// The triangles' directed edges as sorted keys: the two vertices lower first, then a bit set
-// when the edge runs from the higher to the lower.
-static void localEdgeKeys(const tagScratch<int>& tris, tagScratch<uint64_t>* keys) {
-    size_t n = tris.size() / 3 * 3;
-    keys->resize(n);
-    uint64_t* out = keys->data();
-    const int* t = tris.data();
-    for (size_t i = 0; i < n; i += 3) {
-        for (int k = 0; k < 3; k++) {
-            uint64_t u = (uint32_t)t[i + k];
-            uint64_t w = (uint32_t)t[i + (k + 1) % 3];
-            out[i + k] = u <= w ? u << 33 | w << 1 : w << 33 | u << 1 | 1;
-        }
-    }
-    localSortKeys(keys);
-}
-
-// Sets out to the directed edges that bound the triangles of the keys: an edge inside meets its
+// Sets out to the directed edges that bound one side's triangles: an edge inside meets its
 // reverse and both go, so of the edges between two vertices the surplus of one direction over the
 // other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
 // Callers take the edges as a set; their order carries nothing.
-static void localBoundary(const tagScratch<uint64_t>& keys, tagScratch<int>* out) {
-    const uint64_t* k = keys.data();
-    size_t n = keys.size();
-    // Each key gives at most one edge.
-    out->resize(n * 2);
+static void localBoundary(const tagScratch<tagEdgeTally>& tally, int side, size_t runs, tagScratch<int>* out) {
+    // At most every run of the side, one per corner of its triangles, is left.
+    out->resize(runs * 2);
     int* at = out->data();
-    for (size_t i = 0; i < n;) {
-        uint64_t pair = k[i] >> 1;
-        int forward = 0;
-        int backward = 0;
-        for (; i < n && k[i] >> 1 == pair; i++) {
-            (k[i] & 1) != 0 ? backward++ : forward++;
-        }
-        int lo = (int)(pair >> 32);
-        int hi = (int)(pair & 0xFFFFFFFFu);
-        int surplus = lo == hi ? forward % 2 : forward - backward;
+    for (const tagEdgeTally& e : tally) {
+        int lo = (int)(e.pair >> 32);
+        int hi = (int)(e.pair & 0xFFFFFFFFu);
+        int surplus = lo == hi ? e.runs[side][0] % 2 : e.runs[side][0] - e.runs[side][1];
         for (; surplus > 0; surplus--) {
             *at++ = lo;
             *at++ = hi;
@@ -1261,6 +1286,11 @@ static bool localContains(const tagScratch<int>& list, int v) {
 }
 
 static void localAddNormal(FXMesh* m, int a, int b, int c, double* sum);
+
+// fmax without the call: NaN on either side gives the other.
+static double localMax(double a, double b) {
+    return b > a || a != a ? b : a;
+}
 
 // Angle in radians between two directions; 0 when either has no length.
 static double localAngle(const double* u, const double* w) {
@@ -1386,39 +1416,24 @@ static int localCountEdge(const tagScratch<int>& tris, int u, int w) {
 // a crack that only its position closes.
 static bool localEdgesKept(FXMesh* m, const int* extra) {
     tagFXReduceUndo* u = m->reduceUndo;
-    // Each edge once, from the sorted keys of both sides, with how many removed and created
-    // triangles hold it: a triangle of three distinct corners holds each of its edges once.
-    // The counts below do not depend on the order of the edges.
+    // Each edge once, from the tally of both sides, with how many removed and created triangles
+    // hold it: a triangle of three distinct corners holds each of its edges once.
     bool distinct = true;
     for (const tagScratch<int>* tris : {&u->removed, &u->created}) {
         for (size_t i = 0; i < tris->size() && distinct; i += 3) {
             distinct = localDistinct(&(*tris)[i]);
         }
     }
-    const uint64_t* before = u->removedKeys.data();
-    const uint64_t* after = u->createdKeys.data();
-    size_t nBefore = u->removedKeys.size();
-    size_t nAfter = u->createdKeys.size();
     u->edges.clear();
     u->removedUses.clear();
     u->createdUses.clear();
-    size_t i = 0;
-    size_t j = 0;
-    while (i < nBefore || j < nAfter) {
-        uint64_t pair = j == nAfter || (i < nBefore && before[i] >> 1 < after[j] >> 1) ? before[i] >> 1 : after[j] >> 1;
-        int counts[2] = {0, 0};
-        for (; i < nBefore && before[i] >> 1 == pair; i++) {
-            counts[0]++;
-        }
-        for (; j < nAfter && after[j] >> 1 == pair; j++) {
-            counts[1]++;
-        }
-        int a = (int)(pair >> 32);
-        int b = (int)(pair & 0xFFFFFFFFu);
+    for (const tagEdgeTally& e : u->tally) {
+        int a = (int)(e.pair >> 32);
+        int b = (int)(e.pair & 0xFFFFFFFFu);
         // A triangle with a corner twice names an edge of it twice, or names both ends of an
         // edge it does not have: such patches count by the triangles naming both ends.
-        int removedUses = distinct ? counts[0] : localCountEdge(u->removed, a, b);
-        int createdUses = distinct ? counts[1] : localCountEdge(u->created, a, b);
+        int removedUses = distinct ? e.runs[0][0] + e.runs[0][1] : localCountEdge(u->removed, a, b);
+        int createdUses = distinct ? e.runs[1][0] + e.runs[1][1] : localCountEdge(u->created, a, b);
         // An edge the patch names as often after as before adds alike to both sides of each
         // comparison below, whatever names it outside: only the others are counted.
         if (removedUses != createdUses) {
@@ -1524,11 +1539,10 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     if (u->removed.empty()) {
         return u->created.empty();
     }
-    // Both sides' edges as sorted keys, for the count of open edges and for the outlines. The
-    // count goes first: of the checks (which all must pass) it is the one a refused patch fails
-    // most often, and the outlines cost more.
-    localEdgeKeys(u->removed, &u->removedKeys);
-    localEdgeKeys(u->created, &u->createdKeys);
+    // Both sides' edges tallied, for the count of open edges and for the outlines. The count
+    // goes first: of the checks (which all must pass) it is the one a refused patch fails most
+    // often, and the outlines cost more.
+    localTallyEdges(u);
     if (!localEdgesKept(m, extra)) {
         return false;
     }
@@ -1546,7 +1560,7 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localBoundary(u->removedKeys, &u->edges);
+    localBoundary(u->tally, 0, u->removed.size(), &u->edges);
     u->spliced.clear();
     for (size_t i = 0; i < u->edges.size(); i += 2) {
         int from = u->edges[i];
@@ -1576,7 +1590,7 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localBoundary(u->createdKeys, &u->edges);
+    localBoundary(u->tally, 1, u->created.size(), &u->edges);
     if (u->edges.size() != u->spliced.size()) {
         return false;
     }
@@ -1596,7 +1610,7 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     for (size_t i = movesFrom; i < u->moves.size(); i++) {
         const tagFXReduceUndo::Move& move = u->moves[i];
         const float* now = m->vertices[move.vertex].position;
-        float reach = 1e-6f * fmaxf(fmaxf(fabsf(move.position[0]), fabsf(move.position[1])), fabsf(move.position[2]));
+        float reach = 1e-6f * (float)localMax(localMax(fabsf(move.position[0]), fabsf(move.position[1])), fabsf(move.position[2]));
         if (fabsf(now[0] - move.position[0]) <= reach && fabsf(now[1] - move.position[1]) <= reach &&
             fabsf(now[2] - move.position[2]) <= reach) {
             continue;
@@ -1631,7 +1645,7 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
             if (allowed < 0.0) {
                 double widest = 0.0;
                 for (size_t j = 0; j < u->removed.size(); j += 3) {
-                    widest = fmax(widest, localAngle(&normals[j], facing));
+                    widest = localMax(widest, localAngle(&normals[j], facing));
                 }
                 allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
             }
@@ -1642,11 +1656,12 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         // Corners in one line (an outline corner that was itself left on a straight edge) give
         // a triangle of no area that only rounding turns either way.
         double longest = 0.0;
+        const int corners[4] = {u->created[i], u->created[i + 1], u->created[i + 2], u->created[i]};
         for (int k = 0; k < 3; k++) {
-            const float* p = m->vertices[u->created[i + k]].position;
-            const float* q = m->vertices[u->created[i + (k + 1) % 3]].position;
+            const float* p = m->vertices[corners[k]].position;
+            const float* q = m->vertices[corners[k + 1]].position;
             double d[3] = {(double)p[0] - q[0], (double)p[1] - q[1], (double)p[2] - q[2]};
-            longest = fmax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            longest = localMax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         }
         if (!localLonger(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2], 1e-5 * longest)) {
             return false;
@@ -1921,7 +1936,19 @@ static void localSettleBeyond(FXMesh* m, int a, int b, int p, int q, int r, int 
 bool FXMesh::ReduceStage3(int a, int b, int p, int q, int) {
     int r = -1;
     int s = -1;
-    if (!localFindBeyond(this, a, b, p, q, &r, &s)) {
+    tagFXReduceUndo::Beyond* known = reduceUndo != nullptr ? &reduceUndo->beyond : nullptr;
+    bool found = false;
+    if (known != nullptr && known->valid && known->a == a && known->b == b && known->p == p && known->q == q) {
+        r = known->r;
+        s = known->s;
+        found = r != -1 && s != -1;
+    } else {
+        found = localFindBeyond(this, a, b, p, q, &r, &s);
+    }
+    if (known != nullptr) {
+        known->valid = false;
+    }
+    if (!found) {
         return false;
     }
     tagUndoMark mark = localMark(this);
@@ -2003,10 +2030,15 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
     }
     // The follow-up's search reads no marks and no position the first stage moves (B alone at
     // its position moves, and B is no corner it looks at): it goes before the moves.
+    if (across != 3 || far == a || far == p || far == q || x->alone[b] == 0) {
+        return false;
+    }
+    // When the refusal lets the stage through, that stage's follow-up asks the same.
     int r = -1;
     int s = -1;
-    if (across != 3 || far == a || far == p || far == q || x->alone[b] == 0 ||
-        !localFindBeyond(m, a, b, p, far, &r, &s) || r == q || s == q) {
+    bool found = localFindBeyond(m, a, b, p, far, &r, &s);
+    u->beyond = {a, b, p, far, r, s, true};
+    if (!found || r == q || s == q) {
         return false;
     }
     tagUndoMark mark = localMark(m);
@@ -2046,16 +2078,23 @@ bool FXMesh::ReduceStage3a(int a, int b, int p, int q, int) {
         return false;
     }
     if (mark.slots == 0 && localDoomed(this, a, b, p, q, created)) {
+        reduceUndo->beyond.valid = false;
         return false;
     }
     localSettleOnLine(this, a, b, p, q);
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(3, created);
     ReduceStage2a(a, b, p, q, q);
+    if (reduceUndo != nullptr) {
+        reduceUndo->beyond.valid = false;
+    }
     return localKeepIfSound(this, mark);
 }
 
 bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
+    if (reduceUndo != nullptr) {
+        reduceUndo->beyond.valid = false; // what follows changes slots before any search
+    }
     int named[3] = {b, q, e};
     FXSlotWalk walk(this, 3, named);
     if (walk.Next() == -1) {
