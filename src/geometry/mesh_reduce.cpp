@@ -103,6 +103,9 @@ struct tagFXReduceUndo {
     std::vector<Move> moves;
     // Scratch of the soundness check, kept to spare allocations.
     tagScratch<int> seen, removed, created, edges, spliced, dropped, uses;
+    tagScratch<int> outline; // directed edges of one side's outline
+    tagScratch<int> wholeEdges, wholeUses; // scratch of localWholeEdgesKept
+    bool distinct = true;    // the last check's triangles all had three distinct corners
     tagScratch<int> partnerSlots, partnerEnds; // scratch of the partner search
     tagScratch<tagEdgeTally> tally;
     tagScratch<int> tallyAt; // open addressing by a hash of the pair: 1 + entry of tally, or 0
@@ -1250,6 +1253,21 @@ static void localTallyEdges(tagFXReduceUndo* u) {
     u->tally.resize((size_t)count);
 }
 
+// The tally's entry for the pair of vertices (lower first), or null.
+static const tagEdgeTally* localTallyFind(const tagFXReduceUndo* u, uint64_t pair) {
+    if (u->tallyAt.empty()) {
+        return nullptr;
+    }
+    uint32_t mask = (uint32_t)u->tallyAt.size() - 1;
+    uint32_t h = (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+    for (int e = u->tallyAt[h]; e != 0; h = (h + 1) & mask, e = u->tallyAt[h]) {
+        if (u->tally[(size_t)e - 1].pair == pair) {
+            return &u->tally[(size_t)e - 1];
+        }
+    }
+    return nullptr;
+}
+
 // Sets out to the directed edges that bound one side's triangles: an edge inside meets its
 // reverse and both go, so of the edges between two vertices the surplus of one direction over the
 // other is left (of an edge from a vertex to itself, one when it occurs an odd number of times).
@@ -1411,6 +1429,25 @@ static int localCountEdge(const tagScratch<int>& tris, int u, int w) {
     return n;
 }
 
+// Open edges (named by one triangle) and crowded ones (by three or more) before and after a
+// patch, added up edge by edge from the triangles outside it and the patch's own before and after.
+struct tagEdgeCounts {
+    int openBefore = 0;
+    int openAfter = 0;
+    int crowdedBefore = 0;
+    int crowdedAfter = 0;
+
+    void Add(int outside, int before, int after) {
+        before += outside;
+        after += outside;
+        openBefore += before == 1 ? 1 : 0;
+        openAfter += after == 1 ? 1 : 0;
+        crowdedBefore += before > 2 ? 1 : 0;
+        crowdedAfter += after > 2 ? 1 : 0;
+    }
+    bool Kept() const { return openAfter <= openBefore && crowdedAfter <= crowdedBefore; }
+};
+
 // Whether the patch leaves no more open edges (named by one triangle) and no more edges named by
 // three or more than there were: a vertex left behind on the far side of its line must not make
 // a crack that only its position closes.
@@ -1443,18 +1480,13 @@ static bool localEdgesKept(FXMesh* m, const int* extra) {
             u->createdUses.push_back(createdUses);
         }
     }
+    u->distinct = distinct;
     localEdgeUses(m, u->edges, u->seen, extra, &u->uses);
-    int openBefore = 0, openAfter = 0, crowdedBefore = 0, crowdedAfter = 0;
+    tagEdgeCounts counts;
     for (size_t i = 0; i < u->uses.size(); i++) {
-        int outside = u->uses[i];
-        int before = outside + u->removedUses[i];
-        int after = outside + u->createdUses[i];
-        openBefore += before == 1 ? 1 : 0;
-        openAfter += after == 1 ? 1 : 0;
-        crowdedBefore += before > 2 ? 1 : 0;
-        crowdedAfter += after > 2 ? 1 : 0;
+        counts.Add(u->uses[i], u->removedUses[i], u->createdUses[i]);
     }
-    return openAfter <= openBefore && crowdedAfter <= crowdedBefore;
+    return counts.Kept();
 }
 
 // Whether a live triangle outside the given slots names v.
@@ -1560,24 +1592,24 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         }
     }
     // The old outline with the dropped vertices spliced out.
-    localBoundary(u->tally, 0, u->removed.size(), &u->edges);
+    localBoundary(u->tally, 0, u->removed.size(), &u->outline);
     u->spliced.clear();
-    for (size_t i = 0; i < u->edges.size(); i += 2) {
-        int from = u->edges[i];
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
+        int from = u->outline[i];
         if (localContains(u->dropped, from)) {
             continue;
         }
-        int to = u->edges[i + 1];
+        int to = u->outline[i + 1];
         for (int steps = 0; localContains(u->dropped, to); steps++) {
             int next = -1;
             int outgoing = 0;
             int incoming = 0;
-            for (size_t j = 0; j < u->edges.size(); j += 2) {
-                if (u->edges[j] == to) {
-                    next = u->edges[j + 1];
+            for (size_t j = 0; j < u->outline.size(); j += 2) {
+                if (u->outline[j] == to) {
+                    next = u->outline[j + 1];
                     outgoing++;
                 }
-                incoming += u->edges[j + 1] == to ? 1 : 0;
+                incoming += u->outline[j + 1] == to ? 1 : 0;
             }
             if (outgoing != 1 || incoming != 1 || steps > 8) {
                 return false;
@@ -1590,13 +1622,13 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         u->spliced.push_back(from);
         u->spliced.push_back(to);
     }
-    localBoundary(u->tally, 1, u->created.size(), &u->edges);
-    if (u->edges.size() != u->spliced.size()) {
+    localBoundary(u->tally, 1, u->created.size(), &u->outline);
+    if (u->outline.size() != u->spliced.size()) {
         return false;
     }
-    for (size_t i = 0; i < u->edges.size(); i += 2) {
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
         size_t j = 0;
-        while (j < u->spliced.size() && (u->spliced[j] != u->edges[i] || u->spliced[j + 1] != u->edges[i + 1])) {
+        while (j < u->spliced.size() && (u->spliced[j] != u->outline[i] || u->spliced[j + 1] != u->outline[i + 1])) {
             j += 2;
         }
         if (j == u->spliced.size()) {
@@ -1993,6 +2025,72 @@ static void localVirtualPatch(FXMesh* m, int nSlots, const int* slots, int nMark
     u->created.assign(created, created + nCreated);
 }
 
+// How many of the n triangles name both a and b.
+static int localNaming(const int* const* tris, int n, int a, int b) {
+    int named = 0;
+    for (int i = 0; i < n; i++) {
+        named += localHas(tris[i], a) && localHas(tris[i], b) ? 1 : 0;
+    }
+    return named;
+}
+
+// localEdgesKept of the two stages together, worked out from what the two-vertex stage's own
+// check left behind (its tally, and its changed edges with their counts, the outside ones
+// including the first stage's new triangle) and the first stage's triangles: the replaced ones
+// in slotsO, as the mesh still holds them, and createdO. The two checks mark the same slots, so
+// an edge's outside count differs only by that new triangle; the few edges only the first stage
+// changes are counted afresh. 1 kept, 0 not, -1 when a triangle has a corner twice (then the
+// counts go by triangles, not edges, and the whole check must run).
+static int localWholeEdgesKept(FXMesh* m, const int* slotsO, const int* createdO) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    const int* first[3] = {m->indices + slotsO[0] * 3, m->indices + slotsO[1] * 3, createdO};
+    if (!u->distinct || !localDistinct(first[0]) || !localDistinct(first[1]) || !localDistinct(createdO)) {
+        return -1;
+    }
+    tagEdgeCounts counts;
+    const tagScratch<int>& edges = u->edges;
+    for (size_t i = 0; i < edges.size(); i += 2) {
+        int a = edges[i];
+        int b = edges[i + 1];
+        int removed = u->removedUses[i / 2] + localNaming(first, 2, a, b);
+        int created = u->createdUses[i / 2] + localNaming(first + 2, 1, a, b);
+        if (removed != created) {
+            counts.Add(u->uses[i / 2] - localNaming(first + 2, 1, a, b), removed, created);
+        }
+    }
+    // The first stage's edges the second left as they were.
+    tagScratch<int>& more = u->wholeEdges;
+    more.clear();
+    for (int i = 0; i < 3; i++) {
+        for (int k = 0; k < 3; k++) {
+            int from = first[i][k];
+            int to = first[i][(k + 1) % 3];
+            int a = from < to ? from : to;
+            int b = from < to ? to : from;
+            bool known = false;
+            for (size_t j = 0; j < edges.size() && !known; j += 2) {
+                known = edges[j] == a && edges[j + 1] == b;
+            }
+            for (size_t j = 0; j < more.size() && !known; j += 2) {
+                known = more[j] == a && more[j + 1] == b;
+            }
+            if (!known && localNaming(first, 2, a, b) != localNaming(first + 2, 1, a, b)) {
+                more.push_back(a);
+                more.push_back(b);
+            }
+        }
+    }
+    localEdgeUses(m, more, u->seen, nullptr, &u->wholeUses);
+    for (size_t i = 0; i < more.size(); i += 2) {
+        int a = more[i];
+        int b = more[i + 1];
+        const tagEdgeTally* e = localTallyFind(u, (uint64_t)(uint32_t)a << 32 | (uint32_t)b);
+        int second = e == nullptr ? 0 : e->runs[0][0] + e->runs[0][1]; // as many new as replaced
+        counts.Add(u->wholeUses[i / 2], second + localNaming(first, 2, a, b), second + localNaming(first + 2, 1, a, b));
+    }
+    return counts.Kept() ? 1 : 0;
+}
+
 // Whether the one-vertex stage about to replace B's triangles (A, B, Q) and (B, P, Q) by
 // createdO, tried at the top of a search, is sure to be taken back; worked out with the moves
 // and marks the stages would make but no slot changed, and everything undone after.
@@ -2058,10 +2156,18 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
             localSettleBeyond(m, a, b, p, far, r, s);
             int createdAll[9] = {createdO[0], createdO[1], createdO[2]};
             memcpy(createdAll + 3, createdN, sizeof(createdN));
-            localVirtualPatch(m, n, slots, n, slots, 9, createdAll);
-            if (!localJudge(m, mark.moves, nullptr)) {
-                localVirtualPatch(m, n - 2, slots + 2, n, slots, 6, createdN);
-                doomed = localJudge(m, movesN, createdO);
+            // The follow-up's own check first: when it fails, the stages go on and nothing is
+            // doomed. When it passes, the whole fails in most cases on its edges alone, which
+            // that check's counts give; otherwise the whole check decides.
+            localVirtualPatch(m, n - 2, slots + 2, n, slots, 6, createdN);
+            if (localJudge(m, movesN, createdO)) {
+                int kept = localWholeEdgesKept(m, slotsO, createdO);
+                if (kept == 0) {
+                    doomed = true;
+                } else {
+                    localVirtualPatch(m, n, slots, n, slots, 9, createdAll);
+                    doomed = !localJudge(m, mark.moves, nullptr);
+                }
             }
         }
     }
