@@ -1918,33 +1918,60 @@ static bool localFindBeyond(FXMesh* m, int a, int b, int p, int q, int* rOut, in
     int rSlot = -1;
     float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     bool edgeReady = false; // worked out for the first candidate S: most searches find none
-    for (int around : {a, p}) {
-        int named[2] = {q, around};
-        FXSlotWalk walk(m, 2, named);
-        for (int slot = walk.Next(); slot != -1 && (around == a ? r == -1 : s == -1); slot = walk.Next()) {
-            int third = localOtherCorner(m->indices + slot * 3, around, q);
-            if (slot <= rSlot || third == -1 || third == a || third == b || third == p ||
-                !m->TestVertexOnFormula(m->facePlane, q, third)) {
-                continue;
-            }
-            if (around == a) {
-                r = third;
-                rSlot = slot;
-                continue;
-            }
-            if (third == r) {
-                continue;
-            }
-            if (!edgeReady) {
-                m->ComputeFormula1(edgeRQ, m->facePlane, r, q);
-                edgeReady = true;
-            }
-            if (m->TestVertexOnFormula(edgeRQ, q, third) && m->TestVerticesDirection(r, q, third)) {
+    // Whether the slot names around and q and its third corner can be R or S.
+    auto candidate = [&](int slot, int around, int* third) {
+        const int* t = m->indices + slot * 3;
+        if (!localHas(t, around)) {
+            return false;
+        }
+        *third = localOtherCorner(t, around, q);
+        return *third != -1 && *third != a && *third != b && *third != p &&
+               m->TestVertexOnFormula(m->facePlane, q, *third);
+    };
+    auto beyond = [&](int third) {
+        if (third == r) {
+            return false;
+        }
+        if (!edgeReady) {
+            m->ComputeFormula1(edgeRQ, m->facePlane, r, q);
+            edgeReady = true;
+        }
+        return m->TestVertexOnFormula(edgeRQ, q, third) && m->TestVerticesDirection(r, q, third);
+    };
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x != nullptr && x->vertexUses[q] <= x->vertexUses[a] + x->vertexUses[p]) {
+        // One walk of Q's triangles finds both: S only counts after R, in slot order.
+        FXSlotWalk walk(m, q, 0);
+        for (int slot = walk.Next(); slot != -1 && s == -1; slot = walk.Next()) {
+            int third = -1;
+            if (r == -1) {
+                if (candidate(slot, a, &third)) {
+                    r = third;
+                    rSlot = slot;
+                }
+            } else if (candidate(slot, p, &third) && beyond(third)) {
                 s = third;
             }
         }
-        if (r == -1) {
-            break;
+    } else {
+        for (int around : {a, p}) {
+            int named[2] = {q, around};
+            FXSlotWalk walk(m, 2, named);
+            for (int slot = walk.Next(); slot != -1 && (around == a ? r == -1 : s == -1); slot = walk.Next()) {
+                int third = -1;
+                if (slot <= rSlot || !candidate(slot, around, &third)) {
+                    continue;
+                }
+                if (around == a) {
+                    r = third;
+                    rSlot = slot;
+                } else if (beyond(third)) {
+                    s = third;
+                }
+            }
+            if (r == -1) {
+                break;
+            }
         }
     }
     *rOut = r;
