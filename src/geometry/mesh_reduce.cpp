@@ -410,7 +410,7 @@ public:
     // Walks the slots from first on. A live slot at or before first that names the vertex (near)
     // lets the walk start there instead of at the head of a long list.
     FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
-        : m(mesh), v(vertex), slot(first), corner(-1), last(-1), nOthers(0) {
+        : m(mesh), v(vertex), slot(first), corner(-1), nOthers(0) {
         if (m->reduceIndex == nullptr) {
             return;
         }
@@ -426,7 +426,7 @@ public:
 
     // Walks the slots naming all n (1 to 3) vertices along the shortest of their lists: every
     // list is in slot order, so each gives the same slots in the same order.
-    FXSlotWalk(FXMesh* mesh, int n, const int* all) : m(mesh), v(all[0]), slot(0), corner(-1), last(-1), nOthers(0) {
+    FXSlotWalk(FXMesh* mesh, int n, const int* all) : m(mesh), v(all[0]), slot(0), corner(-1), nOthers(0) {
         tagFXReduceIndex* x = m->reduceIndex;
         for (int i = 1; i < n; i++) {
             if (x != nullptr && x->vertexUses[all[i]] < x->vertexUses[v]) {
@@ -456,7 +456,6 @@ private:
     int v;
     int slot;
     int corner;
-    int last;
     int nOthers;
     int others[2];
 
@@ -483,11 +482,10 @@ private:
             return -1;
         }
         for (; corner != -1; corner = x->cornerNext[corner]) {
-            int s = corner / 3;
-            if (s >= slot && s != last) {
-                last = s;
-                // Past every corner of s, so that removing s leaves the walk intact; the list is
-                // sorted, so those are the ones below the next slot's first corner.
+            int s = (int)((unsigned)corner / 3u);
+            if (s >= slot) {
+                // Past every corner of s, so that removing s leaves the walk intact (and s comes
+                // but once); the list is sorted, so those are the ones below the next slot's first.
                 int end = s * 3 + 3;
                 do {
                     corner = x->cornerNext[corner];
@@ -826,16 +824,13 @@ static bool localInPattern(const tagReducePattern* pat, int i, const int* t) {
             return false; // belongs to an earlier removed vertex
         }
     }
-    if (!localInList(t[0], pat->nGroup, pat->group) || !localInList(t[1], pat->nGroup, pat->group) ||
-        !localInList(t[2], pat->nGroup, pat->group)) {
-        return false;
+    // The key goes first: it is the cheaper test, and most triangles around the vertex lack it.
+    bool keyed = false;
+    for (int k = 0; k < pat->nKeys[i] && !keyed; k++) {
+        keyed = localHas(t, pat->keys[i][k]);
     }
-    for (int k = 0; k < pat->nKeys[i]; k++) {
-        if (localHas(t, pat->keys[i][k])) {
-            return true;
-        }
-    }
-    return false;
+    return keyed && localInList(t[0], pat->nGroup, pat->group) && localInList(t[1], pat->nGroup, pat->group) &&
+           localInList(t[2], pat->nGroup, pat->group);
 }
 
 // The stages settle their vertices between finding the pattern and discarding it, which moves
@@ -2094,6 +2089,9 @@ static int localWholeEdgesKept(FXMesh* m, const int* slotsO, const int* createdO
             int to = first[i][(k + 1) % 3];
             int a = from < to ? from : to;
             int b = from < to ? to : from;
+            if (localNaming(first, 2, a, b) == localNaming(first + 2, 1, a, b)) {
+                continue;
+            }
             bool known = false;
             for (size_t j = 0; j < edges.size() && !known; j += 2) {
                 known = edges[j] == a && edges[j + 1] == b;
@@ -2101,7 +2099,7 @@ static int localWholeEdgesKept(FXMesh* m, const int* slotsO, const int* createdO
             for (size_t j = 0; j < more.size() && !known; j += 2) {
                 known = more[j] == a && more[j + 1] == b;
             }
-            if (!known && localNaming(first, 2, a, b) != localNaming(first + 2, 1, a, b)) {
+            if (!known) {
                 more.push_back(a);
                 more.push_back(b);
             }
