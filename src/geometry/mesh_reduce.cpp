@@ -1651,10 +1651,13 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     // across a slight bend covers nothing.
     // Adding each normal made from zero is adding its terms: the sum is the same to the bit.
     tagScratch<double>& normals = u->normals;
-    normals.assign(u->removed.size(), 0.0);
+    normals.resize(u->removed.size());
     double facing[3] = {0.0, 0.0, 0.0};
     for (size_t i = 0; i < u->removed.size(); i += 3) {
         double* normal = &normals[i];
+        normal[0] = 0.0;
+        normal[1] = 0.0;
+        normal[2] = 0.0;
         localAddNormal(m, u->removed[i], u->removed[i + 1], u->removed[i + 2], normal);
         facing[0] += normal[0];
         facing[1] += normal[1];
