@@ -1916,7 +1916,7 @@ static bool localFindBeyond(FXMesh* m, int a, int b, int p, int q, int* rOut, in
     int rSlot = -1;
     float edgeRQ[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     bool edgeReady = false; // worked out for the first candidate S: most searches find none
-    // Whether the slot names around and q and its third corner can be R or S.
+    // Whether the slot (which names q) names around too, with a third corner that can be R or S.
     auto candidate = [&](int slot, int around, int* third) {
         const int* t = m->indices + slot * 3;
         if (!localHas(t, around)) {
@@ -1926,6 +1926,7 @@ static bool localFindBeyond(FXMesh* m, int a, int b, int p, int q, int* rOut, in
         return *third != -1 && *third != a && *third != b && *third != p &&
                m->TestVertexOnFormula(m->facePlane, q, *third);
     };
+    // Whether a candidate S lies straight beyond R, through Q.
     auto beyond = [&](int third) {
         if (third == r) {
             return false;
