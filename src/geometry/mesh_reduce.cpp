@@ -103,9 +103,9 @@ struct tagFXReduceUndo {
     std::vector<Move> moves;
     // Scratch of the soundness check, kept to spare allocations.
     tagScratch<int> seen, removed, created, edges, spliced, dropped, uses;
-    tagScratch<int> outline; // directed edges of one side's outline
-    tagScratch<int> wholeEdges, wholeUses; // scratch of localWholeEdgesKept
-    bool distinct = true;    // the last check's triangles all had three distinct corners
+    tagScratch<int> outline;                   // directed edges of one side's outline
+    tagScratch<int> wholeEdges, wholeUses;     // scratch of localWholeEdgesKept
+    bool distinct = true;                      // the last check's triangles all had three distinct corners
     tagScratch<int> partnerSlots, partnerEnds; // scratch of the partner search
     tagScratch<tagEdgeTally> tally;
     tagScratch<int> tallyAt; // open addressing by a hash of the pair: 1 + entry of tally, or 0
@@ -1637,7 +1637,8 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     for (size_t i = movesFrom; i < u->moves.size(); i++) {
         const tagFXReduceUndo::Move& move = u->moves[i];
         const float* now = m->vertices[move.vertex].position;
-        float reach = 1e-6f * (float)localMax(localMax(fabsf(move.position[0]), fabsf(move.position[1])), fabsf(move.position[2]));
+        float reach = 1e-6f * (float)localMax(localMax(fabsf(move.position[0]), fabsf(move.position[1])),
+                                              fabsf(move.position[2]));
         if (fabsf(now[0] - move.position[0]) <= reach && fabsf(now[1] - move.position[1]) <= reach &&
             fabsf(now[2] - move.position[2]) <= reach) {
             continue;

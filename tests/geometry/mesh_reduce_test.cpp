@@ -770,31 +770,33 @@ TEST(MeshReduceGrid, IndexGivesTheSameMeshAsPlainScans) {
     }
 }
 
+// The next number below n of a seeded sequence: generated trials are the same on every run.
+static uint32_t NextBelow(uint32_t* seed, uint32_t n) {
+    *seed = *seed * 1664525u + 1013904223u;
+    return (*seed >> 8) % n;
+}
+
 // The index path refuses some stages before making them, where the made ones would be taken
 // back; the scans make every one. Over generated grids of both layouts, with and without a seam,
 // tilted, lifted in places and stretched, the two must give the same mesh after every sweep.
 TEST(MeshReduceGrid, RefusingUnmadeStagesLeavesTheSameMeshAsMakingThem) {
     uint32_t seed = 2024;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % n;
-    };
     const float tolerances[3] = {0.5f, 1.0f, 4.0f};
     for (int trial = 0; trial < 40; trial++) {
         FXMesh grid;
-        int nx = 4 + (int)next(20);
-        int ny = 4 + (int)next(20);
-        bool alternate = next(2) == 1;
-        bool seam = next(2) == 1;
+        int nx = 4 + (int)NextBelow(&seed, 20);
+        int ny = 4 + (int)NextBelow(&seed, 20);
+        bool alternate = NextBelow(&seed, 2) == 1;
+        bool seam = NextBelow(&seed, 2) == 1;
         BuildGrid(&grid, nx, ny, alternate, seam);
-        float tilt[2] = {(float)next(5) * 0.1f, (float)next(5) * -0.07f};
-        float stretch = 1.0f + (float)next(4);
+        float tilt[2] = {(float)NextBelow(&seed, 5) * 0.1f, (float)NextBelow(&seed, 5) * -0.07f};
+        float stretch = 1.0f + (float)NextBelow(&seed, 4);
         for (int i = 0; i < grid.vertexCount; i++) {
             float* at = grid.vertices[i].position;
             at[0] *= stretch;
-            at[2] = tilt[0] * at[0] + tilt[1] * at[1] + (next(8) == 0 ? 0.003f : 0.0f);
+            at[2] = tilt[0] * at[0] + tilt[1] * at[1] + (NextBelow(&seed, 8) == 0 ? 0.003f : 0.0f);
         }
-        float tolerance = tolerances[next(3)];
+        float tolerance = tolerances[NextBelow(&seed, 3)];
         ExpectScansMatchIndex(&grid, tolerance, 12, "trial " + std::to_string(trial));
         if (HasFailure()) {
             return;
@@ -808,21 +810,17 @@ TEST(MeshReduceGrid, RefusingUnmadeStagesLeavesTheSameMeshAsMakingThem) {
 // triangles, in shuffled slot order, must still reduce alike both ways.
 TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
     uint32_t seed = 77;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % n;
-    };
     for (int trial = 0; trial < 30; trial++) {
         FXMesh grid;
-        BuildGrid(&grid, 4 + (int)next(10), 4 + (int)next(10), next(2) == 1, false);
+        BuildGrid(&grid, 4 + (int)NextBelow(&seed, 10), 4 + (int)NextBelow(&seed, 10), NextBelow(&seed, 2) == 1, false);
         // Each extra copies a triangle of the grid: doubled as it is (fin false), or as a fin on
         // its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's midpoint.
         std::vector<int> source;
         std::vector<bool> fin;
         int fins = 0;
-        for (int k = 1 + (int)next(8); k > 0; k--) {
-            source.push_back((int)next((uint32_t)grid.indexCount / 3));
-            fin.push_back(next(2) == 0);
+        for (int k = 1 + (int)NextBelow(&seed, 8); k > 0; k--) {
+            source.push_back((int)NextBelow(&seed, (uint32_t)grid.indexCount / 3));
+            fin.push_back(NextBelow(&seed, 2) == 0);
             fins += fin.back() ? 1 : 0;
         }
         FXMesh finned;
@@ -837,8 +835,8 @@ TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
             if (fin[k]) {
                 finned.vertices[v] = grid.vertices[t[2]];
                 for (int i = 0; i < 2; i++) {
-                    finned.vertices[v].position[i] =
-                        grid.vertices[t[0]].position[i] + grid.vertices[t[1]].position[i] - grid.vertices[t[2]].position[i];
+                    finned.vertices[v].position[i] = grid.vertices[t[0]].position[i] + grid.vertices[t[1]].position[i] -
+                                                     grid.vertices[t[2]].position[i];
                 }
                 added[2] = v++;
             }
@@ -846,12 +844,12 @@ TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
         // The walks go in slot order: the extras go anywhere among the others.
         int count = finned.indexCount / 3;
         for (int i = count - 1; i > 0; i--) {
-            int j = (int)next((uint32_t)i + 1);
+            int j = (int)NextBelow(&seed, (uint32_t)i + 1);
             for (int k = 0; k < 3; k++) {
                 std::swap(finned.indices[i * 3 + k], finned.indices[j * 3 + k]);
             }
         }
-        ExpectScansMatchIndex(&finned, next(2) == 0 ? 0.5f : 4.0f, 12, "trial " + std::to_string(trial));
+        ExpectScansMatchIndex(&finned, NextBelow(&seed, 2) == 0 ? 0.5f : 4.0f, 12, "trial " + std::to_string(trial));
         if (HasFailure()) {
             return;
         }
