@@ -2052,15 +2052,6 @@ static void localVirtualPatch(FXMesh* m, int nSlots, const int* slots, int nMark
     u->created.assign(created, created + nCreated);
 }
 
-// How many of the n triangles name both a and b.
-static int localNaming(const int* const* tris, int n, int a, int b) {
-    int named = 0;
-    for (int i = 0; i < n; i++) {
-        named += localHas(tris[i], a) && localHas(tris[i], b) ? 1 : 0;
-    }
-    return named;
-}
-
 // localEdgesKept of the two stages together, worked out from what the two-vertex stage's own
 // check left behind (its tally, and its changed edges with their counts, the outside ones
 // including the first stage's new triangle) and the first stage's triangles: the replaced ones
@@ -2074,49 +2065,66 @@ static int localWholeEdgesKept(FXMesh* m, const int* slotsO, const int* createdO
     if (!u->distinct || !localDistinct(first[0]) || !localDistinct(first[1]) || !localDistinct(createdO)) {
         return -1;
     }
+    // The first stage's edges, each pair once, with how many of its replaced and new triangles
+    // hold it, and whether the second stage changed it too.
+    struct {
+        uint64_t pair;
+        int removed, created;
+        bool second;
+    } own[9];
+    int nOwn = 0;
+    for (int i = 0; i < 3; i++) {
+        for (int k = 0; k < 3; k++) {
+            uint32_t from = (uint32_t)first[i][k];
+            uint32_t to = (uint32_t)first[i][(k + 1) % 3];
+            uint64_t pair = from < to ? (uint64_t)from << 32 | to : (uint64_t)to << 32 | from;
+            int j = 0;
+            while (j < nOwn && own[j].pair != pair) {
+                j++;
+            }
+            if (j == nOwn) {
+                own[nOwn++] = {pair, 0, 0, false};
+            }
+            (i < 2 ? own[j].removed : own[j].created)++;
+        }
+    }
     tagEdgeCounts counts;
     const tagScratch<int>& edges = u->edges;
     for (size_t i = 0; i < edges.size(); i += 2) {
-        int a = edges[i];
-        int b = edges[i + 1];
-        int removed = u->removedUses[i / 2] + localNaming(first, 2, a, b);
-        int created = u->createdUses[i / 2] + localNaming(first + 2, 1, a, b);
+        uint64_t pair = (uint64_t)(uint32_t)edges[i] << 32 | (uint32_t)edges[i + 1];
+        int removed = u->removedUses[i / 2];
+        int created = u->createdUses[i / 2];
+        int outside = u->uses[i / 2];
+        for (int j = 0; j < nOwn; j++) {
+            if (own[j].pair == pair) {
+                removed += own[j].removed;
+                created += own[j].created;
+                outside -= own[j].created;
+                own[j].second = true;
+                break;
+            }
+        }
         if (removed != created) {
-            counts.Add(u->uses[i / 2] - localNaming(first + 2, 1, a, b), removed, created);
+            counts.Add(outside, removed, created);
         }
     }
-    // The first stage's edges the second left as they were.
+    // The first stage's changed edges the second left as they were: as many new as replaced.
     tagScratch<int>& more = u->wholeEdges;
     more.clear();
-    for (int i = 0; i < 3; i++) {
-        for (int k = 0; k < 3; k++) {
-            int from = first[i][k];
-            int to = first[i][(k + 1) % 3];
-            int a = from < to ? from : to;
-            int b = from < to ? to : from;
-            if (localNaming(first, 2, a, b) == localNaming(first + 2, 1, a, b)) {
-                continue;
-            }
-            bool known = false;
-            for (size_t j = 0; j < edges.size() && !known; j += 2) {
-                known = edges[j] == a && edges[j + 1] == b;
-            }
-            for (size_t j = 0; j < more.size() && !known; j += 2) {
-                known = more[j] == a && more[j + 1] == b;
-            }
-            if (!known) {
-                more.push_back(a);
-                more.push_back(b);
-            }
+    int which[9];
+    int nMore = 0;
+    for (int j = 0; j < nOwn; j++) {
+        if (!own[j].second && own[j].removed != own[j].created) {
+            more.push_back((int)(own[j].pair >> 32));
+            more.push_back((int)(own[j].pair & 0xFFFFFFFFu));
+            which[nMore++] = j;
         }
     }
     localEdgeUses(m, more, u->seen, nullptr, &u->wholeUses);
-    for (size_t i = 0; i < more.size(); i += 2) {
-        int a = more[i];
-        int b = more[i + 1];
-        const tagEdgeTally* e = localTallyFind(u, (uint64_t)(uint32_t)a << 32 | (uint32_t)b);
-        int second = e == nullptr ? 0 : e->runs[0][0] + e->runs[0][1]; // as many new as replaced
-        counts.Add(u->wholeUses[i / 2], second + localNaming(first, 2, a, b), second + localNaming(first + 2, 1, a, b));
+    for (int i = 0; i < nMore; i++) {
+        const tagEdgeTally* e = localTallyFind(u, own[which[i]].pair);
+        int second = e == nullptr ? 0 : e->runs[0][0] + e->runs[0][1];
+        counts.Add(u->wholeUses[(size_t)i], second + own[which[i]].removed, second + own[which[i]].created);
     }
     return counts.Kept() ? 1 : 0;
 }
