@@ -1195,6 +1195,11 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
+// Where the tally's hash table looks first for a key.
+static uint32_t localPairHome(uint64_t pair, uint32_t mask) {
+    return (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+}
+
 // Tallies the directed edges of the replaced and the new triangles by the pair of vertices
 // they join, in the order first met; the verdict reads only the counts, never that order. A
 // patch has a few dozen edges: a small hash table, emptied entry by entry, beats sorting them.
@@ -1227,7 +1232,7 @@ static void localTallyEdges(tagFXReduceUndo* u) {
                 uint32_t to = corners[k + 1];
                 int back = from > to ? 1 : 0;
                 uint64_t pair = back != 0 ? (uint64_t)to << 32 | from : (uint64_t)from << 32 | to;
-                uint32_t h = (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+                uint32_t h = localPairHome(pair, mask);
                 int e = at[h];
                 while (e != 0 && entries[e - 1].pair != pair) {
                     h = (h + 1) & mask;
@@ -1254,7 +1259,7 @@ static const tagEdgeTally* localTallyFind(const tagFXReduceUndo* u, uint64_t pai
         return nullptr;
     }
     uint32_t mask = (uint32_t)u->tallyAt.size() - 1;
-    uint32_t h = (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+    uint32_t h = localPairHome(pair, mask);
     for (int e = u->tallyAt[h]; e != 0; h = (h + 1) & mask, e = u->tallyAt[h]) {
         if (u->tally[(size_t)e - 1].pair == pair) {
             return &u->tally[(size_t)e - 1];
