@@ -410,7 +410,7 @@ public:
     // Walks the slots from first on. A live slot at or before first that names the vertex (near)
     // lets the walk start there instead of at the head of a long list.
     FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
-        : m(mesh), v(vertex), slot(first), corner(-1), nOthers(0) {
+        : m(mesh), v(vertex), slot(first), corner(-1), nOthers(0), others{-1, -1} {
         if (m->reduceIndex == nullptr) {
             return;
         }
@@ -426,7 +426,8 @@ public:
 
     // Walks the slots naming all n (1 to 3) vertices along the shortest of their lists: every
     // list is in slot order, so each gives the same slots in the same order.
-    FXSlotWalk(FXMesh* mesh, int n, const int* all) : m(mesh), v(all[0]), slot(0), corner(-1), nOthers(0) {
+    FXSlotWalk(FXMesh* mesh, int n, const int* all)
+        : m(mesh), v(all[0]), slot(0), corner(-1), nOthers(0), others{-1, -1} {
         tagFXReduceIndex* x = m->reduceIndex;
         for (int i = 1; i < n; i++) {
             if (x != nullptr && x->vertexUses[all[i]] < x->vertexUses[v]) {
