@@ -941,12 +941,15 @@ void FXMesh::PushReducDepend(int x, int y) {
     }
 }
 
-int FXMesh::FindOtherVertex(int v) {
-    const float* at = vertices[v].position;
-    tagFXReduceIndex* x = reduceIndex;
+// The lowest-numbered vertex other than v at v's position that is still named: by its tag, or
+// by its entry in number when that is given.
+static int localOtherVertex(FXMesh* m, int v, const int* number) {
+    const float* at = m->vertices[v].position;
+    auto named = [&](int i) { return (number != nullptr ? number[i] : m->vertices[i].tag) != -1; };
+    tagFXReduceIndex* x = m->reduceIndex;
     if (x == nullptr) {
-        for (int i = 0; i < vertexCount; i++) {
-            if (i != v && vertices[i].tag != -1 && localSamePosition(vertices[i].position, at)) {
+        for (int i = 0; i < m->vertexCount; i++) {
+            if (i != v && named(i) && localSamePosition(m->vertices[i].position, at)) {
                 return i;
             }
         }
@@ -958,12 +961,15 @@ int FXMesh::FindOtherVertex(int v) {
     int best = -1;
     int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
     for (; i != -1; i = x->bucketNext[i]) {
-        if (i != v && vertices[i].tag != -1 && localSamePosition(vertices[i].position, at) &&
-            (best == -1 || i < best)) {
+        if (i != v && named(i) && localSamePosition(m->vertices[i].position, at) && (best == -1 || i < best)) {
             best = i;
         }
     }
     return best;
+}
+
+int FXMesh::FindOtherVertex(int v) {
+    return localOtherVertex(this, v, nullptr);
 }
 
 void FXMesh::DiscardReducedVertices() {
@@ -971,12 +977,24 @@ void FXMesh::DiscardReducedVertices() {
     if (vertices == nullptr || nv <= 0) {
         return;
     }
+    // The numbers go in the tags, or, when the index is there, in its list heads, which the
+    // stages no longer need: on a large mesh a pass over one int per vertex is several times
+    // quicker than one over the records.
+    int* number = reduceIndex != nullptr ? reduceIndex->vertexHead : nullptr;
+    auto get = [&](int v) { return number != nullptr ? number[v] : vertices[v].tag; };
+    auto set = [&](int v, int n) {
+        if (number != nullptr) {
+            number[v] = n;
+        } else {
+            vertices[v].tag = n;
+        }
+    };
     for (int i = 0; i < nv; i++) {
-        vertices[i].tag = -1;
+        set(i, -1);
     }
     for (int i = 0; i < indexCount; i++) {
         if (indices[i] >= 0 && indices[i] < nv) {
-            vertices[indices[i]].tag = 0;
+            set(indices[i], 0);
         }
     }
     int pairs = reduceDepends.size < reduceTargets.size ? reduceDepends.size : reduceTargets.size;
@@ -990,17 +1008,17 @@ void FXMesh::DiscardReducedVertices() {
             ys[i] = (void*)(intptr_t)-1;
             continue;
         }
-        if (vertices[y].tag != -1) {
+        if (get(y) != -1) {
             continue;
         }
-        int other = FindOtherVertex(y);
+        int other = localOtherVertex(this, y, number);
         xs[i] = (void*)(intptr_t)(other == -1 ? -1 : x);
         ys[i] = (void*)(intptr_t)other;
     }
     int used = 0;
     for (int i = 0; i < nv; i++) {
-        if (vertices[i].tag != -1) {
-            vertices[i].tag = used;
+        if (get(i) != -1) {
+            set(i, used);
             used++;
         }
     }
@@ -1010,22 +1028,23 @@ void FXMesh::DiscardReducedVertices() {
             continue;
         }
         int y = (int)(intptr_t)ys[i];
-        int nx = vertices[x].tag;
+        int nx = get(x);
         xs[i] = (void*)(intptr_t)nx;
-        ys[i] = (void*)(intptr_t)(nx == -1 ? -1 : vertices[y].tag);
+        ys[i] = (void*)(intptr_t)(nx == -1 ? -1 : get(y));
     }
     for (int i = 0; i < indexCount; i++) {
         if (indices[i] >= 0 && indices[i] < nv) {
-            indices[i] = vertices[indices[i]].tag;
+            indices[i] = get(indices[i]);
         }
     }
-    // Closed up in place, then shrunk, as the indices are.
+    // Closed up in place, then shrunk, as the indices are; every kept tag starts again from 0.
     int at = 0;
     for (int i = 0; i < nv; i++) {
-        if (vertices[i].tag != -1) {
+        if (get(i) != -1) {
             if (at != i) {
                 vertices[at] = vertices[i];
             }
+            vertices[at].tag = 0;
             at++;
         }
     }
@@ -1041,9 +1060,6 @@ void FXMesh::DiscardReducedVertices() {
         }
     }
     vertexCount = used;
-    for (int i = 0; i < used; i++) {
-        vertices[i].tag = 0;
-    }
     for (int i = 0; i < pairs; i++) {
         int x = (int)(intptr_t)xs[i];
         if (x != -1) {
