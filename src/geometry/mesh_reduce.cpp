@@ -45,10 +45,16 @@ struct tagFXReduceIndex {
     // the lowest is found in three steps, and the set of a large mesh stays in the cache.
     uint64_t* freeBits[3];
     int freeWords[3];
-    // Vertices chained by a hash of their position.
+    // Vertices chained by a hash of their position. Each link holds the whole hash of its
+    // vertex's position: a walk reads the positions of only the vertices whose hash matches,
+    // instead of those of every vertex in the chain, which lie anywhere in a large mesh.
+    struct Link {
+        int next;
+        uint32_t key;
+    };
     int bucketMask;
     int* bucketHead;
-    int* bucketNext;
+    Link* bucketLinks;
     // 1 for a vertex no other vertex shares its position with; 0 when unknown. Spares the walk
     // of a bucket, whose head lies anywhere in a large table, for the many vertices without
     // seam copies.
@@ -283,37 +289,44 @@ static void localUnlinkCorner(tagFXReduceIndex* x, int v, int c) {
     x->vertexUses[v]--;
 }
 
+// Whether chained vertex i lies at the position at, whose hash is key.
+static bool localAt(const tagFXReduceIndex* x, const tagFXVertex* vertices, int i, uint32_t key, const float* at) {
+    return x->bucketLinks[i].key == key && localSamePosition(vertices[i].position, at);
+}
+
 static void localBucketInsert(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
-    int b = (int)(localPositionHash(vertices[v].position) & (uint32_t)x->bucketMask);
-    x->bucketNext[v] = x->bucketHead[b];
-    x->bucketHead[b] = v;
+    uint32_t key = localPositionHash(vertices[v].position);
+    int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
+    x->bucketLinks[v] = {*head, key};
+    *head = v;
 }
 
 static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
     int* link = &x->bucketHead[localPositionHash(vertices[v].position) & (uint32_t)x->bucketMask];
     while (*link != -1 && *link != v) {
-        link = &x->bucketNext[*link];
+        link = &x->bucketLinks[*link].next;
     }
     if (*link == v) {
-        *link = x->bucketNext[v];
+        *link = x->bucketLinks[v].next;
     }
-    x->bucketNext[v] = -1;
+    x->bucketLinks[v].next = -1;
 }
 
 // Sets the alone marks of the vertices at v's position: exact for that position from now on.
 static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
     const float* at = vertices[v].position;
-    int first = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
+    uint32_t key = localPositionHash(at);
+    int first = x->bucketHead[key & (uint32_t)x->bucketMask];
     int count = 0;
-    for (int i = first; i != -1; i = x->bucketNext[i]) {
-        count += i == v || localSamePosition(vertices[i].position, at) ? 1 : 0;
+    for (int i = first; i != -1; i = x->bucketLinks[i].next) {
+        count += i == v || localAt(x, vertices, i, key, at) ? 1 : 0;
     }
     if (count == 1) {
         x->alone[v] = 1;
         return;
     }
-    for (int i = first; i != -1; i = x->bucketNext[i]) {
-        if (i == v || localSamePosition(vertices[i].position, at)) {
+    for (int i = first; i != -1; i = x->bucketLinks[i].next) {
+        if (i == v || localAt(x, vertices, i, key, at)) {
             x->alone[i] = 0;
         }
     }
@@ -337,8 +350,10 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->freeWords[1] = x->freeWords[0] / 64 + 1;
     x->freeWords[2] = x->freeWords[1] / 64 + 1;
     size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
-    size_t ints = 3 * ((size_t)nv + 1) + (size_t)buckets;
-    size_t bytes = words * sizeof(uint64_t) + ints * sizeof(int) + (size_t)nv + 1;
+    size_t links = (size_t)nv + 1;
+    size_t ints = 2 * ((size_t)nv + 1) + (size_t)buckets;
+    size_t bytes =
+        words * sizeof(uint64_t) + links * sizeof(tagFXReduceIndex::Link) + ints * sizeof(int) + (size_t)nv + 1;
     size_t cornerBytes = (2 * ((size_t)slots * 3 + 1) + (size_t)slots + 1) * sizeof(int);
     x->block = malloc(bytes);
     x->cornerBlock = malloc(cornerBytes);
@@ -354,10 +369,10 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->freeBits[1] = x->freeBits[0] + x->freeWords[0];
     x->freeBits[2] = x->freeBits[1] + x->freeWords[1];
     memset(x->freeBits[0], 0, words * sizeof(uint64_t));
-    int* at = (int*)(x->freeBits[0] + words);
+    x->bucketLinks = (tagFXReduceIndex::Link*)(x->freeBits[0] + words);
+    int* at = (int*)(x->bucketLinks + links);
     x->vertexHead = at;
     x->vertexUses = (at += nv + 1);
-    x->bucketNext = (at += nv + 1);
     x->bucketHead = (at += nv + 1);
     x->alone = (unsigned char*)(at + buckets);
     x->cornerNext = (int*)x->cornerBlock;
@@ -386,16 +401,17 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     }
     for (int v = nv - 1; v >= 0; v--) {
         const float* at = m->vertices[v].position;
-        int b = (int)(localPositionHash(at) & (uint32_t)x->bucketMask);
+        uint32_t key = localPositionHash(at);
+        int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
         x->alone[v] = 1;
-        for (int i = x->bucketHead[b]; i != -1; i = x->bucketNext[i]) {
-            if (localSamePosition(m->vertices[i].position, at)) {
+        for (int i = *head; i != -1; i = x->bucketLinks[i].next) {
+            if (localAt(x, m->vertices, i, key, at)) {
                 x->alone[i] = 0;
                 x->alone[v] = 0;
             }
         }
-        x->bucketNext[v] = x->bucketHead[b];
-        x->bucketHead[b] = v;
+        x->bucketLinks[v] = {*head, key};
+        *head = v;
     }
     return x;
 }
@@ -627,25 +643,26 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         return;
     }
     // Take the group out of its bucket, move it, and file it under its new position.
-    int* link = &x->bucketHead[localPositionHash(from) & (uint32_t)x->bucketMask];
+    uint32_t fromKey = localPositionHash(from);
+    int* link = &x->bucketHead[fromKey & (uint32_t)x->bucketMask];
     int moved = -1;
     bool alone = x->alone[v] != 0;
     while (*link != -1) {
         int i = *link;
-        if (i == v || (!alone && localSamePosition(vertices[i].position, from))) {
-            *link = x->bucketNext[i];
-            x->bucketNext[i] = moved;
+        if (i == v || (!alone && localAt(x, vertices, i, fromKey, from))) {
+            *link = x->bucketLinks[i].next;
+            x->bucketLinks[i].next = moved;
             moved = i;
             if (alone) {
                 break;
             }
         } else {
-            link = &x->bucketNext[i];
+            link = &x->bucketLinks[i].next;
         }
     }
     while (moved != -1) {
         int i = moved;
-        moved = x->bucketNext[i];
+        moved = x->bucketLinks[i].next;
         localLogMove(this, i);
         float* p = vertices[i].position;
         p[0] += move[0];
@@ -705,9 +722,9 @@ void FXMesh::SetVerticeMask(int v, int bits) {
         }
         return;
     }
-    int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
-    for (; i != -1; i = x->bucketNext[i]) {
-        if ((i == v || localSamePosition(vertices[i].position, at)) && (vertices[i].tag & bits) != bits) {
+    uint32_t key = localPositionHash(at);
+    for (int i = x->bucketHead[key & (uint32_t)x->bucketMask]; i != -1; i = x->bucketLinks[i].next) {
+        if ((i == v || localAt(x, vertices, i, key, at)) && (vertices[i].tag & bits) != bits) {
             localLogTag(this, i);
             vertices[i].tag |= bits;
         }
@@ -959,9 +976,9 @@ static int localOtherVertex(FXMesh* m, int v, const int* number) {
         return -1;
     }
     int best = -1;
-    int i = x->bucketHead[localPositionHash(at) & (uint32_t)x->bucketMask];
-    for (; i != -1; i = x->bucketNext[i]) {
-        if (i != v && named(i) && localSamePosition(m->vertices[i].position, at) && (best == -1 || i < best)) {
+    uint32_t key = localPositionHash(at);
+    for (int i = x->bucketHead[key & (uint32_t)x->bucketMask]; i != -1; i = x->bucketLinks[i].next) {
+        if (i != v && named(i) && localAt(x, m->vertices, i, key, at) && (best == -1 || i < best)) {
             best = i;
         }
     }
