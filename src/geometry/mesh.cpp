@@ -271,13 +271,14 @@ bool FXMesh::IndicesValid() const {
     if (held < indexCount) {
         return false;
     }
-    int nv = localHeldVertices(this);
+    // One unsigned comparison per index and no early exit: the loop vectorises, and a valid block,
+    // the usual case, is read through either way.
+    unsigned nv = (unsigned)localHeldVertices(this);
+    unsigned outside = 0;
     for (int i = 0; i < held; i++) {
-        if (indices[i] < 0 || indices[i] >= nv) {
-            return false;
-        }
+        outside |= (unsigned)indices[i] >= nv ? 1u : 0u;
     }
-    return true;
+    return outside == 0;
 }
 
 // ---------------------------------------------------------------------------------------------

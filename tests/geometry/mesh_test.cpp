@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -117,6 +118,39 @@ TEST(MeshLife, ReallocKeepsLargeEnoughBlocks) {
     EXPECT_EQ(m.vertexCapacity, 5);
     EXPECT_EQ(m.vertexCount, 5);
     EXPECT_EQ(m.indexCount, 0);
+}
+
+TEST(MeshLife, IndicesAreValidOnlyWhenEveryOneNamesAHeldVertex) {
+    // Long blocks, so that a bad index sits in every position a vectorised check handles.
+    struct {
+        int at;
+        int value;
+        bool valid;
+    } cases[] = {{-1, 0, true},          {0, 5, false}, {37, -1, false}, {63, 1 << 30, false},
+                 {64, INT32_MIN, false}, {99, 4, true}, {99, 5, false}};
+    for (const auto& c : cases) {
+        FXMesh m;
+        std::vector<int> idx(100);
+        for (size_t i = 0; i < idx.size(); i++) {
+            idx[i] = (int)(i % 5);
+        }
+        if (c.at >= 0) {
+            idx[(size_t)c.at] = c.value;
+        }
+        SetFresh(&m, 5, idx);
+        EXPECT_EQ(c.valid, m.IndicesValid()) << "index " << c.at << " = " << c.value;
+    }
+    // More indices counted than the block holds; more vertices counted than it holds.
+    FXMesh m;
+    SetFresh(&m, 5, {0, 1, 2});
+    m.indexCount = 6;
+    EXPECT_FALSE(m.IndicesValid());
+    FXMesh n;
+    SetFresh(&n, 3, {0, 1, 2});
+    n.vertexCount = 9;
+    EXPECT_TRUE(n.IndicesValid());
+    n.indices[2] = 4;
+    EXPECT_FALSE(n.IndicesValid());
 }
 
 TEST(MeshLife, CopyTakesGeometryAndMaterialButNotDrawingFlags) {
