@@ -18,58 +18,10 @@
 #include <meshoptimizer.h>
 
 #include "geometry/mesh.h"
+#include "reducetrain/reduce_shapes.h"
 
 static std::map<std::string, double> localSeconds;
 static std::map<std::string, double> localCounts;
-
-// A flat grid of cells x cells quads over 0..1, diagonals alternating as an exporter might.
-static void localGrid(FXMesh* m, int cells) {
-    int columns = cells + 1;
-    m->Realloc(columns * columns, cells * cells * 6);
-    memset(m->vertices, 0, (size_t)m->vertexCount * sizeof(tagFXVertex));
-    for (int y = 0; y <= cells; y++) {
-        for (int x = 0; x <= cells; x++) {
-            tagFXVertex* v = &m->vertices[y * columns + x];
-            v->position[0] = (float)x / (float)cells;
-            v->position[1] = (float)y / (float)cells;
-            v->texCoord[0] = v->position[0];
-            v->texCoord[1] = v->position[1];
-        }
-    }
-    int* idx = m->indices;
-    for (int y = 0; y < cells; y++) {
-        for (int x = 0; x < cells; x++) {
-            int a = y * columns + x, b = a + 1, c = a + columns + 1, d = a + columns;
-            int t[6] = {a, b, c, a, c, d};
-            if ((x + y) % 2 == 1) {
-                int u[6] = {a, b, d, b, c, d};
-                memcpy(t, u, sizeof(t));
-            }
-            memcpy(idx, t, sizeof(t));
-            idx += 6;
-        }
-    }
-}
-
-// n triangles around a middle vertex, their outer corners on the outline of a unit square.
-static void localFan(FXMesh* m, int n) {
-    m->Realloc(n + 1, n * 3);
-    memset(m->vertices, 0, (size_t)m->vertexCount * sizeof(tagFXVertex));
-    int side = n / 4;
-    for (int i = 0; i < n; i++) {
-        float t = (float)(i % side) / (float)side;
-        float p[4][2] = {{t, 0.0f}, {1.0f, t}, {1.0f - t, 1.0f}, {0.0f, 1.0f - t}};
-        m->vertices[i].position[0] = p[i / side][0];
-        m->vertices[i].position[1] = p[i / side][1];
-    }
-    m->vertices[n].position[0] = 0.37f;
-    m->vertices[n].position[1] = 0.55f;
-    for (int i = 0; i < n; i++) {
-        m->indices[i * 3] = n;
-        m->indices[i * 3 + 1] = i;
-        m->indices[i * 3 + 2] = (i + 1) % n;
-    }
-}
 
 // Keeps the fastest of the rounds under the name.
 static void localKeepFastest(const std::string& name, double seconds) {
@@ -84,7 +36,7 @@ static double localNow() {
 
 static void BM_ReduceGridTenSweeps(benchmark::State& state) {
     FXMesh grid;
-    localGrid(&grid, (int)state.range(0));
+    fxReduceSheet(&grid, (int)state.range(0), 0, 0, nullptr);
     int sweeps = 0;
     for (auto _ : state) {
         FXMesh m;
@@ -114,7 +66,7 @@ static void BM_ReduceGridTenSweeps(benchmark::State& state) {
 
 static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
     FXMesh grid;
-    localGrid(&grid, (int)state.range(0));
+    fxReduceSheet(&grid, (int)state.range(0), 0, 0, nullptr);
     std::vector<float> positions((size_t)grid.vertexCount * 3);
     for (int i = 0; i < grid.vertexCount; i++) {
         memcpy(&positions[(size_t)i * 3], grid.vertices[i].position, 3 * sizeof(float));
@@ -135,7 +87,7 @@ static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
 
 static void BM_ReduceFanSweep(benchmark::State& state) {
     FXMesh fan;
-    localFan(&fan, (int)state.range(0));
+    fxReduceFan(&fan, (int)state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         FXMesh m;
@@ -149,7 +101,7 @@ static void BM_ReduceFanSweep(benchmark::State& state) {
 
 static void BM_MeshoptFan(benchmark::State& state) {
     FXMesh fan;
-    localFan(&fan, (int)state.range(0));
+    fxReduceFan(&fan, (int)state.range(0));
     std::vector<unsigned int> in(fan.indices, fan.indices + fan.indexCount);
     std::vector<unsigned int> out(in.size());
     std::vector<float> positions((size_t)fan.vertexCount * 3);
