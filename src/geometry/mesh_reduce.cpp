@@ -332,8 +332,8 @@ static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, i
     }
 }
 
-// Builds the index of a mesh whose indices are all valid; null when memory runs out, and the
-// reduction then scans.
+// Builds the index of a mesh whose indices are all valid, clearing every vertex's tag; null when
+// memory runs out (tags untouched), and the reduction then scans.
 static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     int slots = m->indexCount / 3;
     int nv = m->vertexCount;
@@ -401,6 +401,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     }
     for (int v = nv - 1; v >= 0; v--) {
         const float* at = m->vertices[v].position;
+        m->vertices[v].tag = 0; // the sweep starts with every tag clear: here, in the same pass
         uint32_t key = localPositionHash(at);
         int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
         x->alone[v] = 1;
@@ -902,26 +903,23 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
 
 void FXMesh::DiscardProceed() {
     int slots = indexCount / 3;
-    int live = 0;
-    for (int s = 0; s < slots; s++) {
-        if (localLive(indices + s * 3)) {
-            live++;
-        }
-    }
-    if (live == slots) {
-        return;
-    }
     // The live triangles close up in the block, which then shrinks: a new block would cost a
-    // page fault per page.
+    // page fault per page. Up to the first removed slot nothing moves.
     int at = 0;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (localLive(t)) {
-            indices[at] = t[0];
-            indices[at + 1] = t[1];
-            indices[at + 2] = t[2];
+            if (at != s * 3) {
+                indices[at] = t[0];
+                indices[at + 1] = t[1];
+                indices[at + 2] = t[2];
+            }
             at += 3;
         }
+    }
+    int live = at / 3;
+    if (live == slots) {
+        return;
     }
     if (live == 0) {
         free(indices);
@@ -2410,9 +2408,6 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         err("FXMesh::ReduceVertices: an index lies outside the %d vertices\n", vertexCount);
         return false;
     }
-    for (int i = 0; i < vertexCount; i++) {
-        vertices[i].tag = 0;
-    }
     reduceDepends.RemoveAll();
     reduceTargets.RemoveAll();
     reduceTolerance = toleranceDeg;
@@ -2420,6 +2415,11 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     int startIndices = indexCount;
     int startVertices = vertexCount;
     reduceIndex = reduceScans ? nullptr : localBuildIndex(this);
+    if (reduceIndex == nullptr) {
+        for (int i = 0; i < vertexCount; i++) {
+            vertices[i].tag = 0;
+        }
+    }
     reduceUndo = new tagFXReduceUndo();
     int slots = indexCount / 3;
     // A flat grid ends a sweep with three ints per slot; reserved address space is only touched
