@@ -1533,7 +1533,193 @@ static bool localNamedOutside(FXMesh* m, int v, const tagScratch<int>& slots) {
     return false;
 }
 
+// The two patches nearly every sweep is made of: two triangles across an edge replaced by one
+// without one end of that edge, and the four around a vertex replaced by two across a diagonal of
+// their outline. For them localJudge's tally, edge list and outline splice come to a few known
+// edges, so their verdict on edges and outlines is worked out from the corners; any other patch,
+// or one of these in an unexpected turn, goes to the tally.
+
+// For each of the n vertices in others, how many live triangles outside the patch (slots marked
+// with the running stamp) name it and v, walking v's list once.
+static void localUsesAround(FXMesh* m, int v, int n, const int* others, int* uses) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    for (int i = 0; i < n; i++) {
+        uses[i] = 0;
+    }
+    int last = -1;
+    for (int c = x->vertexHead[v]; c != -1; c = x->cornerNext[c]) {
+        int s = c / 3;
+        if (s == last || x->seenAt[s] == x->seenStamp) {
+            last = s;
+            continue;
+        }
+        last = s;
+        const int* t = m->indices + s * 3;
+        for (int i = 0; i < n; i++) {
+            uses[i] += localHas(t, others[i]) ? 1 : 0;
+        }
+    }
+}
+
+// localUsesAround for the one edge (v, w), walking the shorter list.
+static int localUsesOfEdge(FXMesh* m, int v, int w) {
+    int uses = 0;
+    if (m->reduceIndex->vertexUses[w] < m->reduceIndex->vertexUses[v]) {
+        localUsesAround(m, w, 1, &v, &uses);
+    } else {
+        localUsesAround(m, v, 1, &w, &uses);
+    }
+    return uses;
+}
+
+// Whether t holds the corners (a, b, c) in this turn, starting anywhere.
+static bool localTurnOf(const int* t, int a, int b, int c) {
+    return (t[0] == a && t[1] == b && t[2] == c) || (t[0] == b && t[1] == c && t[2] == a) ||
+           (t[0] == c && t[1] == a && t[2] == b);
+}
+
+// Two triangles meeting along (p0, p1) in opposite turns, with apexes a and b, replaced by one
+// without p0 or p1. The dropped end d has edges to the kept end and to a and b that go; the
+// new edge (a, b) comes. With d spliced out the outline is one turn of the kept end, a and b.
+static int localTwoForOne(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    const int* t1 = u->removed.data();
+    const int* t2 = t1 + 3;
+    const int* c = u->created.data();
+    if (!localDistinct(t1) || !localDistinct(t2) || !localDistinct(c)) {
+        return -1;
+    }
+    int p0 = -1;
+    int p1 = -1;
+    int a = -1;
+    for (int k = 0; k < 3 && p0 == -1; k++) {
+        int from = t1[k];
+        int to = t1[(k + 1) % 3];
+        if (localTurnOf(t2, to, from, localOtherCorner(t2, from, to))) {
+            p0 = from;
+            p1 = to;
+            a = t1[(k + 2) % 3];
+        }
+    }
+    if (p0 == -1) {
+        return -1;
+    }
+    int b = localOtherCorner(t2, p0, p1);
+    if (b == a || !localHas(c, a) || !localHas(c, b)) {
+        return -1;
+    }
+    int d;
+    int kept;
+    bool turned;
+    if (localHas(c, p0) && !localHas(c, p1)) {
+        d = p1;
+        kept = p0;
+        turned = localTurnOf(c, p0, b, a);
+    } else if (localHas(c, p1) && !localHas(c, p0)) {
+        d = p0;
+        kept = p1;
+        turned = localTurnOf(c, p1, a, b);
+    } else {
+        return -1;
+    }
+    if (!turned) {
+        return -1; // the stages turn their new triangles to the old: left to the tally
+    }
+    int ends[3] = {kept, a, b};
+    int outside[3];
+    localUsesAround(m, d, 3, ends, outside);
+    tagEdgeCounts counts;
+    counts.Add(outside[0], 2, 0);
+    counts.Add(outside[1], 1, 0);
+    counts.Add(outside[2], 1, 0);
+    counts.Add(localUsesOfEdge(m, a, b), 0, 1);
+    return counts.Kept() ? 1 : 0;
+}
+
+// The four triangles (v, r[i], r[i + 1]) around v, replaced by two across the diagonal from r[j]
+// to r[j + 2]: the edges from v go, the diagonal comes, the ring is the outline before and after.
+static int localFourForTwo(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    const int* t = u->removed.data();
+    const int* c = u->created.data();
+    int v = -1;
+    for (int k = 0; k < 3 && v == -1; k++) {
+        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k]) && localHas(t + 9, t[k])) {
+            v = t[k];
+        }
+    }
+    if (v == -1) {
+        return -1;
+    }
+    // Each triangle turned to start at v: from[i] to to[i] is its edge on the ring.
+    int from[4];
+    int to[4];
+    for (int i = 0; i < 4; i++) {
+        const int* ti = t + i * 3;
+        if (!localDistinct(ti)) {
+            return -1;
+        }
+        int k = ti[0] == v ? 0 : ti[1] == v ? 1 : 2;
+        from[i] = ti[(k + 1) % 3];
+        to[i] = ti[(k + 2) % 3];
+    }
+    int ring[4] = {from[0], to[0], -1, -1};
+    for (int n = 1; n < 4; n++) {
+        int i = 0;
+        while (i < 4 && from[i] != ring[n]) {
+            i++;
+        }
+        if (i == 4) {
+            return -1;
+        }
+        if (n < 3) {
+            ring[n + 1] = to[i];
+        } else if (to[i] != ring[0]) {
+            return -1;
+        }
+    }
+    if (ring[0] == ring[2] || ring[1] == ring[3]) {
+        return -1;
+    }
+    int j = -1;
+    for (int k = 0; k < 2 && j == -1; k++) {
+        int r0 = ring[k];
+        int r1 = ring[k + 1];
+        int r2 = ring[k + 2];
+        int r3 = ring[(k + 3) % 4];
+        if ((localTurnOf(c, r0, r1, r2) && localTurnOf(c + 3, r2, r3, r0)) ||
+            (localTurnOf(c + 3, r0, r1, r2) && localTurnOf(c, r2, r3, r0))) {
+            j = k;
+        }
+    }
+    if (j == -1) {
+        return -1;
+    }
+    int outside[4];
+    localUsesAround(m, v, 4, ring, outside);
+    tagEdgeCounts counts;
+    for (int i = 0; i < 4; i++) {
+        counts.Add(outside[i], 2, 0);
+    }
+    counts.Add(localUsesOfEdge(m, ring[j], ring[j + 2]), 0, 2);
+    return counts.Kept() ? 1 : 0;
+}
+
+// localJudge's verdict on edges and outlines for the common patches: 1 both kept, 0 not, -1 for a
+// patch of another kind. Needs the index, whose stamp marks the patch's slots.
+static int localCommonPatch(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (u->removed.size() == 6 && u->created.size() == 3) {
+        return localTwoForOne(m);
+    }
+    if (u->removed.size() == 12 && u->created.size() == 6) {
+        return localFourForTwo(m);
+    }
+    return -1;
+}
+
 static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
+static bool localMovesAndFacing(FXMesh* m, size_t movesFrom);
 
 // Whether the changes since the mark replaced triangles by ones covering the same patch: the
 // new outline is the old one with the removed vertices (which the stages put on straight lines)
@@ -1591,6 +1777,10 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     u->seen.resize(nSeen);
     u->removed.resize((size_t)(removed - u->removed.data()));
     u->created.resize((size_t)(created - u->created.data()));
+    int common = x != nullptr ? localCommonPatch(m) : -1;
+    if (common != -1) {
+        return common == 1 && localMovesAndFacing(m, mark.moves);
+    }
     return localJudge(m, mark.moves, nullptr);
 }
 
@@ -1669,6 +1859,13 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
         u->spliced[j] = -1; // used up
         u->spliced[j + 1] = -1;
     }
+    return localMovesAndFacing(m, movesFrom);
+}
+
+// The rest of localJudge, which reads the lists but not the tally: the moves from movesFrom on,
+// and how the new triangles face.
+static bool localMovesAndFacing(FXMesh* m, size_t movesFrom) {
+    tagFXReduceUndo* u = m->reduceUndo;
     // A vertex moved onto a line must not drag triangles outside the patch with it: they were
     // never tested against the line, and on an outline or a crack the move opens the surface.
     for (size_t i = movesFrom; i < u->moves.size(); i++) {

@@ -807,20 +807,25 @@ TEST(MeshReduceGrid, RefusingUnmadeStagesLeavesTheSameMeshAsMakingThem) {
 // Edges named by three or four triangles give the searches several flat candidates where a
 // sheet has one, and the walks that find them differ between the index and the scans: grids
 // with fins (a flat triangle on an inner edge, its new corner in the plane) and doubled
-// triangles, in shuffled slot order, must still reduce alike both ways.
+// triangles, as they are or turned over, in shuffled slot order, must still reduce alike both
+// ways.
 TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
     uint32_t seed = 77;
-    for (int trial = 0; trial < 30; trial++) {
+    for (int trial = 0; trial < 60; trial++) {
         FXMesh grid;
         BuildGrid(&grid, 4 + (int)NextBelow(&seed, 10), 4 + (int)NextBelow(&seed, 10), NextBelow(&seed, 2) == 1, false);
-        // Each extra copies a triangle of the grid: doubled as it is (fin false), or as a fin on
-        // its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's midpoint.
+        // Each extra copies a triangle of the grid: doubled as it is, doubled turned over, or as
+        // a fin on its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's
+        // midpoint.
         std::vector<int> source;
         std::vector<bool> fin;
+        std::vector<bool> turned;
         int fins = 0;
         for (int k = 1 + (int)NextBelow(&seed, 8); k > 0; k--) {
             source.push_back((int)NextBelow(&seed, (uint32_t)grid.indexCount / 3));
-            fin.push_back(NextBelow(&seed, 2) == 0);
+            uint32_t kind = NextBelow(&seed, 3);
+            fin.push_back(kind == 0);
+            turned.push_back(kind == 2);
             fins += fin.back() ? 1 : 0;
         }
         FXMesh finned;
@@ -832,6 +837,9 @@ TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
             const int* t = grid.indices + source[k] * 3;
             int* added = finned.indices + grid.indexCount + k * 3;
             memcpy(added, t, 3 * sizeof(int));
+            if (turned[k]) {
+                std::swap(added[1], added[2]);
+            }
             if (fin[k]) {
                 finned.vertices[v] = grid.vertices[t[2]];
                 for (int i = 0; i < 2; i++) {
