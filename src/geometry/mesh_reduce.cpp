@@ -2363,6 +2363,83 @@ static int localWholeEdgesKept(FXMesh* m, const int* slotsO, const int* createdO
     return counts.Kept() ? 1 : 0;
 }
 
+// localDoomed's two edge verdicts, the follow-up's own and the whole's, for the case a sheet
+// gives nearly always: seven distinct corners, the first stage's triangles (Q, A, B) and
+// (Q, B, P) for (A, P, Q), and the follow-up's (X, S, P), (X, P, B), (X, B, A), (X, A, R) for
+// (A, R, P) and (R, S, P), all in one turn or all in the other. Their outlines then agree, and
+// the edges that change are known; only their uses outside the patch are counted. Returns the
+// follow-up's verdict and sets whole, or -1 for any other patch. The slots are the first stage's
+// two, then the follow-up's.
+static int localBeyondEdges(FXMesh* m, const int* corners, const int* slots, int nSlots, const int* createdO,
+                            const int* createdN, int* whole) {
+    const int a = corners[0], b = corners[1], p = corners[2], q = corners[3], x = corners[4], r = corners[5],
+              s = corners[6];
+    if (nSlots != 6 || m->reduceIndex->vertexUses[b] != 4) {
+        return -1;
+    }
+    for (int i = 0; i < 7; i++) {
+        for (int j = i + 1; j < 7; j++) {
+            if (corners[i] == corners[j]) {
+                return -1;
+            }
+        }
+    }
+    bool forward = localTurnOf(createdO, a, p, q);
+    if (!forward && !localTurnOf(createdO, a, q, p)) {
+        return -1;
+    }
+    auto turn = [forward](const int* t, int i, int j, int k) {
+        return forward ? localTurnOf(t, i, j, k) : localTurnOf(t, i, k, j);
+    };
+    const int* o1 = m->indices + slots[0] * 3;
+    const int* o2 = m->indices + slots[1] * 3;
+    if (!(turn(o1, q, a, b) && turn(o2, q, b, p)) && !(turn(o2, q, a, b) && turn(o1, q, b, p))) {
+        return -1;
+    }
+    int met = 0;
+    for (int i = 2; i < 6; i++) {
+        const int* t = m->indices + slots[i] * 3;
+        int bit = turn(t, x, s, p) ? 1 : turn(t, x, p, b) ? 2 : turn(t, x, b, a) ? 4 : turn(t, x, a, r) ? 8 : 0;
+        if (bit == 0 || (met & bit) != 0) {
+            return -1;
+        }
+        met |= bit;
+    }
+    const int* n1 = createdN;
+    const int* n2 = createdN + 3;
+    if (!(turn(n1, a, r, p) && turn(n2, r, s, p)) && !(turn(n2, a, r, p) && turn(n1, r, s, p))) {
+        return -1;
+    }
+    int aroundX[5] = {s, p, b, a, r};
+    int usesX[5];
+    localUsesAround(m, x, 5, aroundX, usesX);
+    int usesRP = localUsesOfEdge(m, r, p);
+    int usesPA = localUsesOfEdge(m, p, a);
+    int usesRS = localUsesOfEdge(m, r, s);
+    // Each changed edge with its uses outside, before and after: the follow-up counts the first
+    // stage's new triangle as outside, the whole counts the first stage's triangles as its own.
+    tagEdgeCounts followUp;
+    tagEdgeCounts both;
+    const int fromX[5] = {1, 2, 2, 2, 1};
+    for (int i = 0; i < 5; i++) {
+        followUp.Add(usesX[i], fromX[i], 0);
+        both.Add(usesX[i], fromX[i], 0);
+    }
+    // The four triangles naming B are all in the patch: without the first stage's two, B-P and
+    // B-A are open before the follow-up and gone after; in the whole they and B-Q go from two
+    // triangles to none, which counts for nothing.
+    followUp.Add(0, 1, 0);
+    followUp.Add(0, 1, 0);
+    followUp.Add(usesRP, 0, 2);
+    both.Add(usesRP, 0, 2);
+    followUp.Add(usesPA + 1, 0, 1);
+    both.Add(usesPA, 0, 2);
+    followUp.Add(usesRS, 0, 1);
+    both.Add(usesRS, 0, 1);
+    *whole = both.Kept() ? 1 : 0;
+    return followUp.Kept() ? 1 : 0;
+}
+
 // Whether the one-vertex stage about to replace B's triangles (A, B, Q) and (B, P, Q) by
 // createdO, tried at the top of a search, is sure to be taken back; worked out with the moves
 // and marks the stages would make but no slot changed, and everything undone after.
@@ -2432,8 +2509,11 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
             // doomed. When it passes, the whole fails in most cases on its edges alone, which
             // that check's counts give; otherwise the whole check decides.
             localVirtualPatch(m, n - 2, slots + 2, n, slots, 6, createdN);
-            if (localJudge(m, movesN, createdO)) {
-                int kept = localWholeEdgesKept(m, slotsO, createdO);
+            const int corners[7] = {a, b, p, q, far, r, s};
+            int wholeKept = -1;
+            int followUp = localBeyondEdges(m, corners, slots, n, createdO, createdN, &wholeKept);
+            if (followUp == -1 ? localJudge(m, movesN, createdO) : followUp == 1 && localMovesAndFacing(m, movesN)) {
+                int kept = followUp == -1 ? localWholeEdgesKept(m, slotsO, createdO) : wholeKept;
                 if (kept == 0) {
                     doomed = true;
                 } else {

@@ -808,24 +808,39 @@ TEST(MeshReduceGrid, RefusingUnmadeStagesLeavesTheSameMeshAsMakingThem) {
 // sheet has one, and the walks that find them differ between the index and the scans: grids
 // with fins (a flat triangle on an inner edge, its new corner in the plane) and doubled
 // triangles, as they are or turned over, in shuffled slot order, must still reduce alike both
-// ways.
+// ways. Half the grids have had a sweep first, whose lattice of centred cells is where the
+// two-vertex stage is tried ahead.
 TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
     uint32_t seed = 77;
     for (int trial = 0; trial < 60; trial++) {
         FXMesh grid;
         BuildGrid(&grid, 4 + (int)NextBelow(&seed, 10), 4 + (int)NextBelow(&seed, 10), NextBelow(&seed, 2) == 1, false);
-        // Each extra copies a triangle of the grid: doubled as it is, doubled turned over, or as
-        // a fin on its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's
-        // midpoint.
+        // Cell steps from the corners next to the first, and every vertex by its cell position.
+        float cell[2] = {grid.vertices[1].position[0], 0.0f};
+        for (int i = 1; i < grid.vertexCount && cell[1] == 0.0f; i++) {
+            cell[1] = grid.vertices[i].position[1];
+        }
+        if (trial % 2 == 1) {
+            ASSERT_TRUE(grid.ReduceVertices(0.5f));
+        }
+        std::map<std::pair<long, long>, int> at;
+        for (int i = grid.vertexCount - 1; i >= 0; i--) {
+            at[{lroundf(grid.vertices[i].position[0] / cell[0]), lroundf(grid.vertices[i].position[1] / cell[1])}] = i;
+        }
+        // Each extra copies a triangle of the grid: doubled as it is, doubled turned over, as a
+        // fin on its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's
+        // midpoint, or spanning from that edge to a corner two cells away from t[0].
         std::vector<int> source;
         std::vector<bool> fin;
         std::vector<bool> turned;
+        std::vector<int> span;
         int fins = 0;
         for (int k = 1 + (int)NextBelow(&seed, 8); k > 0; k--) {
             source.push_back((int)NextBelow(&seed, (uint32_t)grid.indexCount / 3));
-            uint32_t kind = NextBelow(&seed, 3);
+            uint32_t kind = NextBelow(&seed, 4);
             fin.push_back(kind == 0);
             turned.push_back(kind == 2);
+            span.push_back(kind == 3 ? (int)NextBelow(&seed, 8) : -1);
             fins += fin.back() ? 1 : 0;
         }
         FXMesh finned;
@@ -839,6 +854,14 @@ TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
             memcpy(added, t, 3 * sizeof(int));
             if (turned[k]) {
                 std::swap(added[1], added[2]);
+            }
+            if (span[k] != -1) {
+                const int steps[8][2] = {{2, 0}, {2, 2}, {0, 2}, {-2, 2}, {-2, 0}, {-2, -2}, {0, -2}, {2, -2}};
+                auto far = at.find({lroundf(grid.vertices[t[0]].position[0] / cell[0]) + steps[span[k]][0],
+                                    lroundf(grid.vertices[t[0]].position[1] / cell[1]) + steps[span[k]][1]});
+                if (far != at.end() && far->second != t[1]) {
+                    added[2] = far->second;
+                }
             }
             if (fin[k]) {
                 finned.vertices[v] = grid.vertices[t[2]];
