@@ -24,6 +24,9 @@
 #define LOCAL_DEGREES 57.29747f
 // Triangles around a vertex above which the partner search narrows its walk.
 #define LOCAL_WIDE_VERTEX 24
+// Entries of the check's lists above which it searches them sorted instead of scanning: a chain
+// of follow-ups across a wide sheet is judged at every level, each time over all of it.
+#define LOCAL_LONG_LIST 96
 
 // ---------------------------------------------------------------------------------------------
 // Adjacency index
@@ -110,6 +113,7 @@ struct tagFXReduceUndo {
     // Scratch of the soundness check, kept to spare allocations.
     tagScratch<int> seen, removed, created, edges, spliced, dropped, uses;
     tagScratch<int> outline;                   // directed edges of one side's outline
+    tagScratch<uint64_t> keys, otherKeys;      // sorted searches of long lists
     tagScratch<int> wholeEdges, wholeUses;     // scratch of localWholeEdgesKept
     bool distinct = true;                      // the last check's triangles all had three distinct corners
     tagScratch<int> partnerSlots, partnerEnds; // scratch of the partner search
@@ -1227,6 +1231,11 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
 }
 
+// Keys of directed edges (from, to) that sort by from.
+static uint64_t localEdgeKey(int from, int to) {
+    return (uint64_t)(uint32_t)from << 32 | (uint32_t)to;
+}
+
 // Where the tally's hash table looks first for a key.
 static uint32_t localPairHome(uint64_t pair, uint32_t mask) {
     return (uint32_t)((pair * 0x9E3779B97F4A7C15ull) >> 40) & mask;
@@ -1416,9 +1425,19 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
     for (size_t i = 0; i < n; i++) {
         own[i] = x->vertexUses[e[i * 2 + 1]] < x->vertexUses[e[i * 2]] ? e[i * 2 + 1] : e[i * 2];
     }
-    // The edges of one owner, gathered before its walk; an edge gathered is marked done (-1).
+    // The edges of one owner, gathered before its walk; an edge gathered is marked done (-1). A
+    // long list is gathered from its edges sorted by owner.
     tagScratch<int>& group = m->reduceUndo->ownerGroup;
     group.resize(n * 2);
+    tagScratch<uint64_t>& byOwner = m->reduceUndo->keys;
+    bool sorted = n * 2 > LOCAL_LONG_LIST;
+    if (sorted) {
+        byOwner.resize(n);
+        for (size_t i = 0; i < n; i++) {
+            byOwner[i] = localEdgeKey(own[i], (int)i);
+        }
+        std::sort(byOwner.begin(), byOwner.end());
+    }
     for (size_t i = 0; i < n; i++) {
         int owner = own[i];
         if (owner == -1) {
@@ -1426,12 +1445,24 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
         }
         int* g = group.data();
         int k = 0;
-        for (size_t j = i; j < n; j++) {
-            if (own[j] == owner) {
+        if (sorted) {
+            size_t next = (size_t)(std::lower_bound(byOwner.begin(), byOwner.end(), localEdgeKey(owner, 0)) -
+                                   byOwner.begin());
+            for (; next < n && (int)(uint32_t)(byOwner[next] >> 32) == owner; next++) {
+                size_t j = (size_t)(uint32_t)byOwner[next];
                 g[k * 2] = (int)j;
                 g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
                 own[j] = -1;
                 k++;
+            }
+        } else {
+            for (size_t j = i; j < n; j++) {
+                if (own[j] == owner) {
+                    g[k * 2] = (int)j;
+                    g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
+                    own[j] = -1;
+                    k++;
+                }
             }
         }
         int last = -1;
@@ -1718,6 +1749,81 @@ static int localCommonPatch(FXMesh* m) {
     return -1;
 }
 
+// How many of the sorted keys lie in [low, high], and the last of them.
+static size_t localKeysBetween(const tagScratch<uint64_t>& keys, uint64_t low, uint64_t high, uint64_t* last) {
+    auto begin = std::lower_bound(keys.begin(), keys.end(), low);
+    auto end = std::upper_bound(begin, keys.end(), high);
+    if (end != begin) {
+        *last = *(end - 1);
+    }
+    return (size_t)(end - begin);
+}
+
+// localJudge's outline test for a long patch, with the lists sorted instead of scanned: the
+// dropped vertices, the old outline by its edges' starts and ends, and both outlines compared
+// as sorted sets of edges.
+static bool localLongOutlinesAgree(tagFXReduceUndo* u) {
+    tagScratch<int>& dropped = u->dropped;
+    dropped.assign(u->removed.begin(), u->removed.end());
+    std::sort(dropped.begin(), dropped.end());
+    dropped.erase(std::unique(dropped.begin(), dropped.end()), dropped.end());
+    tagScratch<int>& kept = u->spliced; // scratch until the splice
+    kept.assign(u->created.begin(), u->created.end());
+    std::sort(kept.begin(), kept.end());
+    dropped.erase(std::remove_if(dropped.begin(), dropped.end(),
+                                 [&kept](int v) { return std::binary_search(kept.begin(), kept.end(), v); }),
+                  dropped.end());
+    auto isDropped = [&dropped](int v) { return std::binary_search(dropped.begin(), dropped.end(), v); };
+    localBoundary(u->tally, 0, u->removed.size(), &u->outline);
+    tagScratch<uint64_t>& byStart = u->keys;
+    tagScratch<uint64_t>& byEnd = u->otherKeys;
+    byStart.resize(u->outline.size() / 2);
+    byEnd.resize(u->outline.size() / 2);
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
+        byStart[i / 2] = localEdgeKey(u->outline[i], u->outline[i + 1]);
+        byEnd[i / 2] = localEdgeKey(u->outline[i + 1], u->outline[i]);
+    }
+    std::sort(byStart.begin(), byStart.end());
+    std::sort(byEnd.begin(), byEnd.end());
+    u->spliced.clear();
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
+        int from = u->outline[i];
+        if (isDropped(from)) {
+            continue;
+        }
+        int to = u->outline[i + 1];
+        for (int steps = 0; isDropped(to); steps++) {
+            uint64_t low = localEdgeKey(to, 0);
+            uint64_t high = localEdgeKey(to, -1);
+            uint64_t next = 0;
+            uint64_t ignored = 0;
+            if (localKeysBetween(byStart, low, high, &next) != 1 || localKeysBetween(byEnd, low, high, &ignored) != 1 ||
+                steps > 8) {
+                return false;
+            }
+            to = (int)(uint32_t)next;
+        }
+        if (to == from) {
+            return false;
+        }
+        u->spliced.push_back(from);
+        u->spliced.push_back(to);
+    }
+    localBoundary(u->tally, 1, u->created.size(), &u->outline);
+    if (u->outline.size() != u->spliced.size()) {
+        return false;
+    }
+    byStart.resize(u->outline.size() / 2);
+    byEnd.resize(u->outline.size() / 2);
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
+        byStart[i / 2] = localEdgeKey(u->outline[i], u->outline[i + 1]);
+        byEnd[i / 2] = localEdgeKey(u->spliced[i], u->spliced[i + 1]);
+    }
+    std::sort(byStart.begin(), byStart.end());
+    std::sort(byEnd.begin(), byEnd.end());
+    return byStart == byEnd;
+}
+
 static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
 static bool localMovesAndFacing(FXMesh* m, size_t movesFrom);
 
@@ -1799,6 +1905,10 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     localTallyEdges(u);
     if (!localEdgesKept(m, extra)) {
         return false;
+    }
+    // The outlines of a long patch are searched sorted; the verdicts are the same.
+    if (u->removed.size() > LOCAL_LONG_LIST) {
+        return localLongOutlinesAgree(u) && localMovesAndFacing(m, movesFrom);
     }
     // A bit per new corner, by its low bits, spares the search of the new triangles for most
     // of the corners they do not keep.
