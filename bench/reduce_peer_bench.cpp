@@ -3,7 +3,7 @@
 // nothing), then meshopt_simplify asked for the same triangle count, three rounds in turn, each
 // side's fastest round counted (a busy moment of the machine then spoils neither ratio); and one
 // sweep over fans of N triangles around one vertex, to show how the cost grows with a vertex's
-// valence. The ratios are printed at the end.
+// valence, and over grids whose diagonals all run one way. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
 
@@ -99,6 +99,39 @@ static void BM_ReduceFanSweep(benchmark::State& state) {
     }
 }
 
+// A flat grid whose diagonals all run one way, as a plain exporter writes one: the follow-ups
+// chain across whole rows, and the sweep must still grow no faster than the grid.
+static void BM_ReduceUniformSheetSweep(benchmark::State& state) {
+    int cells = (int)state.range(0);
+    int columns = cells + 1;
+    FXMesh sheet;
+    if (!sheet.Realloc(columns * columns, cells * cells * 6)) {
+        state.SkipWithError("out of memory");
+        return;
+    }
+    memset(sheet.vertices, 0, (size_t)sheet.vertexCount * sizeof(tagFXVertex));
+    for (int v = 0; v < sheet.vertexCount; v++) {
+        sheet.vertices[v].position[0] = (float)(v % columns) / (float)cells;
+        sheet.vertices[v].position[1] = (float)(v / columns) / (float)cells;
+    }
+    for (int y = 0, at = 0; y < cells; y++) {
+        for (int x = 0; x < cells; x++, at += 6) {
+            int a = y * columns + x;
+            int t[6] = {a, a + 1, a + columns + 1, a, a + columns + 1, a + columns};
+            memcpy(sheet.indices + at, t, sizeof(t));
+        }
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        FXMesh m;
+        m.Copy(&sheet);
+        state.ResumeTiming();
+        double start = localNow();
+        m.ReduceVertices(1.0f);
+        localSeconds["uniform " + std::to_string(cells)] = localNow() - start;
+    }
+}
+
 static void BM_MeshoptFan(benchmark::State& state) {
     FXMesh fan;
     fxReduceFan(&fan, (int)state.range(0));
@@ -116,6 +149,7 @@ static void BM_MeshoptFan(benchmark::State& state) {
 
 BENCHMARK(BM_ReduceFanSweep)->Arg(1024)->Arg(4096)->Arg(16384)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeshoptFan)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReduceUniformSheetSweep)->Arg(100)->Arg(200)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // 1000 x 1000 cells: 2 M triangles. Registered here, after the fans, so that the rounds
@@ -141,6 +175,10 @@ int main(int argc, char** argv) {
             printf("%s -> %s: one sweep grows %.1fx for 4x the triangles (goal <= 5x)\n", fans[i], fans[i + 1],
                    localSeconds[fans[i + 1]] / localSeconds[fans[i]]);
         }
+    }
+    if (localSeconds.count("uniform 100") && localSeconds.count("uniform 200")) {
+        printf("uniform diagonals, 100 -> 200 cells: one sweep grows %.1fx for 4x the triangles (goal <= 5x)\n",
+               localSeconds["uniform 200"] / localSeconds["uniform 100"]);
     }
     return 0;
 }
