@@ -804,6 +804,72 @@ TEST(MeshReduceGrid, RefusingUnmadeStagesLeavesTheSameMeshAsMakingThem) {
     }
 }
 
+// A copy of a grid built by BuildGrid, and perhaps swept since, with extras among its triangles.
+// Each extra copies a triangle of the grid: doubled as it is, doubled turned over, as a fin on its
+// edge t[0]-t[1] reaching across to t[2] mirrored through that edge's midpoint, or spanning from
+// that edge to a corner two cells away from t[0]. Cell is the grid's cell size before any sweep.
+// The extras go anywhere among the others, as the walks go in slot order.
+static void Decorate(const FXMesh& grid, const float* cell, int extras, uint32_t* seed, FXMesh* out) {
+    std::map<std::pair<long, long>, int> at;
+    for (int i = grid.vertexCount - 1; i >= 0; i--) {
+        at[{lroundf(grid.vertices[i].position[0] / cell[0]), lroundf(grid.vertices[i].position[1] / cell[1])}] = i;
+    }
+    std::vector<int> source;
+    std::vector<uint32_t> kind;
+    std::vector<int> span;
+    int fins = 0;
+    for (int k = extras; k > 0; k--) {
+        source.push_back((int)NextBelow(seed, (uint32_t)grid.indexCount / 3));
+        kind.push_back(NextBelow(seed, 4));
+        span.push_back(kind.back() == 3 ? (int)NextBelow(seed, 8) : -1);
+        fins += kind.back() == 0 ? 1 : 0;
+    }
+    ASSERT_TRUE(out->Realloc(grid.vertexCount + fins, grid.indexCount + (int)source.size() * 3));
+    memcpy(out->vertices, grid.vertices, (size_t)grid.vertexCount * sizeof(tagFXVertex));
+    memcpy(out->indices, grid.indices, (size_t)grid.indexCount * sizeof(int));
+    int v = grid.vertexCount;
+    for (size_t k = 0; k < source.size(); k++) {
+        const int* t = grid.indices + source[k] * 3;
+        int* added = out->indices + grid.indexCount + k * 3;
+        memcpy(added, t, 3 * sizeof(int));
+        if (kind[k] == 2) {
+            std::swap(added[1], added[2]);
+        }
+        if (span[k] != -1) {
+            const int steps[8][2] = {{2, 0}, {2, 2}, {0, 2}, {-2, 2}, {-2, 0}, {-2, -2}, {0, -2}, {2, -2}};
+            auto far = at.find({lroundf(grid.vertices[t[0]].position[0] / cell[0]) + steps[span[k]][0],
+                                lroundf(grid.vertices[t[0]].position[1] / cell[1]) + steps[span[k]][1]});
+            if (far != at.end() && far->second != t[1]) {
+                added[2] = far->second;
+            }
+        }
+        if (kind[k] == 0) {
+            out->vertices[v] = grid.vertices[t[2]];
+            for (int i = 0; i < 2; i++) {
+                out->vertices[v].position[i] =
+                    grid.vertices[t[0]].position[i] + grid.vertices[t[1]].position[i] - grid.vertices[t[2]].position[i];
+            }
+            added[2] = v++;
+        }
+    }
+    int count = out->indexCount / 3;
+    for (int i = count - 1; i > 0; i--) {
+        int j = (int)NextBelow(seed, (uint32_t)i + 1);
+        for (int k = 0; k < 3; k++) {
+            std::swap(out->indices[i * 3 + k], out->indices[j * 3 + k]);
+        }
+    }
+}
+
+// The cell size of a grid built by BuildGrid: its first step in x, and in y.
+static void GridCell(const FXMesh& grid, float* cell) {
+    cell[0] = grid.vertices[1].position[0];
+    cell[1] = 0.0f;
+    for (int i = 1; i < grid.vertexCount && cell[1] == 0.0f; i++) {
+        cell[1] = grid.vertices[i].position[1];
+    }
+}
+
 // Edges named by three or four triangles give the searches several flat candidates where a
 // sheet has one, and the walks that find them differ between the index and the scans: grids
 // with fins (a flat triangle on an inner edge, its new corner in the plane) and doubled
@@ -815,71 +881,14 @@ TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
     for (int trial = 0; trial < 60; trial++) {
         FXMesh grid;
         BuildGrid(&grid, 4 + (int)NextBelow(&seed, 10), 4 + (int)NextBelow(&seed, 10), NextBelow(&seed, 2) == 1, false);
-        // Cell steps from the corners next to the first, and every vertex by its cell position.
-        float cell[2] = {grid.vertices[1].position[0], 0.0f};
-        for (int i = 1; i < grid.vertexCount && cell[1] == 0.0f; i++) {
-            cell[1] = grid.vertices[i].position[1];
-        }
+        float cell[2];
+        GridCell(grid, cell);
         if (trial % 2 == 1) {
             ASSERT_TRUE(grid.ReduceVertices(0.5f));
         }
-        std::map<std::pair<long, long>, int> at;
-        for (int i = grid.vertexCount - 1; i >= 0; i--) {
-            at[{lroundf(grid.vertices[i].position[0] / cell[0]), lroundf(grid.vertices[i].position[1] / cell[1])}] = i;
-        }
-        // Each extra copies a triangle of the grid: doubled as it is, doubled turned over, as a
-        // fin on its edge t[0]-t[1] reaching across to t[2] mirrored through that edge's
-        // midpoint, or spanning from that edge to a corner two cells away from t[0].
-        std::vector<int> source;
-        std::vector<bool> fin;
-        std::vector<bool> turned;
-        std::vector<int> span;
-        int fins = 0;
-        for (int k = 1 + (int)NextBelow(&seed, 8); k > 0; k--) {
-            source.push_back((int)NextBelow(&seed, (uint32_t)grid.indexCount / 3));
-            uint32_t kind = NextBelow(&seed, 4);
-            fin.push_back(kind == 0);
-            turned.push_back(kind == 2);
-            span.push_back(kind == 3 ? (int)NextBelow(&seed, 8) : -1);
-            fins += fin.back() ? 1 : 0;
-        }
         FXMesh finned;
-        ASSERT_TRUE(finned.Realloc(grid.vertexCount + fins, grid.indexCount + (int)source.size() * 3));
-        memcpy(finned.vertices, grid.vertices, (size_t)grid.vertexCount * sizeof(tagFXVertex));
-        memcpy(finned.indices, grid.indices, (size_t)grid.indexCount * sizeof(int));
-        int v = grid.vertexCount;
-        for (size_t k = 0; k < source.size(); k++) {
-            const int* t = grid.indices + source[k] * 3;
-            int* added = finned.indices + grid.indexCount + k * 3;
-            memcpy(added, t, 3 * sizeof(int));
-            if (turned[k]) {
-                std::swap(added[1], added[2]);
-            }
-            if (span[k] != -1) {
-                const int steps[8][2] = {{2, 0}, {2, 2}, {0, 2}, {-2, 2}, {-2, 0}, {-2, -2}, {0, -2}, {2, -2}};
-                auto far = at.find({lroundf(grid.vertices[t[0]].position[0] / cell[0]) + steps[span[k]][0],
-                                    lroundf(grid.vertices[t[0]].position[1] / cell[1]) + steps[span[k]][1]});
-                if (far != at.end() && far->second != t[1]) {
-                    added[2] = far->second;
-                }
-            }
-            if (fin[k]) {
-                finned.vertices[v] = grid.vertices[t[2]];
-                for (int i = 0; i < 2; i++) {
-                    finned.vertices[v].position[i] = grid.vertices[t[0]].position[i] + grid.vertices[t[1]].position[i] -
-                                                     grid.vertices[t[2]].position[i];
-                }
-                added[2] = v++;
-            }
-        }
-        // The walks go in slot order: the extras go anywhere among the others.
-        int count = finned.indexCount / 3;
-        for (int i = count - 1; i > 0; i--) {
-            int j = (int)NextBelow(&seed, (uint32_t)i + 1);
-            for (int k = 0; k < 3; k++) {
-                std::swap(finned.indices[i * 3 + k], finned.indices[j * 3 + k]);
-            }
-        }
+        Decorate(grid, cell, 1 + (int)NextBelow(&seed, 8), &seed, &finned);
+        ASSERT_FALSE(HasFatalFailure());
         ExpectScansMatchIndex(&finned, NextBelow(&seed, 2) == 0 ? 0.5f : 4.0f, 12, "trial " + std::to_string(trial));
         if (HasFailure()) {
             return;
@@ -1476,6 +1485,20 @@ static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
         FXMesh* m = new FXMesh();
         BuildGrid(m, 40, 32, variant == 1, variant == 2);
         out.push_back({"grid variant " + std::to_string(variant), m});
+    }
+    // Decorated grids, where the outlines decide more stages than anywhere else.
+    uint32_t decoration = 4242;
+    for (int variant = 0; variant < 4; variant++) {
+        FXMesh grid;
+        BuildGrid(&grid, 24, 18, variant % 2 == 1, false);
+        float cell[2];
+        GridCell(grid, cell);
+        if (variant >= 2) {
+            grid.ReduceVertices(0.5f);
+        }
+        FXMesh* m = new FXMesh();
+        Decorate(grid, cell, 60, &decoration, m);
+        out.push_back({"decorated grid " + std::to_string(variant), m});
     }
     for (int k : {5, 16, 64, 120}) {
         for (bool centre : {true, false}) {
