@@ -1759,6 +1759,35 @@ static size_t localKeysBetween(const tagScratch<uint64_t>& keys, uint64_t low, u
     return (size_t)(end - begin);
 }
 
+// The old outline, in u->outline, with the dropped vertices spliced out into u->spliced: an edge
+// from a kept vertex runs on through dropped ones, each of which must have the one edge out that
+// onward takes and one edge in, to the next kept vertex. Then u->outline becomes the new outline.
+// False when a dropped vertex breaks that, an edge closes on itself, or the two outlines differ
+// in length.
+template <class Dropped, class Onward>
+static bool localSpliceOutlines(tagFXReduceUndo* u, Dropped isDropped, Onward onward) {
+    u->spliced.clear();
+    for (size_t i = 0; i < u->outline.size(); i += 2) {
+        int from = u->outline[i];
+        if (isDropped(from)) {
+            continue;
+        }
+        int to = u->outline[i + 1];
+        for (int steps = 0; isDropped(to); steps++) {
+            if (!onward(&to) || steps > 8) {
+                return false;
+            }
+        }
+        if (to == from) {
+            return false;
+        }
+        u->spliced.push_back(from);
+        u->spliced.push_back(to);
+    }
+    localBoundary(u->tally, 1, u->created.size(), &u->outline);
+    return u->outline.size() == u->spliced.size();
+}
+
 // localJudge's outline test for a long patch, with the lists sorted instead of scanned: the
 // dropped vertices, the old outline by its edges' starts and ends, and both outlines compared
 // as sorted sets of edges.
@@ -1785,32 +1814,16 @@ static bool localLongOutlinesAgree(tagFXReduceUndo* u) {
     }
     std::sort(byStart.begin(), byStart.end());
     std::sort(byEnd.begin(), byEnd.end());
-    u->spliced.clear();
-    for (size_t i = 0; i < u->outline.size(); i += 2) {
-        int from = u->outline[i];
-        if (isDropped(from)) {
-            continue;
-        }
-        int to = u->outline[i + 1];
-        for (int steps = 0; isDropped(to); steps++) {
-            uint64_t low = localEdgeKey(to, 0);
-            uint64_t high = localEdgeKey(to, -1);
-            uint64_t next = 0;
-            uint64_t ignored = 0;
-            if (localKeysBetween(byStart, low, high, &next) != 1 || localKeysBetween(byEnd, low, high, &ignored) != 1 ||
-                steps > 8) {
-                return false;
-            }
-            to = (int)(uint32_t)next;
-        }
-        if (to == from) {
-            return false;
-        }
-        u->spliced.push_back(from);
-        u->spliced.push_back(to);
-    }
-    localBoundary(u->tally, 1, u->created.size(), &u->outline);
-    if (u->outline.size() != u->spliced.size()) {
+    auto onward = [&byStart, &byEnd](int* to) {
+        uint64_t low = localEdgeKey(*to, 0);
+        uint64_t high = localEdgeKey(*to, -1);
+        uint64_t next = 0;
+        uint64_t ignored = 0;
+        bool one = localKeysBetween(byStart, low, high, &next) == 1 && localKeysBetween(byEnd, low, high, &ignored) == 1;
+        *to = (int)(uint32_t)next;
+        return one;
+    };
+    if (!localSpliceOutlines(u, isDropped, onward)) {
         return false;
     }
     byStart.resize(u->outline.size() / 2);
@@ -1923,39 +1936,24 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
             u->dropped.push_back(v);
         }
     }
-    // The old outline with the dropped vertices spliced out.
+    // The old outline with the dropped vertices spliced out, against the new one.
     localBoundary(u->tally, 0, u->removed.size(), &u->outline);
-    u->spliced.clear();
-    for (size_t i = 0; i < u->outline.size(); i += 2) {
-        int from = u->outline[i];
-        if (localContains(u->dropped, from)) {
-            continue;
-        }
-        int to = u->outline[i + 1];
-        for (int steps = 0; localContains(u->dropped, to); steps++) {
-            int next = -1;
-            int outgoing = 0;
-            int incoming = 0;
-            for (size_t j = 0; j < u->outline.size(); j += 2) {
-                if (u->outline[j] == to) {
-                    next = u->outline[j + 1];
-                    outgoing++;
-                }
-                incoming += u->outline[j + 1] == to ? 1 : 0;
+    auto isDropped = [u](int v) { return localContains(u->dropped, v); };
+    auto onward = [u](int* to) {
+        int next = -1;
+        int outgoing = 0;
+        int incoming = 0;
+        for (size_t j = 0; j < u->outline.size(); j += 2) {
+            if (u->outline[j] == *to) {
+                next = u->outline[j + 1];
+                outgoing++;
             }
-            if (outgoing != 1 || incoming != 1 || steps > 8) {
-                return false;
-            }
-            to = next;
+            incoming += u->outline[j + 1] == *to ? 1 : 0;
         }
-        if (to == from) {
-            return false;
-        }
-        u->spliced.push_back(from);
-        u->spliced.push_back(to);
-    }
-    localBoundary(u->tally, 1, u->created.size(), &u->outline);
-    if (u->outline.size() != u->spliced.size()) {
+        *to = next;
+        return outgoing == 1 && incoming == 1;
+    };
+    if (!localSpliceOutlines(u, isDropped, onward)) {
         return false;
     }
     for (size_t i = 0; i < u->outline.size(); i += 2) {
