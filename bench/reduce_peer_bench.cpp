@@ -85,51 +85,31 @@ static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
     state.counters["target"] = (double)(target / 3);
 }
 
-static void BM_ReduceFanSweep(benchmark::State& state) {
-    FXMesh fan;
-    fxReduceFan(&fan, (int)state.range(0));
+// One sweep over a copy of source per round, its time kept under the name.
+static void localTimeOneSweep(benchmark::State& state, FXMesh* source, const std::string& name) {
     for (auto _ : state) {
         state.PauseTiming();
         FXMesh m;
-        m.Copy(&fan);
+        m.Copy(source);
         state.ResumeTiming();
         double start = localNow();
         m.ReduceVertices(1.0f);
-        localSeconds["fan " + std::to_string(state.range(0))] = localNow() - start;
+        localSeconds[name] = localNow() - start;
     }
+}
+
+static void BM_ReduceFanSweep(benchmark::State& state) {
+    FXMesh fan;
+    fxReduceFan(&fan, (int)state.range(0));
+    localTimeOneSweep(state, &fan, "fan " + std::to_string(state.range(0)));
 }
 
 // A flat grid whose diagonals all run one way, as a plain exporter writes one: the follow-ups
 // chain across whole rows, and the sweep must still grow no faster than the grid.
 static void BM_ReduceUniformSheetSweep(benchmark::State& state) {
-    int cells = (int)state.range(0);
-    int columns = cells + 1;
     FXMesh sheet;
-    if (!sheet.Realloc(columns * columns, cells * cells * 6)) {
-        state.SkipWithError("out of memory");
-        return;
-    }
-    memset(sheet.vertices, 0, (size_t)sheet.vertexCount * sizeof(tagFXVertex));
-    for (int v = 0; v < sheet.vertexCount; v++) {
-        sheet.vertices[v].position[0] = (float)(v % columns) / (float)cells;
-        sheet.vertices[v].position[1] = (float)(v / columns) / (float)cells;
-    }
-    for (int y = 0, at = 0; y < cells; y++) {
-        for (int x = 0; x < cells; x++, at += 6) {
-            int a = y * columns + x;
-            int t[6] = {a, a + 1, a + columns + 1, a, a + columns + 1, a + columns};
-            memcpy(sheet.indices + at, t, sizeof(t));
-        }
-    }
-    for (auto _ : state) {
-        state.PauseTiming();
-        FXMesh m;
-        m.Copy(&sheet);
-        state.ResumeTiming();
-        double start = localNow();
-        m.ReduceVertices(1.0f);
-        localSeconds["uniform " + std::to_string(cells)] = localNow() - start;
-    }
+    fxReduceSheet(&sheet, (int)state.range(0), 0, 0, nullptr, true);
+    localTimeOneSweep(state, &sheet, "uniform " + std::to_string(state.range(0)));
 }
 
 static void BM_MeshoptFan(benchmark::State& state) {

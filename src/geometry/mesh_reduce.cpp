@@ -1445,23 +1445,22 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
         }
         int* g = group.data();
         int k = 0;
+        auto gather = [&](size_t j) {
+            g[k * 2] = (int)j;
+            g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
+            own[j] = -1;
+            k++;
+        };
         if (sorted) {
             size_t next = (size_t)(std::lower_bound(byOwner.begin(), byOwner.end(), localEdgeKey(owner, 0)) -
                                    byOwner.begin());
             for (; next < n && (int)(uint32_t)(byOwner[next] >> 32) == owner; next++) {
-                size_t j = (size_t)(uint32_t)byOwner[next];
-                g[k * 2] = (int)j;
-                g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
-                own[j] = -1;
-                k++;
+                gather((size_t)(uint32_t)byOwner[next]);
             }
         } else {
             for (size_t j = i; j < n; j++) {
                 if (own[j] == owner) {
-                    g[k * 2] = (int)j;
-                    g[k * 2 + 1] = e[j * 2] == owner ? e[j * 2 + 1] : e[j * 2];
-                    own[j] = -1;
-                    k++;
+                    gather(j);
                 }
             }
         }

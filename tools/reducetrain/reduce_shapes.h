@@ -9,9 +9,11 @@
 #include "geometry/mesh.h"
 
 // cells x cells quads over 0..1, lifted to z = lift(x, y) (flat when lift is null). Diagonals
-// alternate, or follow a hash when seed is not 0; every seamEvery-th column doubles its vertices
-// as a texture seam does, the copies differing in texture coordinate only.
-inline bool fxReduceSheet(FXMesh* m, int cells, uint32_t seed, int seamEvery, float (*lift)(float, float)) {
+// alternate, follow a hash when seed is not 0, or all run one way when uniform; every
+// seamEvery-th column doubles its vertices as a texture seam does, the copies differing in
+// texture coordinate only.
+inline bool fxReduceSheet(FXMesh* m, int cells, uint32_t seed, int seamEvery, float (*lift)(float, float),
+                          bool uniform = false) {
     int columns = cells + 1;
     int copies = seamEvery > 0 ? cells / seamEvery + 1 : 0;
     int nv = columns * columns + copies * columns;
@@ -40,7 +42,9 @@ inline bool fxReduceSheet(FXMesh* m, int cells, uint32_t seed, int seamEvery, fl
                 a = line + y;
                 d = line + y + 1;
             }
-            bool turn = seed != 0 ? ((seed = seed * 1664525u + 1013904223u) >> 16 & 1) != 0 : (x + y) % 2 == 1;
+            bool turn = uniform     ? false
+                        : seed != 0 ? ((seed = seed * 1664525u + 1013904223u) >> 16 & 1) != 0
+                                    : (x + y) % 2 == 1;
             int t[6] = {a, b, c, a, c, d};
             if (turn) {
                 int u[6] = {a, b, d, b, c, d};
