@@ -2052,6 +2052,22 @@ static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
     return false;
 }
 
+// The end of a stage whose own change, up to own, was judged before its follow-ups ran. A sound
+// one keeps whichever follow-ups were themselves kept, as the sweep keeps one sound stage after
+// another: each was judged on the mesh it changed. An unsound one stands only when its follow-ups
+// mend it, judged together with them.
+static bool localKeepAfterFollowUps(FXMesh* m, const tagUndoMark& mark, const tagUndoMark& own, bool ownSound) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (ownSound || u == nullptr) {
+        return true;
+    }
+    if (u->slots.size() != own.slots || u->moves.size() != own.moves || u->tags.size() != own.tags) {
+        return localKeepIfSound(m, mark);
+    }
+    localRollback(m, mark);
+    return false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Stages. B is the vertex to remove, on the straight line A-B-P; Q is the third corner of the
 // examined triangle (A, B, Q); E is the third corner of the triangle across B-P.
@@ -2701,6 +2717,9 @@ bool FXMesh::ReduceStage4a(int a, int b, int p, int q, int e) {
     return false;
 }
 
+// The follow-ups find this stage again one step further on a grid whose diagonals all run one
+// way: a chain across the grid. Judged with everything below it, each level would cost what the
+// whole rest of the chain changed; its own change is judged first, before the follow-ups run.
 bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
     tagUndoMark mark = localMark(this);
     int apexes[2] = {d, m};
@@ -2718,9 +2737,11 @@ bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
     PushReducDepend(g, m);
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(6, created);
+    tagUndoMark own = localMark(this);
+    bool ownSound = localSound(this, mark);
     ReduceStage2aa(a, b, p, d, m, g);
     ReduceStage2aa(d, m, g, a, b, p);
-    return localKeepIfSound(this, mark);
+    return localKeepAfterFollowUps(this, mark, own, ownSound);
 }
 
 // The first live triangle naming u and w but none of the excluded vertices; its corner other
