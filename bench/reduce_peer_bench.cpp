@@ -3,7 +3,8 @@
 // nothing), then meshopt_simplify asked for the same triangle count, three rounds in turn, each
 // side's fastest round counted (a busy moment of the machine then spoils neither ratio); and one
 // sweep over fans of N triangles around one vertex, to show how the cost grows with a vertex's
-// valence, and over grids whose diagonals all run one way. The ratios are printed at the end.
+// valence, and over grids whose diagonals all run one way (one sweep, and the whole reduction).
+// The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
 
@@ -112,6 +113,32 @@ static void BM_ReduceUniformSheetSweep(benchmark::State& state) {
     localTimeOneSweep(state, &sheet, "uniform " + std::to_string(state.range(0)));
 }
 
+// The same grids reduced until a sweep removes nothing. Past the first sweeps, a chain of
+// follow-ups that ends against a vertex it cannot remove is taken back whole, and the next start
+// along the same diagonal builds it again.
+static void BM_ReduceUniformSheetWhole(benchmark::State& state) {
+    FXMesh sheet;
+    fxReduceSheet(&sheet, (int)state.range(0), 0, 0, nullptr, true);
+    int sweeps = 0;
+    int left = 0;
+    for (auto _ : state) {
+        FXMesh m;
+        m.Copy(&sheet);
+        double start = localNow();
+        for (sweeps = 1; sweeps <= 1000; sweeps++) {
+            int before = m.indexCount;
+            m.ReduceVertices(1.0f);
+            if (m.indexCount == before) {
+                break;
+            }
+        }
+        localSeconds["uniform whole " + std::to_string(state.range(0))] = localNow() - start;
+        left = m.indexCount / 3;
+    }
+    state.counters["sweeps"] = sweeps;
+    state.counters["triangles_after"] = left;
+}
+
 static void BM_MeshoptFan(benchmark::State& state) {
     FXMesh fan;
     fxReduceFan(&fan, (int)state.range(0));
@@ -129,7 +156,9 @@ static void BM_MeshoptFan(benchmark::State& state) {
 
 BENCHMARK(BM_ReduceFanSweep)->Arg(1024)->Arg(4096)->Arg(16384)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeshoptFan)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReduceUniformSheetSweep)->Arg(100)->Arg(200)->Iterations(1)->Unit(benchmark::kMillisecond);
+// 400 and 800 cells: 0.3 M and 1.3 M triangles, where the chains grow long enough to show.
+BENCHMARK(BM_ReduceUniformSheetSweep)->Arg(400)->Arg(800)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReduceUniformSheetWhole)->Arg(400)->Arg(800)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // 1000 x 1000 cells: 2 M triangles. Registered here, after the fans, so that the rounds
@@ -156,9 +185,14 @@ int main(int argc, char** argv) {
                    localSeconds[fans[i + 1]] / localSeconds[fans[i]]);
         }
     }
-    if (localSeconds.count("uniform 100") && localSeconds.count("uniform 200")) {
-        printf("uniform diagonals, 100 -> 200 cells: one sweep grows %.1fx for 4x the triangles (goal <= 5x)\n",
-               localSeconds["uniform 200"] / localSeconds["uniform 100"]);
+    if (localSeconds.count("uniform 400") && localSeconds.count("uniform 800")) {
+        printf("uniform diagonals, 400 -> 800 cells: one sweep grows %.1fx for 4x the triangles (goal <= 5x)\n",
+               localSeconds["uniform 800"] / localSeconds["uniform 400"]);
+    }
+    if (localSeconds.count("uniform whole 400") && localSeconds.count("uniform whole 800")) {
+        printf("uniform diagonals, 400 -> 800 cells: the whole reduction grows %.1fx for 4x the triangles (goal <= "
+               "5x)\n",
+               localSeconds["uniform whole 800"] / localSeconds["uniform whole 400"]);
     }
     return 0;
 }
