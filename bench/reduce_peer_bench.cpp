@@ -125,9 +125,10 @@ static void BM_ReduceUniformSheetWhole(benchmark::State& state) {
         FXMesh m;
         m.Copy(&sheet);
         double start = localNow();
-        for (sweeps = 1; sweeps <= 1000; sweeps++) {
+        for (sweeps = 0; sweeps < 1000;) {
             int before = m.indexCount;
             m.ReduceVertices(1.0f);
+            sweeps++;
             if (m.indexCount == before) {
                 break;
             }

@@ -24,8 +24,8 @@
 #define LOCAL_DEGREES 57.29747f
 // Triangles around a vertex above which the partner search narrows its walk.
 #define LOCAL_WIDE_VERTEX 24
-// Entries of the check's lists above which it searches them sorted instead of scanning: a chain
-// of follow-ups across a wide sheet is judged at every level, each time over all of it.
+// Entries of the check's lists above which it searches them sorted instead of scanning: a stage
+// mended by a chain of follow-ups across a wide sheet is judged together with all of it.
 #define LOCAL_LONG_LIST 96
 
 // ---------------------------------------------------------------------------------------------
