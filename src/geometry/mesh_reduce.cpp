@@ -132,12 +132,23 @@ struct tagFXReduceUndo {
     // The sweep's dependency pairs (x, y), kept here while it runs: plain ints grow without
     // touching a block the size of the capacity, and a taken-back stage just shortens them.
     std::vector<int> depends;
+    // The last check's change in open and crowded edges (known once it counted them), and the
+    // changes of the stages kept since the journal began, added up: edge counts change by the
+    // sum of what each change does to them.
+    int openChange = 0;
+    int crowdedChange = 0;
+    bool changeKnown = false;
+    int openSince = 0;
+    int crowdedSince = 0;
+    bool sinceKnown = true;
 };
 
 // How far the journal had got when a stage began.
 struct tagUndoMark {
     size_t slots, tags, moves, depends;
     float edgePlane2[4];
+    int openSince, crowdedSince;
+    bool sinceKnown;
 };
 
 static bool localLive(const int* t) {
@@ -1170,13 +1181,16 @@ bool FXMesh::FindNextContiguouse1(int q, int e, int p, int* cursor, int* out) {
 // Taking back a stage that would tear the surface
 
 static tagUndoMark localMark(FXMesh* m) {
-    tagUndoMark mark = {0, 0, 0, 0, {0.0f, 0.0f, 0.0f, 0.0f}};
+    tagUndoMark mark = {0, 0, 0, 0, {0.0f, 0.0f, 0.0f, 0.0f}, 0, 0, false};
     memcpy(mark.edgePlane2, m->edgePlane2, sizeof(mark.edgePlane2));
     if (m->reduceUndo != nullptr) {
         mark.depends = m->reduceUndo->depends.size();
         mark.slots = m->reduceUndo->slots.size();
         mark.tags = m->reduceUndo->tags.size();
         mark.moves = m->reduceUndo->moves.size();
+        mark.openSince = m->reduceUndo->openSince;
+        mark.crowdedSince = m->reduceUndo->crowdedSince;
+        mark.sinceKnown = m->reduceUndo->sinceKnown;
     }
     return mark;
 }
@@ -1229,6 +1243,9 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     }
     u->depends.resize(mark.depends);
     memcpy(m->edgePlane2, mark.edgePlane2, sizeof(mark.edgePlane2));
+    u->openSince = mark.openSince;
+    u->crowdedSince = mark.crowdedSince;
+    u->sinceKnown = mark.sinceKnown;
 }
 
 // Keys of directed edges (from, to) that sort by from.
@@ -1508,6 +1525,13 @@ struct tagEdgeCounts {
         crowdedAfter += after > 2 ? 1 : 0;
     }
     bool Kept() const { return openAfter <= openBefore && crowdedAfter <= crowdedBefore; }
+    // Kept, noting the change for the running sums.
+    bool Note(tagFXReduceUndo* u) const {
+        u->openChange = openAfter - openBefore;
+        u->crowdedChange = crowdedAfter - crowdedBefore;
+        u->changeKnown = true;
+        return Kept();
+    }
 };
 
 // Whether the patch leaves no more open edges (named by one triangle) and no more edges named by
@@ -1548,7 +1572,7 @@ static bool localEdgesKept(FXMesh* m, const int* extra) {
     for (size_t i = 0; i < u->uses.size(); i++) {
         counts.Add(u->uses[i], u->removedUses[i], u->createdUses[i]);
     }
-    return counts.Kept();
+    return extra != nullptr ? counts.Kept() : counts.Note(u);
 }
 
 // Whether a live triangle outside the given slots names v.
@@ -1663,7 +1687,7 @@ static int localTwoForOne(FXMesh* m) {
     counts.Add(outside[1], 1, 0);
     counts.Add(outside[2], 1, 0);
     counts.Add(localUsesOfEdge(m, a, b), 0, 1);
-    return counts.Kept() ? 1 : 0;
+    return counts.Note(u) ? 1 : 0;
 }
 
 // The four triangles (v, r[i], r[i + 1]) around v, replaced by two across the diagonal from r[j]
@@ -1732,7 +1756,7 @@ static int localFourForTwo(FXMesh* m) {
         counts.Add(outside[i], 2, 0);
     }
     counts.Add(localUsesOfEdge(m, ring[j], ring[j + 2]), 0, 2);
-    return counts.Kept() ? 1 : 0;
+    return counts.Note(u) ? 1 : 0;
 }
 
 // localJudge's verdict on edges and outlines for the common patches: 1 both kept, 0 not, -1 for a
@@ -1852,6 +1876,7 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     if (x != nullptr) {
         x->seenStamp++;
     }
+    u->changeKnown = false;
     // Sized for every write to be a slot of its own, and cut to what was found.
     size_t writes = (u->slots.size() - mark.slots) / 4;
     u->seen.resize(writes);
@@ -1909,6 +1934,9 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
 static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (u->removed.empty()) {
+        u->openChange = 0;
+        u->crowdedChange = 0;
+        u->changeKnown = u->created.empty();
         return u->created.empty();
     }
     // Both sides' edges tallied, for the count of open edges and for the outlines. The count
@@ -2042,10 +2070,22 @@ static bool localMovesAndFacing(FXMesh* m, size_t movesFrom) {
     return true;
 }
 
+// After a check of the changes since the mark: the running sums of edge changes then stand at
+// the mark's plus what the check counted.
+static void localAddChange(FXMesh* m, const tagUndoMark& mark) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    u->openSince = mark.openSince + u->openChange;
+    u->crowdedSince = mark.crowdedSince + u->crowdedChange;
+    u->sinceKnown = mark.sinceKnown && u->changeKnown;
+}
+
 // The end of a stage that changed the mesh: true when the change is sound, else it is taken back.
 static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
     bool ok = localSound(m, mark);
     if (ok) {
+        if (m->reduceUndo != nullptr) {
+            localAddChange(m, mark);
+        }
         return true;
     }
     localRollback(m, mark);
@@ -2060,6 +2100,12 @@ static bool localKeepAfterFollowUps(FXMesh* m, const tagUndoMark& mark, const ta
     tagFXReduceUndo* u = m->reduceUndo;
     if (ownSound || u == nullptr) {
         return true;
+    }
+    // The whole's edge verdict is already known from the sums: most mended stages that fail,
+    // fail on it, after a long chain of follow-ups.
+    if (u->sinceKnown && (u->openSince > mark.openSince || u->crowdedSince > mark.crowdedSince)) {
+        localRollback(m, mark);
+        return false;
     }
     if (u->slots.size() != own.slots || u->moves.size() != own.moves || u->tags.size() != own.tags) {
         return localKeepIfSound(m, mark);
@@ -2737,8 +2783,11 @@ bool FXMesh::ReduceStage4aa(int a, int b, int p, int d, int m, int g) {
     PushReducDepend(g, m);
     localDiscardPattern(this, &pat);
     CreateTrianglesGroup(6, created);
-    tagUndoMark own = localMark(this);
     bool ownSound = localSound(this, mark);
+    if (reduceUndo != nullptr) {
+        localAddChange(this, mark);
+    }
+    tagUndoMark own = localMark(this);
     ReduceStage2aa(a, b, p, d, m, g);
     ReduceStage2aa(d, m, g, a, b, p);
     return localKeepAfterFollowUps(this, mark, own, ownSound);
@@ -2848,6 +2897,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         reduceUndo->slots.clear();
         reduceUndo->tags.clear();
         reduceUndo->moves.clear();
+        reduceUndo->sinceKnown = true;
     }
     localFreeCorners(reduceIndex);
     localTakeDepends(this);
