@@ -176,6 +176,7 @@ void FXMesh::Destroy() {
     indexCount = 0;
     reduceDepends.DestroyBuf();
     reduceTargets.DestroyBuf();
+    ForgetReduceMemory();
 }
 
 bool FXMesh::Realloc(int nVertices, int nIndices) {

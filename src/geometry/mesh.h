@@ -20,6 +20,7 @@ class FXVectorMap;
 class PMeshSaveClb;
 struct tagFXReduceIndex;
 struct tagFXReduceUndo;
+struct tagFXReduceMemory;
 
 // Indexed triangle list with one material: three indices per triangle, and the face normal of
 // a triangle (a, b, c) points along (c - a) x (b - a).
@@ -50,6 +51,9 @@ public:
     bool reduceScans = false;
     tagFXReduceIndex* reduceIndex = nullptr; // exists only while ReduceVertices runs
     tagFXReduceUndo* reduceUndo = nullptr;   // likewise: what the running stages changed
+    // What a sweep learnt for the next one: the triangles it could not change. Kept only while
+    // the mesh stays as that sweep left it.
+    tagFXReduceMemory* reduceMemory = nullptr;
 
     FXMesh();
     ~FXMesh();
@@ -119,8 +123,12 @@ public:
 
     // Mesh reduction. One sweep that drops the vertices lying on a straight edge between flat
     // triangles, within toleranceDeg degrees, moving seam copies of a vertex together. False,
-    // with an error trace and nothing changed, when an index is invalid.
+    // with an error trace and nothing changed, when an index is invalid. A sweep that changed
+    // little leaves the next sweep at the same tolerance the triangles it could not change, to
+    // pass over while nothing they depend on changes; any other change to the mesh in between
+    // drops them, and ForgetReduceMemory frees them.
     bool ReduceVertices(float toleranceDeg);
+    void ForgetReduceMemory();
     // Drops the triangles whose three corners all sample the texture with alpha <= alphaMin.
     void DiscardTrianglesTransp(int ignored, float alphaMin);
     bool TestTriangleTransp(int ignored, int* tri, float alphaMin);

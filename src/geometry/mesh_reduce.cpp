@@ -66,6 +66,8 @@ struct tagFXReduceIndex {
     // seenStamp, which each check raises.
     int* seenAt;
     int seenStamp;
+    // While a sweep notes its refusals, the journal whose notes the walks add to; else null.
+    tagFXReduceUndo* noting;
 };
 
 // Scratch lists of the stages and the check: growing one leaves what it adds unset, for every
@@ -141,6 +143,48 @@ struct tagFXReduceUndo {
     int openSince = 0;
     int crowdedSince = 0;
     bool sinceKnown = true;
+    // For the next sweep (index path only), about the running try: reads, the triangle's
+    // corners and the vertices whose lists its searches walked; ownMax, the highest slot of a
+    // triangle it removed that its stages took again (-1: none); foreignMax, the highest slot
+    // removed before it that they took (-1: none), and how many such slots they hold, and held
+    // at most at once. Per slot, the count of tried triangles when a stage last took it (takenAt)
+    // and last removed a triangle standing there before the try (freedAt). reached: per vertex,
+    // the count of tried triangles when a kept change last reached it or a neighbour (0: not this
+    // sweep). heldAt and held: this sweep's records, as in tagFXReduceMemory, each led by the
+    // count of tried triangles at its try.
+    bool noting = false;
+    std::vector<int> reads;
+    int ownMax = -1;
+    int foreignMax = -1;
+    int foreignHeld = 0;
+    int foreignPeak = 0;
+    std::vector<uint32_t> takenAt, freedAt;
+    std::vector<int> record; // scratch of localHoldTry
+    std::vector<uint32_t> reached;
+    uint32_t tried = 0;
+    std::vector<int> heldAt, held;
+    std::vector<int> marked; // vertices kept changes marked: the marks all clear for the next sweep
+};
+
+// A sweep's record of the triangles whose every stage was refused or taken back, renumbered for
+// the mesh it left. In the next sweep such a triangle tries the same again, and is refused again,
+// while nothing its searches read has changed: the lists of the vertices they walked, the
+// positions and marks of those vertices and their neighbours, and which removed slot its stages
+// would take. So it is passed over.
+//
+// The removed slots a try takes decide where its new triangles stand among the others, which
+// the searches walk in slot order. A new triangle takes the lowest removed slot: one removed
+// before the try, or one of a triangle the try removed. Those removed before are taken lowest
+// first and given back last first, so the try used the lowest need of them. A record holds a try
+// whose such slots all lay below every slot of the lists it walked (below), with the highest slot
+// of its own triangles it took (ownMax): the next try takes the same, in the same order among
+// the triangles its searches walk, when its lowest need removed slots lie below that bound and
+// the next one above ownMax.
+struct tagFXReduceMemory {
+    uint64_t print; // of the indices and positions the sweep left
+    float tolerance;
+    std::vector<int> at;   // per slot: 1 + the start of its record in held, or 0
+    std::vector<int> held; // per record: ownMax, need, below (-1: none), the count of reads, the reads
 };
 
 // How far the journal had got when a stage began.
@@ -230,8 +274,8 @@ static void localFreeRemove(tagFXReduceIndex* x, int slot) {
     }
 }
 
-// The lowest removed slot, taken out of the set; -1 when there is none.
-static int localFreeTakeLowest(tagFXReduceIndex* x) {
+// The lowest removed slot; -1 when there is none.
+static int localFreeLowest(const tagFXReduceIndex* x) {
     int top = 0;
     while (top < x->freeWords[2] && x->freeBits[2][top] == 0) {
         top++;
@@ -243,8 +287,36 @@ static int localFreeTakeLowest(tagFXReduceIndex* x) {
     for (int level = 2; level >= 0; level--) {
         at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[level][at]);
     }
-    int slot = (int)at;
-    localFreeRemove(x, slot);
+    return (int)at;
+}
+
+// The lowest removed slot at or above from; -1 when there is none.
+static int localFreeFrom(const tagFXReduceIndex* x, int from) {
+    uint32_t at = (uint32_t)from;
+    for (int level = 0; level < 3; level++) {
+        uint32_t word = at >> 6;
+        if (word >= (uint32_t)x->freeWords[level]) {
+            return -1;
+        }
+        uint64_t bits = x->freeBits[level][word] & (~0ull << (at & 63));
+        if (bits != 0) {
+            at = word * 64 + (uint32_t)__builtin_ctzll(bits);
+            for (int down = level - 1; down >= 0; down--) {
+                at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[down][at]);
+            }
+            return (int)at;
+        }
+        at = word + 1; // the next word of this level, as a bit of the level above
+    }
+    return -1;
+}
+
+// The lowest removed slot, taken out of the set; -1 when there is none.
+static int localFreeTakeLowest(tagFXReduceIndex* x) {
+    int slot = localFreeLowest(x);
+    if (slot != -1) {
+        localFreeRemove(x, slot);
+    }
     return slot;
 }
 
@@ -396,6 +468,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->bucketMask = buckets - 1;
     memset(x->seenAt, 0, ((size_t)slots + 1) * sizeof(int));
     x->seenStamp = 0;
+    x->noting = nullptr;
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
@@ -435,6 +508,11 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
 // ---------------------------------------------------------------------------------------------
 // Walking the live slots that name one vertex, in slot order
 
+// Kept out of line: most sweeps note nothing, and the walks are the stages' most common step.
+__attribute__((noinline)) static void localNoteWalk(tagFXReduceUndo* u, int v) {
+    u->reads.push_back(v);
+}
+
 namespace {
 
 class FXSlotWalk {
@@ -446,6 +524,7 @@ public:
         if (m->reduceIndex == nullptr) {
             return;
         }
+        Note(m->reduceIndex);
         corner = m->reduceIndex->vertexHead[v];
         for (int s : {first, near}) {
             const int* t = s >= 0 && s <= first && s < m->indexCount / 3 ? m->indices + s * 3 : nullptr;
@@ -470,6 +549,7 @@ public:
             }
         }
         if (x != nullptr) {
+            Note(x);
             corner = x->vertexHead[v];
         }
     }
@@ -491,6 +571,12 @@ private:
     int corner;
     int nOthers;
     int others[2];
+
+    void Note(tagFXReduceIndex* x) const {
+        if (__builtin_expect(x->noting != nullptr, 0)) {
+            localNoteWalk(x->noting, v);
+        }
+    }
 
     bool NamesOthers(int s) const {
         const int* t = m->indices + s * 3;
@@ -806,6 +892,10 @@ static void localRemoveSlot(FXMesh* m, int s) {
             localUnlinkCorner(x, t[k], s * 3 + k);
         }
         localFreeAdd(x, s);
+        tagFXReduceUndo* u = x->noting;
+        if (u != nullptr && u->takenAt[(size_t)s] != u->tried) {
+            u->freedAt[(size_t)s] = u->tried;
+        }
     }
     t[0] = -1;
     t[1] = -1;
@@ -896,6 +986,17 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
             s = localFreeTakeLowest(reduceIndex);
             if (s == -1) {
                 return;
+            }
+            tagFXReduceUndo* u = reduceIndex->noting;
+            if (u != nullptr) {
+                if (u->freedAt[(size_t)s] == u->tried) {
+                    u->ownMax = s > u->ownMax ? s : u->ownMax;
+                } else {
+                    u->foreignMax = s > u->foreignMax ? s : u->foreignMax;
+                    u->foreignHeld++;
+                    u->foreignPeak = u->foreignHeld > u->foreignPeak ? u->foreignHeld : u->foreignPeak;
+                }
+                u->takenAt[(size_t)s] = u->tried;
             }
         } else {
             while (s < slots && localLive(indices + s * 3)) {
@@ -1221,6 +1322,10 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                 }
             } else {
                 localFreeAdd(x, s);
+                tagFXReduceUndo* n = x->noting;
+                if (n != nullptr && n->takenAt[(size_t)s] == n->tried && n->freedAt[(size_t)s] != n->tried) {
+                    n->foreignHeld--;
+                }
             }
         }
         u->slots.resize(u->slots.size() - 4);
@@ -2854,6 +2959,217 @@ static void localTakeDepends(FXMesh* m) {
     m->reduceTargets.size = n;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Remembering refusals from one sweep to the next
+
+void FXMesh::ForgetReduceMemory() {
+    delete reduceMemory;
+    reduceMemory = nullptr;
+}
+
+// A fingerprint of what the stages read: any change to the mesh between two sweeps, by whatever
+// means, drops the memory.
+static uint64_t localPrint(const FXMesh* m) {
+    uint64_t h = 0x6a09e667f3bcc909ull ^ ((uint64_t)(uint32_t)m->indexCount << 32) ^ (uint32_t)m->vertexCount;
+    const uint64_t k = 0x9e3779b97f4a7c15ull;
+    for (int i = 0; i < m->indexCount; i++) {
+        h += ((uint64_t)(uint32_t)m->indices[i] + 1) * (k * (uint64_t)(2 * i + 1));
+    }
+    for (int v = 0; v < m->vertexCount; v++) {
+        uint32_t bits[3];
+        memcpy(bits, m->vertices[v].position, sizeof(bits));
+        uint64_t at = (uint64_t)(3 * v + 1) * k;
+        h += (bits[0] + 0x100000000ull) * (at ^ 0x5851f42d4c957f2dull) + (bits[1] + 1) * (at ^ 0x14057b7ef767814full) +
+             (bits[2] + 1) * (at ^ 0x2545f4914f6cdd1dull);
+    }
+    return h ^ (h >> 29);
+}
+
+// A kept change reached v: its list or position or mark changed, which a search that walked v or
+// any neighbour of v read.
+static void localReach(FXMesh* m, int v) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    u->reached[v] = u->tried;
+    FXSlotWalk walk(m, v, 0);
+    for (int s = walk.Next(); s != -1; s = walk.Next()) {
+        const int* t = m->indices + s * 3;
+        u->reached[t[0]] = u->tried;
+        u->reached[t[1]] = u->tried;
+        u->reached[t[2]] = u->tried;
+    }
+}
+
+// After a kept change, from its journal.
+static void localReachKept(FXMesh* m, tagFXReduceMemory* before) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    m->reduceIndex->noting = nullptr;
+    for (size_t i = 0; i < u->slots.size(); i += 4) {
+        int s = u->slots[i];
+        u->heldAt[s] = 0;
+        if (before != nullptr && !before->at.empty()) {
+            before->at[s] = 0;
+        }
+        const int* t = m->indices + s * 3;
+        for (int k = 0; k < 3; k++) {
+            if (u->slots[i + 1 + k] >= 0) {
+                localReach(m, u->slots[i + 1 + k]);
+            }
+            if (t[k] >= 0) {
+                localReach(m, t[k]);
+            }
+        }
+    }
+    for (const tagFXReduceUndo::Move& move : u->moves) {
+        localReach(m, move.vertex);
+    }
+    for (size_t i = 0; i < u->tags.size(); i += 2) {
+        localReach(m, u->tags[i]);
+        u->marked.push_back(u->tags[i]);
+    }
+    m->reduceIndex->noting = u;
+}
+
+// Whether the last sweep's record says slot s would be refused again now.
+static bool localStillRefused(FXMesh* m, const tagFXReduceMemory* before, int s) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceIndex* x = m->reduceIndex;
+    const int* r = before->held.data() + before->at[s] - 1;
+    for (int i = 0; i < r[3]; i++) {
+        if (u->reached[r[4 + i]] != 0) {
+            return false;
+        }
+    }
+    int free = localFreeLowest(x);
+    for (int i = 0; i < r[1]; i++, free = localFreeFrom(x, free + 1)) {
+        if (free == -1 || (r[2] != -1 && free >= r[2])) {
+            return false;
+        }
+    }
+    return free == -1 || free > r[0];
+}
+
+// Records slot s as refused at this try: r holds a record as in tagFXReduceMemory.
+static void localHold(FXMesh* m, int s, const int* r) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    u->heldAt[s] = 1 + (int)u->held.size();
+    u->held.push_back((int)u->tried);
+    u->held.insert(u->held.end(), r, r + 4 + r[3]);
+}
+
+// The end of a try that changed nothing: its record, when its takes allow one.
+static void localHoldTry(FXMesh* m, int s) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceIndex* x = m->reduceIndex;
+    std::vector<int>& r = u->record;
+    r.assign({u->ownMax, u->foreignPeak, -1, (int)u->reads.size()});
+    if (u->foreignPeak > 0) {
+        // Taken back, the walked lists and the removed slots are as they were when it began.
+        int below = -1;
+        for (int v : u->reads) {
+            int c = x->vertexHead[v];
+            below = c != -1 && (below == -1 || c / 3 < below) ? c / 3 : below;
+        }
+        int free = localFreeLowest(x);
+        for (int i = 0; i < u->foreignPeak && free != -1; i++) {
+            free = localFreeFrom(x, free + 1);
+        }
+        if ((below != -1 && u->foreignMax >= below) || (free != -1 && free <= u->foreignMax)) {
+            return;
+        }
+        r[2] = below;
+    }
+    r.insert(r.end(), u->reads.begin(), u->reads.end());
+    localHold(m, s, r.data());
+}
+
+// The memory the last sweep left, when the mesh is as it left it and the tolerance the same;
+// with it, this sweep notes its own.
+static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceMemory* before = m->reduceMemory;
+    m->reduceMemory = nullptr;
+    if (before != nullptr &&
+        (m->reduceIndex == nullptr || before->tolerance != tolerance || before->print != localPrint(m))) {
+        delete before;
+        before = nullptr;
+    }
+    if (before == nullptr) {
+        return nullptr;
+    }
+    size_t slots = (size_t)(m->indexCount / 3);
+    if (before->at.size() != slots) {
+        before->at.clear(); // the last sweep noted nothing
+    }
+    u->noting = true;
+    m->reduceIndex->noting = u;
+    u->reached.assign((size_t)m->vertexCount, 0);
+    u->heldAt.assign(slots, 0);
+    u->takenAt.assign(slots, 0);
+    u->freedAt.assign(slots, 0);
+    return before;
+}
+
+// The end of a sweep's tries: the marks clear for the next sweep, a change to every search that
+// read one; slotTo gets where each live slot goes when the slots close up (only after a change).
+static void localEndNoting(FXMesh* m, bool changed, std::vector<int>* slotTo) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (!u->noting) {
+        return;
+    }
+    u->tried++;
+    m->reduceIndex->noting = nullptr;
+    for (int v : u->marked) {
+        localReach(m, v);
+    }
+    u->noting = false;
+    int slots = m->indexCount / 3;
+    slotTo->assign((size_t)slots, -1);
+    int live = 0;
+    for (int s = 0; s < slots; s++) {
+        if (localLive(m->indices + s * 3)) {
+            (*slotTo)[(size_t)s] = changed ? live++ : s;
+        }
+    }
+}
+
+// The end of a sweep: its records whose reads no later kept change reached, renumbered for the
+// mesh the sweep leaves. slotTo maps the old slots (none when nothing was noted), vertexTo (or
+// none) the old vertices.
+static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& slotTo, const int* vertexTo,
+                                          float tolerance) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    tagFXReduceMemory* memory = new tagFXReduceMemory();
+    memory->tolerance = tolerance;
+    memory->at.assign(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3), 0);
+    auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
+    for (size_t s = 0; s < slotTo.size(); s++) {
+        if (u->heldAt[s] == 0 || slotTo[s] == -1) {
+            continue;
+        }
+        const int* r = u->held.data() + u->heldAt[s] - 1;
+        uint32_t at = (uint32_t)r[0];
+        int n = r[4];
+        // The slots a record names hold triangles no later kept change removed: all are live.
+        bool clean = (r[1] == -1 || slotTo[(size_t)r[1]] != -1) && (r[3] == -1 || slotTo[(size_t)r[3]] != -1);
+        for (int i = 0; i < n && clean; i++) {
+            clean = u->reached[r[5 + i]] < at && renumber(r[5 + i]) != -1;
+        }
+        if (!clean) {
+            continue;
+        }
+        memory->at[(size_t)slotTo[s]] = 1 + (int)memory->held.size();
+        memory->held.push_back(r[1] == -1 ? -1 : slotTo[(size_t)r[1]]);
+        memory->held.push_back(r[2]);
+        memory->held.push_back(r[3] == -1 ? -1 : slotTo[(size_t)r[3]]);
+        memory->held.push_back(n);
+        for (int i = 0; i < n; i++) {
+            memory->held.push_back(renumber(r[5 + i]));
+        }
+    }
+    memory->print = localPrint(m);
+    return memory;
+}
+
 bool FXMesh::ReduceVertices(float toleranceDeg) {
     if (indices == nullptr || indexCount <= 0) {
         return true;
@@ -2880,30 +3196,58 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     // as it fills.
     reduceUndo->depends.reserve((size_t)slots * 4 + 64);
     fxAdviseLargePages(reduceUndo->depends.data(), reduceUndo->depends.capacity() * sizeof(int));
+    tagFXReduceUndo* u = reduceUndo;
+    tagFXReduceMemory* before = localBeginNoting(this, toleranceDeg);
     bool changed = false;
     for (int s = 0; s < slots; s++) {
         const int* t = indices + s * 3;
         if (!localLive(t)) {
             continue;
         }
+        u->tried++;
+        if (u->noting && !before->at.empty() && before->at[s] != 0 && localStillRefused(this, before, s)) {
+            localHold(this, s, before->held.data() + before->at[s] - 1);
+            continue;
+        }
         int t0 = t[0];
         int t1 = t[1];
         int t2 = t[2];
+        if (u->noting) {
+            u->reads.assign({t0, t1, t2});
+            u->ownMax = -1;
+            u->foreignMax = -1;
+            u->foreignHeld = 0;
+            u->foreignPeak = 0;
+        }
         ComputeFormula(facePlane, t0, t1, t2);
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
             changed = true;
+            if (u->noting) {
+                localReachKept(this, before);
+            }
+        } else if (u->noting) {
+            localHoldTry(this, s);
         }
         // What is kept stays; only the running stages ever look back.
-        reduceUndo->slots.clear();
-        reduceUndo->tags.clear();
-        reduceUndo->moves.clear();
-        reduceUndo->sinceKnown = true;
+        u->slots.clear();
+        u->tags.clear();
+        u->moves.clear();
+        u->sinceKnown = true;
     }
+    delete before;
+    std::vector<int> slotTo;
+    localEndNoting(this, changed, &slotTo);
     localFreeCorners(reduceIndex);
     localTakeDepends(this);
     if (changed) {
         DiscardProceed();
         DiscardReducedVertices();
+    }
+    // Noting costs every try a little, and pays once a sweep changes little of the mesh: so the
+    // sweep after one that removed under a quarter of the triangles notes.
+    if (reduceIndex != nullptr && (int64_t)(slots - indexCount / 3) * 4 < (int64_t)slots) {
+        // DiscardReducedVertices leaves the new vertex numbers in the index's list heads.
+        reduceMemory = localLeaveMemory(this, slotTo, changed ? reduceIndex->vertexHead : nullptr, toleranceDeg);
     }
     localFreeIndex(reduceIndex);
     reduceIndex = nullptr;

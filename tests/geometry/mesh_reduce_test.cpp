@@ -1579,3 +1579,48 @@ TEST(MeshReduceProperty, ResultsHashAsRecorded) {
         EXPECT_EQ(recorded[i], lines[i]);
     }
 }
+
+// A sweep passes over the triangles the last one could not change while the mesh stays as that
+// sweep left it. A mesh changed in between, or swept at another tolerance, must reduce exactly as
+// a fresh copy of it does, and further than it had settled.
+TEST(MeshReduceSweep, AChangedMeshOrToleranceSweepsAsAFreshCopy) {
+    struct Case {
+        const char* what;
+        bool uniform;
+        float next; // tolerance after the change
+        bool flatten;
+    } cases[] = {
+        {"flattened, random diagonals", false, 0.5f, true},
+        {"flattened, uniform diagonals", true, 0.5f, true},
+        {"tolerance raised, random diagonals", false, 5.0f, false},
+        {"tolerance raised, uniform diagonals", true, 5.0f, false},
+    };
+    for (const Case& c : cases) {
+        FXMesh m;
+        BuildSheet(&m, 30, 24, 0, 4242u, localSteepCrease, c.uniform);
+        ASSERT_FALSE(::testing::Test::HasFatalFailure());
+        int settled = 0;
+        for (int sweep = 0; sweep < 200 && settled != m.indexCount; sweep++) {
+            settled = m.indexCount;
+            ASSERT_TRUE(m.ReduceVertices(0.5f));
+        }
+        ASSERT_EQ(settled, m.indexCount) << c.what;
+        if (c.flatten) {
+            for (int v = 0; v < m.vertexCount; v++) {
+                m.vertices[v].position[2] = 0.0f;
+            }
+        }
+        for (int sweep = 0; sweep < 200; sweep++) {
+            FXMesh fresh;
+            ASSERT_TRUE(fresh.Copy(&m));
+            int before = m.indexCount;
+            ASSERT_TRUE(m.ReduceVertices(c.next));
+            ASSERT_TRUE(fresh.ReduceVertices(c.next));
+            ExpectSameMesh(m, fresh, std::string(c.what) + " sweep " + std::to_string(sweep));
+            if (::testing::Test::HasFailure() || m.indexCount == before) {
+                break;
+            }
+        }
+        EXPECT_LT(m.indexCount, settled) << c.what;
+    }
+}
