@@ -54,6 +54,11 @@ public:
     // What a sweep learnt for the next one: the triangles it could not change. Kept only while
     // the mesh stays as that sweep left it.
     tagFXReduceMemory* reduceMemory = nullptr;
+    // A check for tests: the sweeps try the triangles they would pass over all the same, counting
+    // them, and those that then changed the mesh (none should).
+    bool reduceRetryRemembered = false;
+    int reduceRetried = 0;
+    int reduceRetryChanged = 0;
 
     FXMesh();
     ~FXMesh();

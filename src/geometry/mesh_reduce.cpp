@@ -3205,10 +3205,12 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
             continue;
         }
         u->tried++;
-        if (u->noting && !before->at.empty() && before->at[s] != 0 && localStillRefused(this, before, s)) {
+        bool remembered = u->noting && !before->at.empty() && before->at[s] != 0 && localStillRefused(this, before, s);
+        if (remembered && !reduceRetryRemembered) {
             localHold(this, s, before->held.data() + before->at[s] - 1);
             continue;
         }
+        reduceRetried += remembered ? 1 : 0;
         int t0 = t[0];
         int t1 = t[1];
         int t2 = t[2];
@@ -3222,6 +3224,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         ComputeFormula(facePlane, t0, t1, t2);
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
             changed = true;
+            reduceRetryChanged += remembered ? 1 : 0;
             if (u->noting) {
                 localReachKept(this, before);
             }

@@ -1624,3 +1624,50 @@ TEST(MeshReduceSweep, AChangedMeshOrToleranceSweepsAsAFreshCopy) {
         EXPECT_LT(m.indexCount, settled) << c.what;
     }
 }
+
+// Every triangle a sweep passes over on its memory's word, tried all the same, changes nothing:
+// over decorated grids, sheets with seams, bends and uniform diagonals, and the real meshes.
+TEST(MeshReduceProperty, PassedOverTrianglesWouldBeRefusedAgain) {
+    std::vector<std::pair<std::string, FXMesh*>> meshes;
+    uint32_t seed = 901;
+    for (int trial = 0; trial < 40; trial++) {
+        FXMesh grid;
+        BuildGrid(&grid, 6 + (int)NextBelow(&seed, 14), 6 + (int)NextBelow(&seed, 14), NextBelow(&seed, 2) == 1, false);
+        float cell[2];
+        GridCell(grid, cell);
+        FXMesh* decorated = new FXMesh();
+        Decorate(grid, cell, 1 + (int)NextBelow(&seed, 40), &seed, decorated);
+        meshes.push_back({"decorated grid " + std::to_string(trial), decorated});
+    }
+    float (*lifts[])(float) = {localFlat, localCrease, localSteepCrease, localWave};
+    for (int i = 0; i < 8; i++) {
+        FXMesh* sheet = new FXMesh();
+        BuildSheet(sheet, 24 + 4 * i, 20, i % 3 == 0 ? 0 : 5, 77u + (uint32_t)i, lifts[i % 4], i % 2 == 0);
+        meshes.push_back({"sheet " + std::to_string(i), sheet});
+    }
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        FXMesh* real = new FXMesh();
+        if (ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, real)) {
+            meshes.push_back({name, real});
+        } else {
+            delete real;
+        }
+    }
+    ASSERT_FALSE(HasFatalFailure());
+    int retried = 0;
+    for (auto& named : meshes) {
+        for (float tolerance : {0.5f, 5.0f}) {
+            FXMesh m;
+            ASSERT_TRUE(m.Copy(named.second));
+            m.reduceRetryRemembered = true;
+            for (int sweep = 0, before = -1; sweep < 100 && before != m.indexCount; sweep++) {
+                before = m.indexCount;
+                ASSERT_TRUE(m.ReduceVertices(tolerance));
+            }
+            EXPECT_EQ(0, m.reduceRetryChanged) << named.first << " at tolerance " << tolerance;
+            retried += m.reduceRetried;
+        }
+        delete named.second;
+    }
+    EXPECT_GT(retried, 10000);
+}
