@@ -870,6 +870,21 @@ static void GridCell(const FXMesh& grid, float* cell) {
     }
 }
 
+// A grid of base to base + spread - 1 cells a side, its diagonals alternating or not, reduced
+// once at 0.5 when asked, then decorated with 1 to extras fins, doubled and turned-over
+// triangles and spans.
+static void BuildDecoratedGrid(uint32_t* seed, int base, int spread, bool reduced, int extras, FXMesh* out) {
+    FXMesh grid;
+    BuildGrid(&grid, base + (int)NextBelow(seed, (uint32_t)spread), base + (int)NextBelow(seed, (uint32_t)spread),
+              NextBelow(seed, 2) == 1, false);
+    float cell[2];
+    GridCell(grid, cell);
+    if (reduced) {
+        ASSERT_TRUE(grid.ReduceVertices(0.5f));
+    }
+    Decorate(grid, cell, 1 + (int)NextBelow(seed, (uint32_t)extras), seed, out);
+}
+
 // Edges named by three or four triangles give the searches several flat candidates where a
 // sheet has one, and the walks that find them differ between the index and the scans: grids
 // with fins (a flat triangle on an inner edge, its new corner in the plane) and doubled
@@ -879,15 +894,8 @@ static void GridCell(const FXMesh& grid, float* cell) {
 TEST(MeshReduceGrid, FinsAndDoubledTrianglesReduceAlikeBothWays) {
     uint32_t seed = 77;
     for (int trial = 0; trial < 60; trial++) {
-        FXMesh grid;
-        BuildGrid(&grid, 4 + (int)NextBelow(&seed, 10), 4 + (int)NextBelow(&seed, 10), NextBelow(&seed, 2) == 1, false);
-        float cell[2];
-        GridCell(grid, cell);
-        if (trial % 2 == 1) {
-            ASSERT_TRUE(grid.ReduceVertices(0.5f));
-        }
         FXMesh finned;
-        Decorate(grid, cell, 1 + (int)NextBelow(&seed, 8), &seed, &finned);
+        BuildDecoratedGrid(&seed, 4, 10, trial % 2 == 1, 8, &finned);
         ASSERT_FALSE(HasFatalFailure());
         ExpectScansMatchIndex(&finned, NextBelow(&seed, 2) == 0 ? 0.5f : 4.0f, 12, "trial " + std::to_string(trial));
         if (HasFailure()) {
@@ -1463,6 +1471,18 @@ static uint64_t HashMesh(const FXMesh& m) {
     return h;
 }
 
+// Adds spot and teapot, named, when the real-world files are there.
+static void AddRealMeshes(std::vector<std::pair<std::string, FXMesh*>>* out) {
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        FXMesh* m = new FXMesh();
+        if (ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, m)) {
+            out->push_back({name, m});
+        } else {
+            delete m;
+        }
+    }
+}
+
 // The meshes of the hash check: sheets with seams and bends, grids, fans, a jittered grid and the
 // real meshes, each with a name.
 static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
@@ -1521,14 +1541,7 @@ static std::vector<std::pair<std::string, FXMesh*>> HashedMeshes() {
         jittered->vertices[i].position[1] += ((jitter & 0xFF) < 40) ? 0.004f : 0.0f;
     }
     out.push_back({"jittered grid", jittered});
-    for (const char* name : {"spot.obj", "teapot.obj"}) {
-        FXMesh* m = new FXMesh();
-        if (ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, m)) {
-            out.push_back({name, m});
-        } else {
-            delete m;
-        }
-    }
+    AddRealMeshes(&out);
     return out;
 }
 
@@ -1631,13 +1644,9 @@ TEST(MeshReduceProperty, PassedOverTrianglesWouldBeRefusedAgain) {
     std::vector<std::pair<std::string, FXMesh*>> meshes;
     uint32_t seed = 901;
     for (int trial = 0; trial < 40; trial++) {
-        FXMesh grid;
-        BuildGrid(&grid, 6 + (int)NextBelow(&seed, 14), 6 + (int)NextBelow(&seed, 14), NextBelow(&seed, 2) == 1, false);
-        float cell[2];
-        GridCell(grid, cell);
         FXMesh* decorated = new FXMesh();
-        Decorate(grid, cell, 1 + (int)NextBelow(&seed, 40), &seed, decorated);
         meshes.push_back({"decorated grid " + std::to_string(trial), decorated});
+        BuildDecoratedGrid(&seed, 6, 14, false, 40, decorated);
     }
     float (*lifts[])(float) = {localFlat, localCrease, localSteepCrease, localWave};
     for (int i = 0; i < 8; i++) {
@@ -1645,14 +1654,7 @@ TEST(MeshReduceProperty, PassedOverTrianglesWouldBeRefusedAgain) {
         BuildSheet(sheet, 24 + 4 * i, 20, i % 3 == 0 ? 0 : 5, 77u + (uint32_t)i, lifts[i % 4], i % 2 == 0);
         meshes.push_back({"sheet " + std::to_string(i), sheet});
     }
-    for (const char* name : {"spot.obj", "teapot.obj"}) {
-        FXMesh* real = new FXMesh();
-        if (ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, real)) {
-            meshes.push_back({name, real});
-        } else {
-            delete real;
-        }
-    }
+    AddRealMeshes(&meshes);
     ASSERT_FALSE(HasFatalFailure());
     int retried = 0;
     for (auto& named : meshes) {
