@@ -125,6 +125,10 @@ struct tagFXReduceUndo {
     tagScratch<int> removedUses, createdUses;
     tagScratch<int> owners, ownerGroup;
     tagScratch<int> patternSlots; // the slots of the pattern the running stage replaces
+    // Per vertex, a mark of the long outline test: its stamp for a kept vertex, one more for a
+    // dropped one.
+    std::vector<int> vertexMark;
+    int vertexStamp = 0;
     // The two-vertex stage's search for B on A-P and Q as localDoomed ran it, kept for the one
     // stage that can ask the same before anything it reads has changed; any other stage drops it.
     struct Beyond {
@@ -1916,21 +1920,26 @@ static bool localSpliceOutlines(tagFXReduceUndo* u, Dropped isDropped, Onward on
     return u->outline.size() == u->spliced.size();
 }
 
-// localJudge's outline test for a long patch, with the lists sorted instead of scanned: the
-// dropped vertices, the old outline by its edges' starts and ends, and both outlines compared
-// as sorted sets of edges.
-static bool localLongOutlinesAgree(tagFXReduceUndo* u) {
-    tagScratch<int>& dropped = u->dropped;
-    dropped.assign(u->removed.begin(), u->removed.end());
-    std::sort(dropped.begin(), dropped.end());
-    dropped.erase(std::unique(dropped.begin(), dropped.end()), dropped.end());
-    tagScratch<int>& kept = u->spliced; // scratch until the splice
-    kept.assign(u->created.begin(), u->created.end());
-    std::sort(kept.begin(), kept.end());
-    dropped.erase(std::remove_if(dropped.begin(), dropped.end(),
-                                 [&kept](int v) { return std::binary_search(kept.begin(), kept.end(), v); }),
-                  dropped.end());
-    auto isDropped = [&dropped](int v) { return std::binary_search(dropped.begin(), dropped.end(), v); };
+// localJudge's outline test for a long patch, with the lists marked or sorted instead of
+// scanned: the dropped vertices by a mark per vertex, the old outline by its edges' starts and
+// ends, and both outlines compared as sorted sets of edges.
+static bool localLongOutlinesAgree(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (u->vertexMark.size() < (size_t)m->vertexCount || u->vertexStamp > INT32_MAX - 2) {
+        u->vertexMark.assign((size_t)m->vertexCount, 0);
+        u->vertexStamp = 0;
+    }
+    u->vertexStamp += 2;
+    int* mark = u->vertexMark.data();
+    const int kept = u->vertexStamp;
+    const int gone = kept + 1;
+    for (int v : u->created) {
+        mark[v] = kept;
+    }
+    for (int v : u->removed) {
+        mark[v] = mark[v] == kept ? kept : gone;
+    }
+    auto isDropped = [mark, gone](int v) { return mark[v] == gone; };
     localBoundary(u->tally, 0, u->removed.size(), &u->outline);
     tagScratch<uint64_t>& byStart = u->keys;
     tagScratch<uint64_t>& byEnd = u->otherKeys;
@@ -2053,7 +2062,7 @@ static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra) {
     }
     // The outlines of a long patch are searched sorted; the verdicts are the same.
     if (u->removed.size() > LOCAL_LONG_LIST) {
-        return localLongOutlinesAgree(u) && localMovesAndFacing(m, movesFrom);
+        return localLongOutlinesAgree(m) && localMovesAndFacing(m, movesFrom);
     }
     // A bit per new corner, by its low bits, spares the search of the new triangles for most
     // of the corners they do not keep.
