@@ -125,10 +125,13 @@ struct tagFXReduceUndo {
     tagScratch<int> removedUses, createdUses;
     tagScratch<int> owners, ownerGroup;
     tagScratch<int> patternSlots; // the slots of the pattern the running stage replaces
-    // Per vertex, a mark of the long outline test: its stamp for a kept vertex, one more for a
-    // dropped one.
-    std::vector<int> vertexMark;
+    // Tables per vertex of the checks of long patches. vertexMark is valid where it holds
+    // vertexStamp or one more: the long outline test's kept and dropped vertices, and for the
+    // edge count that vertexFirst holds the first of the edges a vertex walks for, chained on by
+    // edgeNext.
+    std::vector<int> vertexMark, vertexFirst;
     int vertexStamp = 0;
+    tagScratch<int> edgeNext;
     // The two-vertex stage's search for B on A-P and Q as localDoomed ran it, kept for the one
     // stage that can ask the same before anything it reads has changed; any other stage drops it.
     struct Beyond {
@@ -1516,6 +1519,19 @@ static bool localClearlyNear(const double* u, const double* w) {
     return limit > 1e-280 && limit < 1e300 && c[0] * c[0] + c[1] * c[1] + c[2] * c[2] <= limit;
 }
 
+// The per-vertex marks of the checks of long patches, sized to the mesh, with a fresh pair of
+// stamps (vertexStamp and one more).
+static int* localVertexMarks(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    if (u->vertexMark.size() < (size_t)m->vertexCount || u->vertexStamp > INT32_MAX - 2) {
+        u->vertexMark.assign((size_t)m->vertexCount, 0);
+        u->vertexFirst.resize((size_t)m->vertexCount);
+        u->vertexStamp = 0;
+    }
+    u->vertexStamp += 2;
+    return u->vertexMark.data();
+}
+
 // For each edge (u, w) of the list, how many live triangles outside the given slots name it,
 // counting extra (when not null) as one more such triangle.
 static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScratch<int>& slots, const int* extra,
@@ -1552,17 +1568,25 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
         own[i] = x->vertexUses[e[i * 2 + 1]] < x->vertexUses[e[i * 2]] ? e[i * 2 + 1] : e[i * 2];
     }
     // The edges of one owner, gathered before its walk; an edge gathered is marked done (-1). A
-    // long list is gathered from its edges sorted by owner.
+    // long list is gathered from its edges chained by owner.
     tagScratch<int>& group = m->reduceUndo->ownerGroup;
     group.resize(n * 2);
-    tagScratch<uint64_t>& byOwner = m->reduceUndo->keys;
-    bool sorted = n * 2 > LOCAL_LONG_LIST;
-    if (sorted) {
-        byOwner.resize(n);
-        for (size_t i = 0; i < n; i++) {
-            byOwner[i] = localEdgeKey(own[i], (int)i);
+    tagFXReduceUndo* u = m->reduceUndo;
+    bool chained = n * 2 > LOCAL_LONG_LIST;
+    if (chained) {
+        // Chained from the last edge down, so that each owner's edges come in order.
+        int* mark = localVertexMarks(m);
+        int* first = u->vertexFirst.data();
+        u->edgeNext.resize(n);
+        for (size_t i = n; i-- > 0;) {
+            int owner = own[i];
+            if (mark[owner] != u->vertexStamp) {
+                mark[owner] = u->vertexStamp;
+                first[owner] = -1;
+            }
+            u->edgeNext[i] = first[owner];
+            first[owner] = (int)i;
         }
-        std::sort(byOwner.begin(), byOwner.end());
     }
     for (size_t i = 0; i < n; i++) {
         int owner = own[i];
@@ -1577,11 +1601,9 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
             own[j] = -1;
             k++;
         };
-        if (sorted) {
-            size_t next = (size_t)(std::lower_bound(byOwner.begin(), byOwner.end(), localEdgeKey(owner, 0)) -
-                                   byOwner.begin());
-            for (; next < n && (int)(uint32_t)(byOwner[next] >> 32) == owner; next++) {
-                gather((size_t)(uint32_t)byOwner[next]);
+        if (chained) {
+            for (int j = u->vertexFirst[(size_t)owner]; j != -1; j = u->edgeNext[(size_t)j]) {
+                gather((size_t)j);
             }
         } else {
             for (size_t j = i; j < n; j++) {
@@ -1925,12 +1947,7 @@ static bool localSpliceOutlines(tagFXReduceUndo* u, Dropped isDropped, Onward on
 // ends, and both outlines compared as sorted sets of edges.
 static bool localLongOutlinesAgree(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
-    if (u->vertexMark.size() < (size_t)m->vertexCount || u->vertexStamp > INT32_MAX - 2) {
-        u->vertexMark.assign((size_t)m->vertexCount, 0);
-        u->vertexStamp = 0;
-    }
-    u->vertexStamp += 2;
-    int* mark = u->vertexMark.data();
+    int* mark = localVertexMarks(m);
     const int kept = u->vertexStamp;
     const int gone = kept + 1;
     for (int v : u->created) {
