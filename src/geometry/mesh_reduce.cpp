@@ -3025,17 +3025,13 @@ static void localReach(FXMesh* m, int v) {
     }
 }
 
-// After a kept change, from its journal.
-static void localReachKept(FXMesh* m, tagFXReduceMemory* before) {
+// After a kept change, from its journal. A record of a slot it wrote needs no clearing: the
+// record's reads hold the old triangle's corners, which this reaches.
+static void localReachKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     m->reduceIndex->noting = nullptr;
     for (size_t i = 0; i < u->slots.size(); i += 4) {
-        int s = u->slots[i];
-        u->heldAt[s] = 0;
-        if (before != nullptr && !before->at.empty()) {
-            before->at[s] = 0;
-        }
-        const int* t = m->indices + s * 3;
+        const int* t = m->indices + u->slots[i] * 3;
         for (int k = 0; k < 3; k++) {
             if (u->slots[i + 1 + k] >= 0) {
                 localReach(m, u->slots[i + 1 + k]);
@@ -3252,7 +3248,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
             changed = true;
             reduceRetryChanged += remembered ? 1 : 0;
             if (u->noting) {
-                localReachKept(this, before);
+                localReachKept(this);
             }
         } else if (u->noting) {
             localHoldTry(this, s);
