@@ -68,6 +68,15 @@ struct tagFXReduceIndex {
     int seenStamp;
     // While a sweep notes its refusals, the journal whose notes the walks add to; else null.
     tagFXReduceUndo* noting;
+    // The positions and tags of the vertices, which the stages read far more often than they
+    // write: a 16-byte copy of each, in step with the vertex block. A vertex record holds its
+    // position and tag 60 bytes apart, two cache lines for most, and a large mesh's block is far
+    // bigger than the cache.
+    struct Point {
+        float position[3];
+        int32_t tag;
+    };
+    Point* points;
 };
 
 // Scratch lists of the stages and the check: growing one leaves what it adds unset, for every
@@ -446,8 +455,8 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
     size_t links = (size_t)nv + 1;
     size_t ints = 2 * ((size_t)nv + 1) + (size_t)buckets;
-    size_t bytes =
-        words * sizeof(uint64_t) + links * sizeof(tagFXReduceIndex::Link) + ints * sizeof(int) + (size_t)nv + 1;
+    size_t bytes = words * sizeof(uint64_t) + ((size_t)nv + 1) * sizeof(tagFXReduceIndex::Point) +
+                   links * sizeof(tagFXReduceIndex::Link) + ints * sizeof(int) + (size_t)nv + 1;
     size_t cornerBytes = (2 * ((size_t)slots * 3 + 1) + (size_t)slots + 1) * sizeof(int);
     x->block = malloc(bytes);
     x->cornerBlock = malloc(cornerBytes);
@@ -459,7 +468,9 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     fxAdviseLargePages(x->cornerBlock, cornerBytes);
     // Not zero-filled: every entry is written below, and filling a block of this size first
     // would touch every page twice.
-    x->freeBits[0] = (uint64_t*)x->block;
+    // The points first, where the block's alignment keeps each within one cache line.
+    x->points = (tagFXReduceIndex::Point*)x->block;
+    x->freeBits[0] = (uint64_t*)(x->points + nv + 1);
     x->freeBits[1] = x->freeBits[0] + x->freeWords[0];
     x->freeBits[2] = x->freeBits[1] + x->freeWords[1];
     memset(x->freeBits[0], 0, words * sizeof(uint64_t));
@@ -497,6 +508,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     for (int v = nv - 1; v >= 0; v--) {
         const float* at = m->vertices[v].position;
         m->vertices[v].tag = 0; // the sweep starts with every tag clear: here, in the same pass
+        x->points[v] = {{at[0], at[1], at[2]}, 0};
         uint32_t key = localPositionHash(at);
         int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
         x->alone[v] = 1;
@@ -628,10 +640,26 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Planes and predicates
 
+// Where a vertex stands, and its tag: from the index's copy while there is one.
+static inline const float* localPosition(const FXMesh* m, int v) {
+    return m->reduceIndex != nullptr ? m->reduceIndex->points[v].position : m->vertices[v].position;
+}
+
+static inline int localTag(const FXMesh* m, int v) {
+    return m->reduceIndex != nullptr ? m->reduceIndex->points[v].tag : m->vertices[v].tag;
+}
+
+// After a write to vertex v's record, while the index holds a copy of it.
+static inline void localCopyPoint(FXMesh* m, int v) {
+    tagFXReduceIndex::Point* at = &m->reduceIndex->points[v];
+    memcpy(at->position, m->vertices[v].position, sizeof(at->position));
+    at->tag = m->vertices[v].tag;
+}
+
 void FXMesh::ComputeFormula(float* out, int i, int j, int k) {
-    const float* p = vertices[i].position;
-    const float* pj = vertices[j].position;
-    const float* pk = vertices[k].position;
+    const float* p = localPosition(this, i);
+    const float* pj = localPosition(this, j);
+    const float* pk = localPosition(this, k);
     float e1[3] = {p[0] - pk[0], p[1] - pk[1], p[2] - pk[2]};
     float e2[3] = {p[0] - pj[0], p[1] - pj[1], p[2] - pj[2]};
     float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
@@ -643,8 +671,8 @@ void FXMesh::ComputeFormula(float* out, int i, int j, int k) {
 }
 
 void FXMesh::ComputeFormula1(float* out, float* plane, int i, int j) {
-    const float* p = vertices[i].position;
-    const float* pj = vertices[j].position;
+    const float* p = localPosition(this, i);
+    const float* pj = localPosition(this, j);
     float e[3] = {p[0] - pj[0], p[1] - pj[1], p[2] - pj[2]};
     float n[3] = {plane[1] * e[2] - plane[2] * e[1], plane[2] * e[0] - plane[0] * e[2],
                   plane[0] * e[1] - plane[1] * e[0]};
@@ -656,7 +684,7 @@ void FXMesh::ComputeFormula1(float* out, float* plane, int i, int j) {
 }
 
 float FXMesh::MultiVertexFormula(float* plane, int v) {
-    const float* p = vertices[v].position;
+    const float* p = localPosition(this, v);
     return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
 }
 
@@ -665,8 +693,8 @@ bool FXMesh::TestVertexOnFormula(float* plane, int from, int v) {
     if (f == 0.0f) {
         return true;
     }
-    const float* p = vertices[v].position;
-    const float* w = vertices[from].position;
+    const float* p = localPosition(this, v);
+    const float* w = localPosition(this, from);
     float d[3] = {p[0] - w[0], p[1] - w[1], p[2] - w[2]};
     if (angleBoundsFor != reduceTolerance) {
         // The margins dwarf the rounding of the float path below, so both decide alike.
@@ -694,9 +722,9 @@ bool FXMesh::TestVertexOnFormula(float* plane, int from, int v) {
 }
 
 bool FXMesh::TestVerticesDirection(int a, int b, int g) {
-    const float* pa = vertices[a].position;
-    const float* pb = vertices[b].position;
-    const float* pg = vertices[g].position;
+    const float* pa = localPosition(this, a);
+    const float* pb = localPosition(this, b);
+    const float* pg = localPosition(this, g);
     float d[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
     float ax = fabsf(d[0]);
     float ay = fabsf(d[1]);
@@ -721,7 +749,7 @@ bool FXMesh::TestVertexSide(int v) {
 
 static void localLogMove(FXMesh* m, int v) {
     if (m->reduceUndo != nullptr) {
-        const float* p = m->vertices[v].position;
+        const float* p = localPosition(m, v);
         m->reduceUndo->moves.push_back(tagFXReduceUndo::Move{v, {p[0], p[1], p[2]}});
     }
 }
@@ -737,7 +765,8 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
     if (!std::isfinite(move[0]) || !std::isfinite(move[1]) || !std::isfinite(move[2])) {
         return;
     }
-    float from[3] = {vertices[v].position[0], vertices[v].position[1], vertices[v].position[2]};
+    const float* was = localPosition(this, v);
+    float from[3] = {was[0], was[1], was[2]};
     tagFXReduceIndex* x = reduceIndex;
     if (x == nullptr) {
         for (int i = 0; i < vertexCount; i++) {
@@ -773,10 +802,11 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         int i = moved;
         moved = x->bucketLinks[i].next;
         localLogMove(this, i);
-        float* p = vertices[i].position;
+        float* p = x->points[i].position;
         p[0] += move[0];
         p[1] += move[1];
         p[2] += move[2];
+        memcpy(vertices[i].position, p, sizeof(vertices[i].position));
         localBucketInsert(x, vertices, i);
     }
     localSettleAlone(x, vertices, v);
@@ -800,6 +830,7 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
     p[1] += move[1];
     p[2] += move[2];
     if (reduceIndex != nullptr) {
+        localCopyPoint(this, v);
         localBucketInsert(reduceIndex, vertices, v);
         localSettleAlone(reduceIndex, vertices, v);
     }
@@ -808,12 +839,12 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
 static void localLogTag(FXMesh* m, int v) {
     if (m->reduceUndo != nullptr) {
         m->reduceUndo->tags.push_back(v);
-        m->reduceUndo->tags.push_back(m->vertices[v].tag);
+        m->reduceUndo->tags.push_back(localTag(m, v));
     }
 }
 
 void FXMesh::SetVerticeMask(int v, int bits) {
-    const float* at = vertices[v].position;
+    const float* at = localPosition(this, v);
     tagFXReduceIndex* x = reduceIndex;
     if (x == nullptr) {
         for (int i = 0; i < vertexCount; i++) {
@@ -825,17 +856,19 @@ void FXMesh::SetVerticeMask(int v, int bits) {
         return;
     }
     if (x->alone[v] != 0) {
-        if ((vertices[v].tag & bits) != bits) {
+        if ((x->points[v].tag & bits) != bits) {
             localLogTag(this, v);
-            vertices[v].tag |= bits;
+            x->points[v].tag |= bits;
+            vertices[v].tag = x->points[v].tag;
         }
         return;
     }
     uint32_t key = localPositionHash(at);
     for (int i = x->bucketHead[key & (uint32_t)x->bucketMask]; i != -1; i = x->bucketLinks[i].next) {
-        if ((i == v || localAt(x, vertices, i, key, at)) && (vertices[i].tag & bits) != bits) {
+        if ((i == v || localAt(x, vertices, i, key, at)) && (x->points[i].tag & bits) != bits) {
             localLogTag(this, i);
-            vertices[i].tag |= bits;
+            x->points[i].tag |= bits;
+            vertices[i].tag = x->points[i].tag;
         }
     }
 }
@@ -848,7 +881,7 @@ void FXMesh::SetVerticesMask(int n, int* list, int bits) {
 
 bool FXMesh::TestVerticesMask(int n, int* list) {
     for (int i = 0; i < n; i++) {
-        if (vertices[list[i]].tag != 0) {
+        if (localTag(this, list[i]) != 0) {
             return false;
         }
     }
@@ -856,15 +889,15 @@ bool FXMesh::TestVerticesMask(int n, int* list) {
 }
 
 bool FXMesh::TestVertices1Mask(int a) {
-    return vertices[a].tag == 0;
+    return localTag(this, a) == 0;
 }
 
 bool FXMesh::TestVertices2Mask(int a, int b) {
-    return vertices[a].tag == 0 && vertices[b].tag == 0;
+    return localTag(this, a) == 0 && localTag(this, b) == 0;
 }
 
 bool FXMesh::TestVertices3Mask(int a, int b, int q) {
-    return vertices[a].tag == 0 && vertices[b].tag == 0 && vertices[q].tag == 0;
+    return localTag(this, a) == 0 && localTag(this, b) == 0 && localTag(this, q) == 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1344,6 +1377,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         }
         memcpy(m->vertices[move.vertex].position, move.position, sizeof(move.position));
         if (x != nullptr) {
+            localCopyPoint(m, move.vertex);
             localBucketInsert(x, m->vertices, move.vertex);
             localSettleAlone(x, m->vertices, move.vertex);
         }
@@ -1351,6 +1385,9 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     }
     while (u->tags.size() > mark.tags) {
         m->vertices[u->tags[u->tags.size() - 2]].tag = u->tags.back();
+        if (x != nullptr) {
+            x->points[u->tags[u->tags.size() - 2]].tag = u->tags.back();
+        }
         u->tags.resize(u->tags.size() - 2);
     }
     u->depends.resize(mark.depends);
@@ -2136,7 +2173,7 @@ static bool localMovesAndFacing(FXMesh* m, size_t movesFrom) {
     // never tested against the line, and on an outline or a crack the move opens the surface.
     for (size_t i = movesFrom; i < u->moves.size(); i++) {
         const tagFXReduceUndo::Move& move = u->moves[i];
-        const float* now = m->vertices[move.vertex].position;
+        const float* now = localPosition(m, move.vertex);
         float reach = 1e-6f * (float)localMax(localMax(fabsf(move.position[0]), fabsf(move.position[1])),
                                               fabsf(move.position[2]));
         if (fabsf(now[0] - move.position[0]) <= reach && fabsf(now[1] - move.position[1]) <= reach &&
@@ -2189,8 +2226,8 @@ static bool localMovesAndFacing(FXMesh* m, size_t movesFrom) {
         double longest = 0.0;
         const int corners[4] = {u->created[i], u->created[i + 1], u->created[i + 2], u->created[i]};
         for (int k = 0; k < 3; k++) {
-            const float* p = m->vertices[corners[k]].position;
-            const float* q = m->vertices[corners[k + 1]].position;
+            const float* p = localPosition(m, corners[k]);
+            const float* q = localPosition(m, corners[k + 1]);
             double d[3] = {(double)p[0] - q[0], (double)p[1] - q[1], (double)p[2] - q[2]};
             longest = localMax(longest, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         }
@@ -2289,9 +2326,9 @@ static bool localRunsForward(FXMesh* m, int a, int b, int n, const int* apexes) 
 
 // Face normal of corners a, b, c as drawn: along (c - a) x (b - a).
 static void localAddNormal(FXMesh* m, int a, int b, int c, double* sum) {
-    const float* pa = m->vertices[a].position;
-    const float* pb = m->vertices[b].position;
-    const float* pc = m->vertices[c].position;
+    const float* pa = localPosition(m, a);
+    const float* pb = localPosition(m, b);
+    const float* pc = localPosition(m, c);
     double u[3] = {(double)pc[0] - pa[0], (double)pc[1] - pa[1], (double)pc[2] - pa[2]};
     double w[3] = {(double)pb[0] - pa[0], (double)pb[1] - pa[1], (double)pb[2] - pa[2]};
     sum[0] += u[1] * w[2] - u[2] * w[1];
