@@ -68,10 +68,10 @@ struct tagFXReduceIndex {
     int seenStamp;
     // While a sweep notes its refusals, the journal whose notes the walks add to; else null.
     tagFXReduceUndo* noting;
-    // The positions and tags of the vertices, which the stages read far more often than they
-    // write: a 16-byte copy of each, in step with the vertex block. A vertex record holds its
-    // position and tag 60 bytes apart, two cache lines for most, and a large mesh's block is far
-    // bigger than the cache.
+    // The positions and tags of the vertices while the stages run, 16 bytes each; the vertex
+    // block gets them back when the stages are done (localLeavePoints). A vertex record holds its
+    // position and tag 60 bytes apart, in two cache lines for most, and a large mesh's block is
+    // far bigger than the cache.
     struct Point {
         float position[3];
         int32_t tag;
@@ -393,19 +393,19 @@ static void localUnlinkCorner(tagFXReduceIndex* x, int v, int c) {
 }
 
 // Whether chained vertex i lies at the position at, whose hash is key.
-static bool localAt(const tagFXReduceIndex* x, const tagFXVertex* vertices, int i, uint32_t key, const float* at) {
-    return x->bucketLinks[i].key == key && localSamePosition(vertices[i].position, at);
+static bool localAt(const tagFXReduceIndex* x, int i, uint32_t key, const float* at) {
+    return x->bucketLinks[i].key == key && localSamePosition(x->points[i].position, at);
 }
 
-static void localBucketInsert(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
-    uint32_t key = localPositionHash(vertices[v].position);
+static void localBucketInsert(tagFXReduceIndex* x, int v) {
+    uint32_t key = localPositionHash(x->points[v].position);
     int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
     x->bucketLinks[v] = {*head, key};
     *head = v;
 }
 
-static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
-    int* link = &x->bucketHead[localPositionHash(vertices[v].position) & (uint32_t)x->bucketMask];
+static void localBucketRemove(tagFXReduceIndex* x, int v) {
+    int* link = &x->bucketHead[localPositionHash(x->points[v].position) & (uint32_t)x->bucketMask];
     while (*link != -1 && *link != v) {
         link = &x->bucketLinks[*link].next;
     }
@@ -416,20 +416,20 @@ static void localBucketRemove(tagFXReduceIndex* x, const tagFXVertex* vertices, 
 }
 
 // Sets the alone marks of the vertices at v's position: exact for that position from now on.
-static void localSettleAlone(tagFXReduceIndex* x, const tagFXVertex* vertices, int v) {
-    const float* at = vertices[v].position;
+static void localSettleAlone(tagFXReduceIndex* x, int v) {
+    const float* at = x->points[v].position;
     uint32_t key = localPositionHash(at);
     int first = x->bucketHead[key & (uint32_t)x->bucketMask];
     int count = 0;
     for (int i = first; i != -1; i = x->bucketLinks[i].next) {
-        count += i == v || localAt(x, vertices, i, key, at) ? 1 : 0;
+        count += i == v || localAt(x, i, key, at) ? 1 : 0;
     }
     if (count == 1) {
         x->alone[v] = 1;
         return;
     }
     for (int i = first; i != -1; i = x->bucketLinks[i].next) {
-        if (i == v || localAt(x, vertices, i, key, at)) {
+        if (i == v || localAt(x, i, key, at)) {
             x->alone[i] = 0;
         }
     }
@@ -513,7 +513,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         int* head = &x->bucketHead[key & (uint32_t)x->bucketMask];
         x->alone[v] = 1;
         for (int i = *head; i != -1; i = x->bucketLinks[i].next) {
-            if (localAt(x, m->vertices, i, key, at)) {
+            if (localAt(x, i, key, at)) {
                 x->alone[i] = 0;
                 x->alone[v] = 0;
             }
@@ -640,7 +640,7 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Planes and predicates
 
-// Where a vertex stands, and its tag: from the index's copy while there is one.
+// Where a vertex stands, and its tag: from the index's points while there are any.
 static inline const float* localPosition(const FXMesh* m, int v) {
     return m->reduceIndex != nullptr ? m->reduceIndex->points[v].position : m->vertices[v].position;
 }
@@ -649,11 +649,13 @@ static inline int localTag(const FXMesh* m, int v) {
     return m->reduceIndex != nullptr ? m->reduceIndex->points[v].tag : m->vertices[v].tag;
 }
 
-// After a write to vertex v's record, while the index holds a copy of it.
-static inline void localCopyPoint(FXMesh* m, int v) {
-    tagFXReduceIndex::Point* at = &m->reduceIndex->points[v];
-    memcpy(at->position, m->vertices[v].position, sizeof(at->position));
-    at->tag = m->vertices[v].tag;
+// The end of the stages: the vertex block takes the positions and tags they left.
+static void localLeavePoints(FXMesh* m) {
+    const tagFXReduceIndex::Point* points = m->reduceIndex->points;
+    for (int v = 0; v < m->vertexCount; v++) {
+        memcpy(m->vertices[v].position, points[v].position, sizeof(points[v].position));
+        m->vertices[v].tag = points[v].tag;
+    }
 }
 
 void FXMesh::ComputeFormula(float* out, int i, int j, int k) {
@@ -787,7 +789,7 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
     bool alone = x->alone[v] != 0;
     while (*link != -1) {
         int i = *link;
-        if (i == v || (!alone && localAt(x, vertices, i, fromKey, from))) {
+        if (i == v || (!alone && localAt(x, i, fromKey, from))) {
             *link = x->bucketLinks[i].next;
             x->bucketLinks[i].next = moved;
             moved = i;
@@ -806,10 +808,9 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         p[0] += move[0];
         p[1] += move[1];
         p[2] += move[2];
-        memcpy(vertices[i].position, p, sizeof(vertices[i].position));
-        localBucketInsert(x, vertices, i);
+        localBucketInsert(x, i);
     }
-    localSettleAlone(x, vertices, v);
+    localSettleAlone(x, v);
 }
 
 void FXMesh::PlaceVertexFormula1(int v, float* plane) {
@@ -822,17 +823,16 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
         return;
     }
     if (reduceIndex != nullptr) {
-        localBucketRemove(reduceIndex, vertices, v);
+        localBucketRemove(reduceIndex, v);
     }
     localLogMove(this, v);
-    float* p = vertices[v].position;
+    float* p = reduceIndex != nullptr ? reduceIndex->points[v].position : vertices[v].position;
     p[0] += move[0];
     p[1] += move[1];
     p[2] += move[2];
     if (reduceIndex != nullptr) {
-        localCopyPoint(this, v);
-        localBucketInsert(reduceIndex, vertices, v);
-        localSettleAlone(reduceIndex, vertices, v);
+        localBucketInsert(reduceIndex, v);
+        localSettleAlone(reduceIndex, v);
     }
 }
 
@@ -859,16 +859,14 @@ void FXMesh::SetVerticeMask(int v, int bits) {
         if ((x->points[v].tag & bits) != bits) {
             localLogTag(this, v);
             x->points[v].tag |= bits;
-            vertices[v].tag = x->points[v].tag;
         }
         return;
     }
     uint32_t key = localPositionHash(at);
     for (int i = x->bucketHead[key & (uint32_t)x->bucketMask]; i != -1; i = x->bucketLinks[i].next) {
-        if ((i == v || localAt(x, vertices, i, key, at)) && (x->points[i].tag & bits) != bits) {
+        if ((i == v || localAt(x, i, key, at)) && (x->points[i].tag & bits) != bits) {
             localLogTag(this, i);
             x->points[i].tag |= bits;
-            vertices[i].tag = x->points[i].tag;
         }
     }
 }
@@ -1132,7 +1130,7 @@ static int localOtherVertex(FXMesh* m, int v, const int* number) {
     int best = -1;
     uint32_t key = localPositionHash(at);
     for (int i = x->bucketHead[key & (uint32_t)x->bucketMask]; i != -1; i = x->bucketLinks[i].next) {
-        if (i != v && named(i) && localAt(x, m->vertices, i, key, at) && (best == -1 || i < best)) {
+        if (i != v && named(i) && localAt(x, i, key, at) && (best == -1 || i < best)) {
             best = i;
         }
     }
@@ -1373,20 +1371,22 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
     while (u->moves.size() > mark.moves) {
         const tagFXReduceUndo::Move& move = u->moves.back();
         if (x != nullptr) {
-            localBucketRemove(x, m->vertices, move.vertex);
+            localBucketRemove(x, move.vertex);
         }
-        memcpy(m->vertices[move.vertex].position, move.position, sizeof(move.position));
+        memcpy(x != nullptr ? x->points[move.vertex].position : m->vertices[move.vertex].position, move.position,
+               sizeof(move.position));
         if (x != nullptr) {
-            localCopyPoint(m, move.vertex);
-            localBucketInsert(x, m->vertices, move.vertex);
-            localSettleAlone(x, m->vertices, move.vertex);
+            localBucketInsert(x, move.vertex);
+            localSettleAlone(x, move.vertex);
         }
         u->moves.pop_back();
     }
     while (u->tags.size() > mark.tags) {
-        m->vertices[u->tags[u->tags.size() - 2]].tag = u->tags.back();
+        int v = u->tags[u->tags.size() - 2];
         if (x != nullptr) {
-            x->points[u->tags[u->tags.size() - 2]].tag = u->tags.back();
+            x->points[v].tag = u->tags.back();
+        } else {
+            m->vertices[v].tag = u->tags.back();
         }
         u->tags.resize(u->tags.size() - 2);
     }
@@ -3297,6 +3297,9 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         u->sinceKnown = true;
     }
     delete before;
+    if (reduceIndex != nullptr) {
+        localLeavePoints(this);
+    }
     std::vector<int> slotTo;
     localEndNoting(this, changed, &slotTo);
     localFreeCorners(reduceIndex);
