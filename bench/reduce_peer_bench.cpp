@@ -3,7 +3,8 @@
 // nothing), then meshopt_simplify asked for the same triangle count, three rounds in turn, each
 // side's fastest round counted (a busy moment of the machine then spoils neither ratio); and one
 // sweep over fans of N triangles around one vertex, to show how the cost grows with a vertex's
-// valence, and over grids whose diagonals all run one way (one sweep, and the whole reduction).
+// valence, and over grids whose diagonals all run one way (one sweep, and the whole reduction,
+// which meshopt_simplify then meets at the same triangle count).
 // The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
@@ -71,25 +72,32 @@ static void BM_ReduceGridTenSweeps(benchmark::State& state) {
     state.counters["sweeps"] = sweeps;
 }
 
-static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
-    FXMesh grid;
-    fxReduceSheet(&grid, (int)state.range(0), 0, 0, nullptr);
+// meshopt_simplify of the grid down to the triangle count the reduction left (a tenth when it has
+// not run), each round's time kept under the name when it is the fastest.
+static void localMeshoptRounds(benchmark::State& state, const FXMesh& grid, const std::string& reduced,
+                               const std::string& name) {
     std::vector<float> positions((size_t)grid.vertexCount * 3);
     for (int i = 0; i < grid.vertexCount; i++) {
         memcpy(&positions[(size_t)i * 3], grid.vertices[i].position, 3 * sizeof(float));
     }
     std::vector<unsigned int> in(grid.indices, grid.indices + grid.indexCount);
     std::vector<unsigned int> out(in.size());
-    size_t target = localCounts.count("reduced") ? (size_t)localCounts["reduced"] * 3 : in.size() / 10;
+    size_t target = localCounts.count(reduced) ? (size_t)localCounts[reduced] * 3 : in.size() / 10;
     size_t made = 0;
     for (auto _ : state) {
         double start = localNow();
         made = meshopt_simplify(out.data(), in.data(), in.size(), positions.data(), (size_t)grid.vertexCount,
                                 3 * sizeof(float), target, 1e-2f, 0, nullptr);
-        localKeepFastest("meshopt", localNow() - start);
+        localKeepFastest(name, localNow() - start);
     }
     state.counters["triangles_after"] = (double)(made / 3);
     state.counters["target"] = (double)(target / 3);
+}
+
+static void BM_MeshoptSimplifyGrid(benchmark::State& state) {
+    FXMesh grid;
+    fxReduceSheet(&grid, (int)state.range(0), 0, 0, nullptr);
+    localMeshoptRounds(state, grid, "reduced", "meshopt");
 }
 
 // One sweep over a copy of source per round, the fastest round's time kept under the name: a
@@ -135,9 +143,19 @@ static void BM_ReduceUniformSheetWhole(benchmark::State& state) {
         sweeps = localSweepUntilSettled(&m, 1000, false);
         localSeconds["uniform whole " + std::to_string(state.range(0))] = localNow() - start;
         left = m.indexCount / 3;
+        localCounts["uniform left " + std::to_string(state.range(0))] = left;
     }
     state.counters["sweeps"] = sweeps;
     state.counters["triangles_after"] = left;
+}
+
+// The peer on the same grid, down to the count the whole reduction left: how far the chains keep
+// the reduction from it.
+static void BM_MeshoptSimplifyUniformSheet(benchmark::State& state) {
+    FXMesh sheet;
+    fxReduceSheet(&sheet, (int)state.range(0), 0, 0, nullptr, true);
+    std::string cells = std::to_string(state.range(0));
+    localMeshoptRounds(state, sheet, "uniform left " + cells, "meshopt uniform " + cells);
 }
 
 static void BM_MeshoptFan(benchmark::State& state) {
@@ -160,6 +178,7 @@ BENCHMARK(BM_MeshoptFan)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMil
 // 400 and 800 cells: 0.3 M and 1.3 M triangles, where the chains grow long enough to show.
 BENCHMARK(BM_ReduceUniformSheetSweep)->Arg(400)->Arg(800)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReduceUniformSheetWhole)->Arg(400)->Arg(800)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeshoptSimplifyUniformSheet)->Arg(800)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // 1000 x 1000 cells: 2 M triangles. Registered here, after the fans, so that the rounds
@@ -195,6 +214,12 @@ int main(int argc, char** argv) {
         printf("uniform diagonals, 400 -> 800 cells: the whole reduction grows %.1fx for 4x the triangles (goal <= "
                "5x)\n",
                localSeconds["uniform whole 800"] / localSeconds["uniform whole 400"]);
+    }
+    if (localSeconds.count("uniform whole 800") && localSeconds.count("meshopt uniform 800")) {
+        printf("uniform diagonals, 800 cells: the whole reduction / meshopt_simplify (fastest of 3) at %.0f triangles: "
+               "%.2f s / %.2f s = %.0fx (goal <= 3x)\n",
+               localCounts["uniform left 800"], localSeconds["uniform whole 800"], localSeconds["meshopt uniform 800"],
+               localSeconds["uniform whole 800"] / localSeconds["meshopt uniform 800"]);
     }
     return 0;
 }
