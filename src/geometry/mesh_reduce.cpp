@@ -17,6 +17,7 @@
 #include "base/other.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
+#include "geometry/slotset.h"
 #include "render/canvas.h"
 #include "render/material.h"
 
@@ -44,10 +45,7 @@ struct tagFXReduceIndex {
     int* cornerNext;
     int* cornerPrev;
     int* vertexUses; // length of each vertex's list, so a search can walk the shortest
-    // Removed slots as bits, with a bit per word that has any set and one per word of those:
-    // the lowest is found in three steps, and the set of a large mesh stays in the cache.
-    uint64_t* freeBits[3];
-    int freeWords[3];
+    tagFXSlotSet removedSlots; // the removed slots, which new triangles take lowest first
     // Vertices chained by a hash of their position. Each link holds the whole hash of its
     // vertex's position: a walk reads the positions of only the vertices whose hash matches,
     // instead of those of every vertex in the chain, which lie anywhere in a large mesh.
@@ -271,67 +269,11 @@ static void localFreeIndex(tagFXReduceIndex* x) {
     free(x);
 }
 
-static void localFreeAdd(tagFXReduceIndex* x, int slot) {
-    uint32_t at = (uint32_t)slot;
-    for (int level = 0; level < 3; level++, at >>= 6) {
-        x->freeBits[level][at >> 6] |= (uint64_t)1 << (at & 63);
-    }
-}
-
-// Takes the slot out of the set wherever it stands; undoing a removal needs this.
-static void localFreeRemove(tagFXReduceIndex* x, int slot) {
-    uint32_t at = (uint32_t)slot;
-    for (int level = 0; level < 3; level++, at >>= 6) {
-        uint64_t* word = &x->freeBits[level][at >> 6];
-        *word &= ~((uint64_t)1 << (at & 63));
-        if (*word != 0) {
-            break;
-        }
-    }
-}
-
-// The lowest removed slot; -1 when there is none.
-static int localFreeLowest(const tagFXReduceIndex* x) {
-    int top = 0;
-    while (top < x->freeWords[2] && x->freeBits[2][top] == 0) {
-        top++;
-    }
-    if (top == x->freeWords[2]) {
-        return -1;
-    }
-    uint32_t at = (uint32_t)top;
-    for (int level = 2; level >= 0; level--) {
-        at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[level][at]);
-    }
-    return (int)at;
-}
-
-// The lowest removed slot at or above from; -1 when there is none.
-static int localFreeFrom(const tagFXReduceIndex* x, int from) {
-    uint32_t at = (uint32_t)from;
-    for (int level = 0; level < 3; level++) {
-        uint32_t word = at >> 6;
-        if (word >= (uint32_t)x->freeWords[level]) {
-            return -1;
-        }
-        uint64_t bits = x->freeBits[level][word] & (~0ull << (at & 63));
-        if (bits != 0) {
-            at = word * 64 + (uint32_t)__builtin_ctzll(bits);
-            for (int down = level - 1; down >= 0; down--) {
-                at = at * 64 + (uint32_t)__builtin_ctzll(x->freeBits[down][at]);
-            }
-            return (int)at;
-        }
-        at = word + 1; // the next word of this level, as a bit of the level above
-    }
-    return -1;
-}
-
 // The lowest removed slot, taken out of the set; -1 when there is none.
 static int localFreeTakeLowest(tagFXReduceIndex* x) {
-    int slot = localFreeLowest(x);
+    int slot = fxSlotSetLowest(&x->removedSlots);
     if (slot != -1) {
-        localFreeRemove(x, slot);
+        fxSlotSetRemove(&x->removedSlots, slot);
     }
     return slot;
 }
@@ -449,10 +391,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         return nullptr;
     }
     x->slots = slots;
-    x->freeWords[0] = slots / 64 + 1;
-    x->freeWords[1] = x->freeWords[0] / 64 + 1;
-    x->freeWords[2] = x->freeWords[1] / 64 + 1;
-    size_t words = (size_t)(x->freeWords[0] + x->freeWords[1] + x->freeWords[2]);
+    size_t words = fxSlotSetWords(slots);
     size_t links = (size_t)nv + 1;
     size_t ints = 2 * ((size_t)nv + 1) + (size_t)buckets;
     size_t bytes = words * sizeof(uint64_t) + ((size_t)nv + 1) * sizeof(tagFXReduceIndex::Point) +
@@ -470,11 +409,9 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     // would touch every page twice.
     // The points first, where the block's alignment keeps each within one cache line.
     x->points = (tagFXReduceIndex::Point*)x->block;
-    x->freeBits[0] = (uint64_t*)(x->points + nv + 1);
-    x->freeBits[1] = x->freeBits[0] + x->freeWords[0];
-    x->freeBits[2] = x->freeBits[1] + x->freeWords[1];
-    memset(x->freeBits[0], 0, words * sizeof(uint64_t));
-    x->bucketLinks = (tagFXReduceIndex::Link*)(x->freeBits[0] + words);
+    uint64_t* removedWords = (uint64_t*)(x->points + nv + 1);
+    fxSlotSetPlace(&x->removedSlots, slots, removedWords);
+    x->bucketLinks = (tagFXReduceIndex::Link*)(removedWords + words);
     int* at = (int*)(x->bucketLinks + links);
     x->vertexHead = at;
     x->vertexUses = (at += nv + 1);
@@ -929,7 +866,7 @@ static void localRemoveSlot(FXMesh* m, int s) {
         for (int k = 0; k < 3; k++) {
             localUnlinkCorner(x, t[k], s * 3 + k);
         }
-        localFreeAdd(x, s);
+        fxSlotSetAdd(&x->removedSlots, s);
         tagFXReduceUndo* u = x->noting;
         if (u != nullptr && u->takenAt[(size_t)s] != u->tried) {
             u->freedAt[(size_t)s] = u->tried;
@@ -1347,7 +1284,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localUnlinkCorner(x, t[k], s * 3 + k);
                 }
             } else {
-                localFreeRemove(x, s);
+                fxSlotSetRemove(&x->removedSlots, s);
             }
         }
         t[0] = entry[1];
@@ -1359,7 +1296,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
                     localLinkCorner(x, m->indices, t[k], s * 3 + k);
                 }
             } else {
-                localFreeAdd(x, s);
+                fxSlotSetAdd(&x->removedSlots, s);
                 tagFXReduceUndo* n = x->noting;
                 if (n != nullptr && n->takenAt[(size_t)s] == n->tried && n->freedAt[(size_t)s] != n->tried) {
                     n->foreignHeld--;
@@ -3098,8 +3035,8 @@ static bool localStillRefused(FXMesh* m, const tagFXReduceMemory* before, int s)
             return false;
         }
     }
-    int free = localFreeLowest(x);
-    for (int i = 0; i < r[1]; i++, free = localFreeFrom(x, free + 1)) {
+    int free = fxSlotSetLowest(&x->removedSlots);
+    for (int i = 0; i < r[1]; i++, free = fxSlotSetFrom(&x->removedSlots, free + 1)) {
         if (free == -1 || (r[2] != -1 && free >= r[2])) {
             return false;
         }
@@ -3128,9 +3065,9 @@ static void localHoldTry(FXMesh* m, int s) {
             int c = x->vertexHead[v];
             below = c != -1 && (below == -1 || c / 3 < below) ? c / 3 : below;
         }
-        int free = localFreeLowest(x);
+        int free = fxSlotSetLowest(&x->removedSlots);
         for (int i = 0; i < u->foreignPeak && free != -1; i++) {
-            free = localFreeFrom(x, free + 1);
+            free = fxSlotSetFrom(&x->removedSlots, free + 1);
         }
         if ((below != -1 && u->foreignMax >= below) || (free != -1 && free <= u->foreignMax)) {
             return;
