@@ -4,8 +4,9 @@
 // side's fastest round counted (a busy moment of the machine then spoils neither ratio); and one
 // sweep over fans of N triangles around one vertex, to show how the cost grows with a vertex's
 // valence, and over grids whose diagonals all run one way (one sweep, and the whole reduction,
-// which meshopt_simplify then meets at the same triangle count).
-// The ratios are printed at the end.
+// which meshopt_simplify then meets at the same triangle count); and real models from the shared
+// test data, copied side by side to two million triangles, reduced until a sweep removes nothing
+// and met by meshopt_simplify at the same count. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +21,7 @@
 #include <meshoptimizer.h>
 
 #include "geometry/mesh.h"
+#include "models/model.h"
 #include "reducetrain/reduce_shapes.h"
 
 static std::map<std::string, double> localSeconds;
@@ -36,14 +38,14 @@ static double localNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Sweeps at tolerance 1 until one removes nothing, no more than most, printing each when asked;
+// Sweeps at the tolerance until one removes nothing, no more than most, printing each when asked;
 // how many ran.
-static int localSweepUntilSettled(FXMesh* m, int most, bool print) {
+static int localSweepUntilSettled(FXMesh* m, float tolerance, int most, bool print) {
     int sweeps = 0;
     while (sweeps < most) {
         int before = m->indexCount;
         double start = localNow();
-        m->ReduceVertices(1.0f);
+        m->ReduceVertices(tolerance);
         sweeps++;
         if (print) {
             printf("sweep %d: %d -> %d triangles, %.2f s\n", sweeps, before / 3, m->indexCount / 3, localNow() - start);
@@ -63,7 +65,7 @@ static void BM_ReduceGridTenSweeps(benchmark::State& state) {
         FXMesh m;
         m.Copy(&grid);
         double start = localNow();
-        sweeps = localSweepUntilSettled(&m, 10, !localSeconds.count("reduce"));
+        sweeps = localSweepUntilSettled(&m, 1.0f, 10, !localSeconds.count("reduce"));
         localKeepFastest("reduce", localNow() - start);
         localCounts["reduced"] = m.indexCount / 3;
     }
@@ -140,7 +142,7 @@ static void BM_ReduceUniformSheetWhole(benchmark::State& state) {
         FXMesh m;
         m.Copy(&sheet);
         double start = localNow();
-        sweeps = localSweepUntilSettled(&m, 1000, false);
+        sweeps = localSweepUntilSettled(&m, 1.0f, 1000, false);
         localSeconds["uniform whole " + std::to_string(state.range(0))] = localNow() - start;
         left = m.indexCount / 3;
         localCounts["uniform left " + std::to_string(state.range(0))] = left;
@@ -156,6 +158,85 @@ static void BM_MeshoptSimplifyUniformSheet(benchmark::State& state) {
     fxReduceSheet(&sheet, (int)state.range(0), 0, 0, nullptr, true);
     std::string cells = std::to_string(state.range(0));
     localMeshoptRounds(state, sheet, "uniform left " + cells, "meshopt uniform " + cells);
+}
+
+// The real models and the tolerance each is reduced at: the curved surfaces the reduction is
+// for, where most searches find no partner within the tolerance and the rest build stages.
+static const struct {
+    const char* file;
+    float tolerance;
+} localReal[2] = {{"spot.obj", 4.0f}, {"teapot.obj", 5.0f}};
+
+// The model copied side by side, a tenth of its size apart, until the copies hold two million
+// triangles or more; false when the file cannot be read or holds other than one mesh.
+static bool localReplicated(const char* file, FXMesh* out) {
+    std::string path = std::string(VANTREL_TESTDATA) + "/obj-real/" + file;
+    FXModel model;
+    if (!model.ImportObj(path.c_str()) || model.loadedMeshes.size != 1) {
+        return false;
+    }
+    const FXMesh* one = (const FXMesh*)model.loadedMeshes.elements[0];
+    int triangles = one->indexCount / 3;
+    if (triangles == 0) {
+        return false;
+    }
+    int copies = (2000000 + triangles - 1) / triangles;
+    int side = (int)ceil(sqrt((double)copies));
+    float low[3] = {INFINITY, INFINITY, INFINITY};
+    float high[3] = {-INFINITY, -INFINITY, -INFINITY};
+    for (int i = 0; i < one->vertexCount; i++) {
+        for (int k = 0; k < 3; k++) {
+            low[k] = fminf(low[k], one->vertices[i].position[k]);
+            high[k] = fmaxf(high[k], one->vertices[i].position[k]);
+        }
+    }
+    if (!out->Realloc(one->vertexCount * copies, one->indexCount * copies)) {
+        return false;
+    }
+    for (int c = 0; c < copies; c++) {
+        tagFXVertex* v = out->vertices + (size_t)c * one->vertexCount;
+        memcpy(v, one->vertices, (size_t)one->vertexCount * sizeof(tagFXVertex));
+        for (int i = 0; i < one->vertexCount; i++) {
+            v[i].position[0] += (float)(c % side) * (high[0] - low[0]) * 1.1f;
+            v[i].position[1] += (float)(c / side) * (high[1] - low[1]) * 1.1f;
+        }
+        int* t = out->indices + (size_t)c * one->indexCount;
+        for (int i = 0; i < one->indexCount; i++) {
+            t[i] = one->indices[i] + c * one->vertexCount;
+        }
+    }
+    return true;
+}
+
+static void BM_ReduceReal(benchmark::State& state) {
+    const char* file = localReal[state.range(0)].file;
+    FXMesh copies;
+    if (!localReplicated(file, &copies)) {
+        state.SkipWithError("cannot read the real model from the shared test data");
+        return;
+    }
+    int sweeps = 0;
+    for (auto _ : state) {
+        FXMesh m;
+        m.Copy(&copies);
+        double start = localNow();
+        sweeps = localSweepUntilSettled(&m, localReal[state.range(0)].tolerance, 100, false);
+        localKeepFastest(std::string("real ") + file, localNow() - start);
+        localCounts[std::string("real left ") + file] = m.indexCount / 3;
+    }
+    state.counters["triangles_before"] = copies.indexCount / 3;
+    state.counters["triangles_after"] = localCounts[std::string("real left ") + file];
+    state.counters["sweeps"] = sweeps;
+}
+
+static void BM_MeshoptReal(benchmark::State& state) {
+    const char* file = localReal[state.range(0)].file;
+    FXMesh copies;
+    if (!localReplicated(file, &copies)) {
+        state.SkipWithError("cannot read the real model from the shared test data");
+        return;
+    }
+    localMeshoptRounds(state, copies, std::string("real left ") + file, std::string("meshopt real ") + file);
 }
 
 static void BM_MeshoptFan(benchmark::State& state) {
@@ -185,9 +266,26 @@ int main(int argc, char** argv) {
     // alternate.
     for (int round = 0; round < 3; round++) {
         benchmark::RegisterBenchmark("BM_ReduceGridTenSweeps", BM_ReduceGridTenSweeps)
-            ->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+            ->Arg(1000)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("BM_MeshoptSimplifyGrid", BM_MeshoptSimplifyGrid)
-            ->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+            ->Arg(1000)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    }
+    // Two rounds of each real model, taken in turn with its peer.
+    for (int round = 0; round < 2; round++) {
+        for (int model = 0; model < 2; model++) {
+            benchmark::RegisterBenchmark("BM_ReduceReal", BM_ReduceReal)
+                ->Arg(model)
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("BM_MeshoptReal", BM_MeshoptReal)
+                ->Arg(model)
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
@@ -220,6 +318,16 @@ int main(int argc, char** argv) {
                "%.2f s / %.2f s = %.0fx (goal <= 3x)\n",
                localCounts["uniform left 800"], localSeconds["uniform whole 800"], localSeconds["meshopt uniform 800"],
                localSeconds["uniform whole 800"] / localSeconds["meshopt uniform 800"]);
+    }
+    for (const auto& real : localReal) {
+        std::string ours = std::string("real ") + real.file;
+        std::string peer = std::string("meshopt real ") + real.file;
+        if (localSeconds.count(ours) && localSeconds.count(peer)) {
+            printf("%s copied to 2 M triangles, tolerance %g: the whole reduction / meshopt_simplify at %.0f triangles "
+                   "(fastest of 2 each): %.2f s / %.2f s = %.0fx (goal <= 3x)\n",
+                   real.file, real.tolerance, localCounts[std::string("real left ") + real.file], localSeconds[ours],
+                   localSeconds[peer], localSeconds[ours] / localSeconds[peer]);
+        }
     }
     return 0;
 }
