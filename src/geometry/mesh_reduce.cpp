@@ -465,7 +465,13 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
 // Walking the live slots that name one vertex, in slot order
 
 // Kept out of line: most sweeps note nothing, and the walks are the stages' most common step.
+// The reads are a set, and most walks are of the try's own corners, which lead it: a record kept
+// short is quicker to check and to carry.
 __attribute__((noinline)) static void localNoteWalk(tagFXReduceUndo* u, int v) {
+    const std::vector<int>& r = u->reads;
+    if (r.size() >= 3 && (v == r[0] || v == r[1] || v == r[2] || v == r.back())) {
+        return;
+    }
     u->reads.push_back(v);
 }
 
@@ -3100,6 +3106,8 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     m->reduceIndex->noting = u;
     u->reached.assign((size_t)m->vertexCount, 0);
     u->heldAt.assign(slots, 0);
+    // Most records come back: grown by doubling, the store would be copied over and over.
+    u->held.reserve(before->held.size() + before->held.size() / 4 + slots);
     u->takenAt.assign(slots, 0);
     u->freedAt.assign(slots, 0);
     return before;
@@ -3137,6 +3145,7 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
     tagFXReduceMemory* memory = new tagFXReduceMemory();
     memory->tolerance = tolerance;
     memory->at.assign(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3), 0);
+    memory->held.reserve(u->held.size());
     auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
     for (size_t s = 0; s < slotTo.size(); s++) {
         if (u->heldAt[s] == 0 || slotTo[s] == -1) {
