@@ -59,6 +59,12 @@ public:
     bool reduceRetryRemembered = false;
     int reduceRetried = 0;
     int reduceRetryChanged = 0;
+    // Likewise for the partner searches a sweep spares: each is walked all the same, and each
+    // vertex's worked-out neighbours are worked out again at every use; counted are the spared
+    // searches, and the walks that found a partner or the neighbours that differed (none should).
+    bool reduceCheckSpared = false;
+    int reduceSpared = 0;
+    int reduceSparedWrong = 0;
 
     FXMesh();
     ~FXMesh();

@@ -75,6 +75,19 @@ struct tagFXReduceIndex {
         int32_t tag;
     };
     Point* points;
+    // Per vertex, which of its neighbours another neighbour stands nearly opposite, by bit
+    // (neighbour % 63), bit 63 set once worked out (0: not yet, all set: any may). A line from a
+    // neighbour through the vertex can be continued only by a vertex nearly opposite it: a clear
+    // bit spares the search its walk. Worked out from kept changes only; a kept change clears
+    // the vertices around it (localForgetOpposites).
+    uint64_t* opposite;
+    // The sine of the tolerance with the tests' own margin, below which the masks are worked out;
+    // at and above it every search walks.
+    double lineSine;
+    // Sparing pays where most searches are spared. On a flat grid every vertex has neighbours
+    // opposite each other, and working the masks out only costs: each window of asks decides
+    // whether the searches walk without asking for the next several.
+    int asks, spares, resting;
 };
 
 // Scratch lists of the stages and the check: growing one leaves what it adds unset, for every
@@ -394,8 +407,9 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     size_t words = fxSlotSetWords(slots);
     size_t links = (size_t)nv + 1;
     size_t ints = 2 * ((size_t)nv + 1) + (size_t)buckets;
-    size_t bytes = words * sizeof(uint64_t) + ((size_t)nv + 1) * sizeof(tagFXReduceIndex::Point) +
-                   links * sizeof(tagFXReduceIndex::Link) + ints * sizeof(int) + (size_t)nv + 1;
+    size_t bytes = (words + (size_t)nv + 1) * sizeof(uint64_t) +
+                   ((size_t)nv + 1) * sizeof(tagFXReduceIndex::Point) + links * sizeof(tagFXReduceIndex::Link) +
+                   ints * sizeof(int) + (size_t)nv + 1;
     size_t cornerBytes = (2 * ((size_t)slots * 3 + 1) + (size_t)slots + 1) * sizeof(int);
     x->block = malloc(bytes);
     x->cornerBlock = malloc(cornerBytes);
@@ -411,7 +425,8 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     x->points = (tagFXReduceIndex::Point*)x->block;
     uint64_t* removedWords = (uint64_t*)(x->points + nv + 1);
     fxSlotSetPlace(&x->removedSlots, slots, removedWords);
-    x->bucketLinks = (tagFXReduceIndex::Link*)(removedWords + words);
+    x->opposite = removedWords + words;
+    x->bucketLinks = (tagFXReduceIndex::Link*)(x->opposite + nv + 1);
     int* at = (int*)(x->bucketLinks + links);
     x->vertexHead = at;
     x->vertexUses = (at += nv + 1);
@@ -424,6 +439,12 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     memset(x->seenAt, 0, ((size_t)slots + 1) * sizeof(int));
     x->seenStamp = 0;
     x->noting = nullptr;
+    memset(x->opposite, 0, ((size_t)nv + 1) * sizeof(uint64_t));
+    x->asks = 0;
+    x->spares = 0;
+    x->resting = 0;
+    double tolerance = m->reduceTolerance;
+    x->lineSine = tolerance >= 0.0 && tolerance < 80.0 ? sin(tolerance / (double)LOCAL_DEGREES) * (1.0 + 1e-4) : 2.0;
     for (int v = 0; v < nv; v++) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
@@ -2370,6 +2391,176 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
     return false;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Sparing the partner searches of a curved surface
+//
+// A partner beyond B on the line A-B lies within the tolerance of the face plane and of the plane
+// upright on it through the line, both seen from B: nearly along the line, beyond B, and so
+// nearly opposite A among B's neighbours. Where none is, the search's walk would find nothing.
+
+#define LOCAL_OPPOSITE_KNOWN ((uint64_t)1 << 63)
+#define LOCAL_SPARE_WINDOW 4096
+
+static uint64_t localOppositeBit(int v) {
+    return (uint64_t)1 << ((uint32_t)v % 63u);
+}
+
+// What float rounding can add to a plane's distance for coordinates up to reach, with room.
+static double localRounding(double reach) {
+    return 64.0 * reach * 0x1p-24;
+}
+
+// b's mask of the neighbours another neighbour stands nearly opposite, worked out on first use.
+// The bound takes the tests' margin and the rounding of both planes, so that it never spares a
+// walk that would find a partner; a neighbour too near b for that makes every one a maybe.
+static uint64_t localOpposites(FXMesh* m, int b) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x->opposite[b] != 0) {
+        uint64_t known = x->opposite[b];
+        if (m->reduceCheckSpared) {
+            x->opposite[b] = 0;
+            m->reduceSparedWrong += localOpposites(m, b) != known ? 1 : 0;
+            x->opposite[b] = known;
+        }
+        return known;
+    }
+    const uint64_t any = ~(uint64_t)0;
+    if (!(x->lineSine < 0.25)) {
+        x->opposite[b] = any;
+        return any;
+    }
+    int near[32];
+    int n = 0;
+    bool few = true;
+    int last = -1;
+    for (int c = x->vertexHead[b]; c != -1 && few; c = x->cornerNext[c]) {
+        int s = c / 3;
+        if (s == last) {
+            continue;
+        }
+        last = s;
+        const int* t = m->indices + s * 3;
+        for (int k = 0; k < 3 && few; k++) {
+            if (t[k] != b && !localInList(t[k], n, near)) {
+                few = n < 32;
+                if (few) {
+                    near[n++] = t[k];
+                }
+            }
+        }
+    }
+    if (!few) {
+        x->opposite[b] = any;
+        return any;
+    }
+    const float* pb = localPosition(m, b);
+    double reach = fmax(fabs(pb[0]), fmax(fabs(pb[1]), fabs(pb[2])));
+    double dir[32][3];
+    double length[32];
+    for (int i = 0; i < n; i++) {
+        const float* p = localPosition(m, near[i]);
+        double d[3] = {(double)p[0] - pb[0], (double)p[1] - pb[1], (double)p[2] - pb[2]};
+        length[i] = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        reach = fmax(reach, fmax(fabs(p[0]), fmax(fabs(p[1]), fabs(p[2]))));
+        for (int k = 0; k < 3; k++) {
+            dir[i][k] = d[k] / length[i];
+        }
+    }
+    double rounding = localRounding(reach);
+    uint64_t mask = LOCAL_OPPOSITE_KNOWN;
+    for (int i = 0; i < n; i++) {
+        for (int j = i + 1; j < n; j++) {
+            // Off the line by at most this sine in each of the two planes' directions.
+            double sine = x->lineSine + 4.0 * rounding / length[i] + 4.0 * rounding / length[j] + 1e-3;
+            bool opposite = !(sine < 0.3); // also for a length of 0 or not finite
+            if (!opposite) {
+                double cosine = sqrt(1.0 - 2.0 * sine * sine) - 1e-3;
+                double dot = dir[i][0] * dir[j][0] + dir[i][1] * dir[j][1] + dir[i][2] * dir[j][2];
+                opposite = !(dot > -cosine);
+            }
+            if (opposite) {
+                mask |= localOppositeBit(near[i]) | localOppositeBit(near[j]);
+            }
+        }
+    }
+    x->opposite[b] = mask;
+    return mask;
+}
+
+// Whether the search along the line from a through b, on the examined face, may find a partner
+// beyond b. The bound holds for a face whose plane holds the line and b, as any but a sliver's
+// does; the search of another walks.
+static bool localMayContinue(FXMesh* m, int a, int b) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    if (x == nullptr) {
+        return true;
+    }
+    if (x->resting > 0) {
+        x->resting--;
+        return true;
+    }
+    if (++x->asks == LOCAL_SPARE_WINDOW) {
+        x->resting = x->spares * 4 < x->asks ? 64 * LOCAL_SPARE_WINDOW : 0;
+        x->asks = 0;
+        x->spares = 0;
+    }
+    if ((localOpposites(m, b) & localOppositeBit(a)) != 0) {
+        return true;
+    }
+    const float* pa = localPosition(m, a);
+    const float* pb = localPosition(m, b);
+    const float* n = m->facePlane;
+    double d[3] = {(double)pb[0] - pa[0], (double)pb[1] - pa[1], (double)pb[2] - pa[2]};
+    double length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    double across = fabs((double)n[0] * d[0] + (double)n[1] * d[1] + (double)n[2] * d[2]) / length;
+    double off = fabs((double)n[0] * pb[0] + (double)n[1] * pb[1] + (double)n[2] * pb[2] + (double)n[3]);
+    double unit = (double)n[0] * n[0] + (double)n[1] * n[1] + (double)n[2] * n[2];
+    double reach =
+        fmax(fmax(fabs(pa[0]), fmax(fabs(pa[1]), fabs(pa[2]))), fmax(fabs(pb[0]), fmax(fabs(pb[1]), fabs(pb[2]))));
+    if (!(across < 1e-4 && off <= localRounding(reach) && fabs(unit - 1.0) < 1e-4)) {
+        return true;
+    }
+    x->spares++;
+    if (m->reduceCheckSpared) {
+        tagFXReduceUndo* noting = x->noting;
+        x->noting = nullptr;
+        int cursor = -1;
+        int partner = -1;
+        int other = -1;
+        m->reduceSpared++;
+        m->reduceSparedWrong += m->FindNextContiguouse(a, b, -1, &cursor, &partner, &other) ? 1 : 0;
+        x->noting = noting;
+    }
+    return false;
+}
+
+// After a kept change, from its journal: the vertices whose neighbours it changed, and those
+// around a vertex it moved, work their masks out again when next asked.
+static void localForgetOpposites(FXMesh* m) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    tagFXReduceUndo* u = m->reduceUndo;
+    for (size_t i = 0; i < u->slots.size(); i += 4) {
+        const int* t = m->indices + u->slots[i] * 3;
+        for (int k = 0; k < 3; k++) {
+            if (u->slots[i + 1 + k] >= 0) {
+                x->opposite[u->slots[i + 1 + k]] = 0;
+            }
+            if (t[k] >= 0) {
+                x->opposite[t[k]] = 0;
+            }
+        }
+    }
+    for (const tagFXReduceUndo::Move& move : u->moves) {
+        x->opposite[move.vertex] = 0;
+        for (int c = x->vertexHead[move.vertex]; c != -1; c = x->cornerNext[c]) {
+            const int* t = m->indices + c / 3 * 3;
+            x->opposite[t[0]] = 0;
+            x->opposite[t[1]] = 0;
+            x->opposite[t[2]] = 0;
+        }
+    }
+}
+
 bool FXMesh::ReduceStage1(int a, int b, int q) {
     // ReduceStage2 refuses a marked middle vertex or apex before it looks at anything else, and a
     // stage it refuses changes nothing: a search whose every find would be refused is skipped,
@@ -2390,7 +2581,7 @@ bool FXMesh::ReduceStage1(int a, int b, int q) {
         if (localTryPartners(this, a, b, q)) {
             return true;
         }
-    } else {
+    } else if (localMayContinue(this, a, b)) {
         while (TestVertices1Mask(b) && FindNextContiguouse(a, b, q, &cursor, &partner, &e)) {
             if (ReduceStage2(a, b, partner, q, e)) {
                 return true;
@@ -2399,6 +2590,9 @@ bool FXMesh::ReduceStage1(int a, int b, int q) {
     }
     if (narrowA) {
         return TestVertices1Mask(a) && localTryPartners(this, b, a, q);
+    }
+    if (!localMayContinue(this, b, a)) {
+        return false;
     }
     cursor = -1;
     while (TestVertices1Mask(a) && FindNextContiguouse(b, a, q, &cursor, &partner, &e)) {
@@ -3230,6 +3424,9 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
             changed = true;
             reduceRetryChanged += remembered ? 1 : 0;
+            if (reduceIndex != nullptr) {
+                localForgetOpposites(this);
+            }
             if (u->noting) {
                 localReachKept(this);
             }

@@ -1638,9 +1638,10 @@ TEST(MeshReduceSweep, AChangedMeshOrToleranceSweepsAsAFreshCopy) {
     }
 }
 
-// Every triangle a sweep passes over on its memory's word, tried all the same, changes nothing:
-// over decorated grids, sheets with seams, bends and uniform diagonals, and the real meshes.
-TEST(MeshReduceProperty, PassedOverTrianglesWouldBeRefusedAgain) {
+// Every triangle a sweep passes over on its memory's word, tried all the same, changes nothing,
+// and every partner search it spares, walked all the same, finds nothing: over decorated grids,
+// sheets with seams, bends and uniform diagonals, and the real meshes.
+TEST(MeshReduceProperty, PassedOverTrianglesAndSparedSearchesWouldFindNothing) {
     std::vector<std::pair<std::string, FXMesh*>> meshes;
     uint32_t seed = 901;
     for (int trial = 0; trial < 40; trial++) {
@@ -1657,19 +1658,24 @@ TEST(MeshReduceProperty, PassedOverTrianglesWouldBeRefusedAgain) {
     AddRealMeshes(&meshes);
     ASSERT_FALSE(HasFatalFailure());
     int retried = 0;
+    int spared = 0;
     for (auto& named : meshes) {
         for (float tolerance : {0.5f, 5.0f}) {
             FXMesh m;
             ASSERT_TRUE(m.Copy(named.second));
             m.reduceRetryRemembered = true;
+            m.reduceCheckSpared = true;
             for (int sweep = 0, before = -1; sweep < 100 && before != m.indexCount; sweep++) {
                 before = m.indexCount;
                 ASSERT_TRUE(m.ReduceVertices(tolerance));
             }
             EXPECT_EQ(0, m.reduceRetryChanged) << named.first << " at tolerance " << tolerance;
+            EXPECT_EQ(0, m.reduceSparedWrong) << named.first << " at tolerance " << tolerance;
             retried += m.reduceRetried;
+            spared += m.reduceSpared;
         }
         delete named.second;
     }
     EXPECT_GT(retried, 10000);
+    EXPECT_GT(spared, 10000);
 }
