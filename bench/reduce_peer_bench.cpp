@@ -208,11 +208,21 @@ static bool localReplicated(const char* file, FXMesh* out) {
     return true;
 }
 
-static void BM_ReduceReal(benchmark::State& state) {
+// The benchmark's real model copied into out (localReplicated); its file name, or null when the
+// run is skipped for want of it.
+static const char* localRealCopies(benchmark::State& state, FXMesh* out) {
     const char* file = localReal[state.range(0)].file;
-    FXMesh copies;
-    if (!localReplicated(file, &copies)) {
+    if (!localReplicated(file, out)) {
         state.SkipWithError("cannot read the real model from the shared test data");
+        return nullptr;
+    }
+    return file;
+}
+
+static void BM_ReduceReal(benchmark::State& state) {
+    FXMesh copies;
+    const char* file = localRealCopies(state, &copies);
+    if (file == nullptr) {
         return;
     }
     int sweeps = 0;
@@ -230,10 +240,9 @@ static void BM_ReduceReal(benchmark::State& state) {
 }
 
 static void BM_MeshoptReal(benchmark::State& state) {
-    const char* file = localReal[state.range(0)].file;
     FXMesh copies;
-    if (!localReplicated(file, &copies)) {
-        state.SkipWithError("cannot read the real model from the shared test data");
+    const char* file = localRealCopies(state, &copies);
+    if (file == nullptr) {
         return;
     }
     localMeshoptRounds(state, copies, std::string("real left ") + file, std::string("meshopt real ") + file);
