@@ -1679,3 +1679,40 @@ TEST(MeshReduceProperty, PassedOverTrianglesAndSparedSearchesWouldFindNothing) {
     EXPECT_GT(retried, 10000);
     EXPECT_GT(spared, 10000);
 }
+
+// Far from the origin a float position carries more rounding than the edges around it are long:
+// the searches spared there must still be ones that would find nothing. The real meshes moved
+// and scaled, each reduced until it settles with every spared search walked all the same.
+TEST(MeshReduceProperty, SparedSearchesHoldFarFromTheOriginAndAtAnyScale) {
+    FX_REQUIRE_TESTDATA();
+    std::vector<std::pair<std::string, FXMesh*>> meshes;
+    AddRealMeshes(&meshes);
+    ASSERT_EQ(2u, meshes.size());
+    const struct {
+        float offset, scale;
+    } places[] = {{1000.0f, 1e-3f}, {-37.5f, 1e-3f}, {-37.5f, 1.0f}, {0.0f, 250.0f}};
+    int spared = 0;
+    for (auto& named : meshes) {
+        for (const auto& place : places) {
+            for (float tolerance : {0.5f, 4.0f}) {
+                FXMesh m;
+                ASSERT_TRUE(m.Copy(named.second));
+                for (int v = 0; v < m.vertexCount; v++) {
+                    for (int k = 0; k < 3; k++) {
+                        m.vertices[v].position[k] = m.vertices[v].position[k] * place.scale + place.offset;
+                    }
+                }
+                m.reduceCheckSpared = true;
+                for (int sweep = 0, before = -1; sweep < 100 && before != m.indexCount; sweep++) {
+                    before = m.indexCount;
+                    ASSERT_TRUE(m.ReduceVertices(tolerance));
+                }
+                EXPECT_EQ(0, m.reduceSparedWrong) << named.first << " moved by " << place.offset << ", scaled by "
+                                                  << place.scale << ", at tolerance " << tolerance;
+                spared += m.reduceSpared;
+            }
+        }
+        delete named.second;
+    }
+    EXPECT_GT(spared, 10000);
+}
