@@ -78,8 +78,8 @@ struct tagFXReduceIndex {
     // Per vertex, which of its neighbours another neighbour stands nearly opposite, by bit
     // (neighbour % 63), bit 63 set once worked out (0: not yet, all set: any may). A line from a
     // neighbour through the vertex can be continued only by a vertex nearly opposite it: a clear
-    // bit spares the search its walk. Worked out from kept changes only; a kept change clears
-    // the vertices around it (localForgetOpposites).
+    // bit spares the search its walk. Worked out only where no stage is running, on the mesh the
+    // kept changes left; a kept change clears the vertices around it (localForgetOpposites).
     uint64_t* opposite;
     // The sine of the tolerance with the tests' own margin, below which the masks are worked out;
     // at and above it every search walks.
