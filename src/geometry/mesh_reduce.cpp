@@ -609,6 +609,11 @@ static inline const float* localPosition(const FXMesh* m, int v) {
     return m->reduceIndex != nullptr ? m->reduceIndex->points[v].position : m->vertices[v].position;
 }
 
+// The same position, to move the vertex.
+static inline float* localPlace(FXMesh* m, int v) {
+    return m->reduceIndex != nullptr ? m->reduceIndex->points[v].position : m->vertices[v].position;
+}
+
 static inline int localTag(const FXMesh* m, int v) {
     return m->reduceIndex != nullptr ? m->reduceIndex->points[v].tag : m->vertices[v].tag;
 }
@@ -790,7 +795,7 @@ void FXMesh::PlaceVertexFormula1(int v, float* plane) {
         localBucketRemove(reduceIndex, v);
     }
     localLogMove(this, v);
-    float* p = reduceIndex != nullptr ? reduceIndex->points[v].position : vertices[v].position;
+    float* p = localPlace(this, v);
     p[0] += move[0];
     p[1] += move[1];
     p[2] += move[2];
@@ -1337,8 +1342,7 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         if (x != nullptr) {
             localBucketRemove(x, move.vertex);
         }
-        memcpy(x != nullptr ? x->points[move.vertex].position : m->vertices[move.vertex].position, move.position,
-               sizeof(move.position));
+        memcpy(localPlace(m, move.vertex), move.position, sizeof(move.position));
         if (x != nullptr) {
             localBucketInsert(x, move.vertex);
             localSettleAlone(x, move.vertex);
@@ -2405,6 +2409,11 @@ static uint64_t localOppositeBit(int v) {
     return (uint64_t)1 << ((uint32_t)v % 63u);
 }
 
+// The largest of a position's coordinates, by size.
+static double localReachOf(const float* p) {
+    return fmax(fabs(p[0]), fmax(fabs(p[1]), fabs(p[2])));
+}
+
 // What float rounding can add to a plane's distance for coordinates up to reach, with room.
 static double localRounding(double reach) {
     return 64.0 * reach * 0x1p-24;
@@ -2454,14 +2463,14 @@ static uint64_t localOpposites(FXMesh* m, int b) {
         return any;
     }
     const float* pb = localPosition(m, b);
-    double reach = fmax(fabs(pb[0]), fmax(fabs(pb[1]), fabs(pb[2])));
+    double reach = localReachOf(pb);
     double dir[32][3];
     double length[32];
     for (int i = 0; i < n; i++) {
         const float* p = localPosition(m, near[i]);
         double d[3] = {(double)p[0] - pb[0], (double)p[1] - pb[1], (double)p[2] - pb[2]};
         length[i] = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        reach = fmax(reach, fmax(fabs(p[0]), fmax(fabs(p[1]), fabs(p[2]))));
+        reach = fmax(reach, localReachOf(p));
         for (int k = 0; k < 3; k++) {
             dir[i][k] = d[k] / length[i];
         }
@@ -2515,8 +2524,7 @@ static bool localMayContinue(FXMesh* m, int a, int b) {
     double across = fabs((double)n[0] * d[0] + (double)n[1] * d[1] + (double)n[2] * d[2]) / length;
     double off = fabs((double)n[0] * pb[0] + (double)n[1] * pb[1] + (double)n[2] * pb[2] + (double)n[3]);
     double unit = (double)n[0] * n[0] + (double)n[1] * n[1] + (double)n[2] * n[2];
-    double reach =
-        fmax(fmax(fabs(pa[0]), fmax(fabs(pa[1]), fabs(pa[2]))), fmax(fabs(pb[0]), fmax(fabs(pb[1]), fabs(pb[2]))));
+    double reach = fmax(localReachOf(pa), localReachOf(pb));
     if (!(across < 1e-4 && off <= localRounding(reach) && fabs(unit - 1.0) < 1e-4)) {
         return true;
     }
@@ -2534,31 +2542,42 @@ static bool localMayContinue(FXMesh* m, int a, int b) {
     return false;
 }
 
-// After a kept change, from its journal: the vertices whose neighbours it changed, and those
-// around a vertex it moved, work their masks out again when next asked.
-static void localForgetOpposites(FXMesh* m) {
-    tagFXReduceIndex* x = m->reduceIndex;
+// The vertices a kept change touched, from its journal: corner(v) for each corner of a slot it
+// wrote, as the slot was and is, and moved(v) for each vertex it moved.
+template <class Corner, class Moved>
+static void localKeptVertices(FXMesh* m, Corner corner, Moved moved) {
     tagFXReduceUndo* u = m->reduceUndo;
     for (size_t i = 0; i < u->slots.size(); i += 4) {
         const int* t = m->indices + u->slots[i] * 3;
         for (int k = 0; k < 3; k++) {
             if (u->slots[i + 1 + k] >= 0) {
-                x->opposite[u->slots[i + 1 + k]] = 0;
+                corner(u->slots[i + 1 + k]);
             }
             if (t[k] >= 0) {
-                x->opposite[t[k]] = 0;
+                corner(t[k]);
             }
         }
     }
     for (const tagFXReduceUndo::Move& move : u->moves) {
-        x->opposite[move.vertex] = 0;
-        for (int c = x->vertexHead[move.vertex]; c != -1; c = x->cornerNext[c]) {
-            const int* t = m->indices + c / 3 * 3;
-            x->opposite[t[0]] = 0;
-            x->opposite[t[1]] = 0;
-            x->opposite[t[2]] = 0;
-        }
+        moved(move.vertex);
     }
+}
+
+// After a kept change: the vertices whose neighbours it changed, and those around a vertex it
+// moved, work their masks out again when next asked.
+static void localForgetOpposites(FXMesh* m) {
+    tagFXReduceIndex* x = m->reduceIndex;
+    localKeptVertices(
+        m, [x](int v) { x->opposite[v] = 0; },
+        [m, x](int v) {
+            x->opposite[v] = 0;
+            for (int c = x->vertexHead[v]; c != -1; c = x->cornerNext[c]) {
+                const int* t = m->indices + c / 3 * 3;
+                x->opposite[t[0]] = 0;
+                x->opposite[t[1]] = 0;
+                x->opposite[t[2]] = 0;
+            }
+        });
 }
 
 bool FXMesh::ReduceStage1(int a, int b, int q) {
@@ -3204,20 +3223,8 @@ static void localReach(FXMesh* m, int v) {
 static void localReachKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     m->reduceIndex->noting = nullptr;
-    for (size_t i = 0; i < u->slots.size(); i += 4) {
-        const int* t = m->indices + u->slots[i] * 3;
-        for (int k = 0; k < 3; k++) {
-            if (u->slots[i + 1 + k] >= 0) {
-                localReach(m, u->slots[i + 1 + k]);
-            }
-            if (t[k] >= 0) {
-                localReach(m, t[k]);
-            }
-        }
-    }
-    for (const tagFXReduceUndo::Move& move : u->moves) {
-        localReach(m, move.vertex);
-    }
+    auto reach = [m](int v) { localReach(m, v); };
+    localKeptVertices(m, reach, reach);
     for (size_t i = 0; i < u->tags.size(); i += 2) {
         localReach(m, u->tags[i]);
         u->marked.push_back(u->tags[i]);
