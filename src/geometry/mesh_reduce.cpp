@@ -75,8 +75,8 @@ struct tagFXReduceIndex {
         int32_t tag;
     };
     Point* points;
-    // Per vertex, which of its neighbours another neighbour stands nearly opposite, by bit
-    // (neighbour % 63), bit 63 set once worked out (0: not yet, all set: any may). A line from a
+    // Per vertex, which of its neighbours another neighbour stands nearly opposite, by bit (a
+    // hash of the neighbour's position % 63), bit 63 set once worked out (0: not yet, all set: any may). A line from a
     // neighbour through the vertex can be continued only by a vertex nearly opposite it: a clear
     // bit spares the search its walk. Worked out only where no stage is running, on the mesh the
     // kept changes left; a kept change clears the vertices around it (localForgetOpposites).
@@ -212,6 +212,9 @@ struct tagFXReduceMemory {
     float tolerance;
     std::vector<int> at;   // per slot: 1 + the start of its record in held, or 0
     std::vector<int> held; // per record: ownMax, need, below (-1: none), the count of reads, the reads
+    // Per vertex, its mask of opposite neighbours as the sweep left it (0: not worked out). A mask
+    // reads only positions, which the sweep's end leaves as they were.
+    std::vector<uint64_t> opposite;
 };
 
 // How far the journal had got when a stage began.
@@ -2405,8 +2408,10 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
 #define LOCAL_OPPOSITE_KNOWN ((uint64_t)1 << 63)
 #define LOCAL_SPARE_WINDOW 4096
 
-static uint64_t localOppositeBit(int v) {
-    return (uint64_t)1 << ((uint32_t)v % 63u);
+// By position, not number: the masks then hold as the sweep's end renumbers the vertices, and
+// the next sweep starts from them (tagFXReduceMemory).
+static uint64_t localOppositeBit(const FXMesh* m, int v) {
+    return (uint64_t)1 << (localPositionHash(localPosition(m, v)) % 63u);
 }
 
 // The largest of a position's coordinates, by size.
@@ -2488,7 +2493,7 @@ static uint64_t localOpposites(FXMesh* m, int b) {
                 opposite = !(dot > -cosine);
             }
             if (opposite) {
-                mask |= localOppositeBit(near[i]) | localOppositeBit(near[j]);
+                mask |= localOppositeBit(m, near[i]) | localOppositeBit(m, near[j]);
             }
         }
     }
@@ -2513,7 +2518,7 @@ static bool localMayContinue(FXMesh* m, int a, int b) {
         x->asks = 0;
         x->spares = 0;
     }
-    if ((localOpposites(m, b) & localOppositeBit(a)) != 0) {
+    if ((localOpposites(m, b) & localOppositeBit(m, a)) != 0) {
         return true;
     }
     const float* pa = localPosition(m, a);
@@ -3303,6 +3308,9 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     if (before->at.size() != slots) {
         before->at.clear(); // the last sweep noted nothing
     }
+    if (before->opposite.size() == (size_t)m->vertexCount) {
+        memcpy(m->reduceIndex->opposite, before->opposite.data(), before->opposite.size() * sizeof(uint64_t));
+    }
     u->noting = true;
     m->reduceIndex->noting = u;
     u->reached.assign((size_t)m->vertexCount, 0);
@@ -3338,13 +3346,20 @@ static void localEndNoting(FXMesh* m, bool changed, std::vector<int>* slotTo) {
 }
 
 // The end of a sweep: its records whose reads no later kept change reached, renumbered for the
-// mesh the sweep leaves. slotTo maps the old slots (none when nothing was noted), vertexTo (or
-// none) the old vertices.
-static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& slotTo, const int* vertexTo,
-                                          float tolerance) {
+// mesh the sweep leaves, and its masks. slotTo maps the old slots (none when nothing was noted),
+// vertexTo (or none) the old vertices, of which there were the given count.
+static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& slotTo, int vertices,
+                                          const int* vertexTo, float tolerance) {
     tagFXReduceUndo* u = m->reduceUndo;
     tagFXReduceMemory* memory = new tagFXReduceMemory();
     memory->tolerance = tolerance;
+    memory->opposite.assign((size_t)m->vertexCount, 0);
+    for (int v = 0; v < vertices; v++) {
+        int to = vertexTo != nullptr ? vertexTo[v] : v;
+        if (to != -1) {
+            memory->opposite[(size_t)to] = m->reduceIndex->opposite[v];
+        }
+    }
     memory->at.assign(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3), 0);
     memory->held.reserve(u->held.size());
     auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
@@ -3462,7 +3477,8 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
     // sweep after one that removed under a quarter of the triangles notes.
     if (reduceIndex != nullptr && (int64_t)(slots - indexCount / 3) * 4 < (int64_t)slots) {
         // DiscardReducedVertices leaves the new vertex numbers in the index's list heads.
-        reduceMemory = localLeaveMemory(this, slotTo, changed ? reduceIndex->vertexHead : nullptr, toleranceDeg);
+        reduceMemory = localLeaveMemory(this, slotTo, startVertices, changed ? reduceIndex->vertexHead : nullptr,
+                                        toleranceDeg);
     }
     localFreeIndex(reduceIndex);
     reduceIndex = nullptr;
