@@ -76,10 +76,11 @@ struct tagFXReduceIndex {
     };
     Point* points;
     // Per vertex, which of its neighbours another neighbour stands nearly opposite, by bit (a
-    // hash of the neighbour's position % 63), bit 63 set once worked out (0: not yet, all set: any may). A line from a
-    // neighbour through the vertex can be continued only by a vertex nearly opposite it: a clear
-    // bit spares the search its walk. Worked out only where no stage is running, on the mesh the
-    // kept changes left; a kept change clears the vertices around it (localForgetOpposites).
+    // hash of the neighbour's position % 63), bit 63 set once worked out (0: not yet, all set:
+    // any may). A line from a neighbour through the vertex can be continued only by a vertex
+    // nearly opposite it: a clear bit spares the search its walk. Worked out only where no stage
+    // is running, on the mesh the kept changes left; a kept change clears the vertices around it
+    // (localForgetOpposites).
     uint64_t* opposite;
     // The sine of the tolerance with the tests' own margin, below which the masks are worked out;
     // at and above it every search walks.
