@@ -66,6 +66,7 @@ struct tagFXReduceIndex {
     int seenStamp;
     // While a sweep notes its refusals, the journal whose notes the walks add to; else null.
     tagFXReduceUndo* noting;
+    uint64_t print; // of the mesh as the sweep found it
     // The positions and tags of the vertices while the stages run, 16 bytes each; the vertex
     // block gets them back when the stages are done (localLeavePoints). A vertex record holds its
     // position and tag 60 bytes apart, in two cache lines for most, and a large mesh's block is
@@ -265,6 +266,29 @@ static uint32_t localPositionHash(const float* p) {
     return h ^ (h >> 16);
 }
 
+// A fingerprint of what the stages read, the indices and the positions: any change to the mesh
+// between two sweeps, by whatever means, drops the last sweep's memory. It adds up one term per
+// index and per position, so the passes that read them anyway work it out, in any order.
+static uint64_t localPrintStart(int indexCount, int vertexCount) {
+    return 0x6a09e667f3bcc909ull ^ ((uint64_t)(uint32_t)indexCount << 32) ^ (uint32_t)vertexCount;
+}
+
+static uint64_t localPrintIndex(int i, int v) {
+    return ((uint64_t)(uint32_t)v + 1) * (0x9e3779b97f4a7c15ull * (uint64_t)(2 * i + 1));
+}
+
+static uint64_t localPrintPosition(int v, const float* p) {
+    uint32_t bits[3];
+    memcpy(bits, p, sizeof(bits));
+    uint64_t at = (uint64_t)(3 * v + 1) * 0x9e3779b97f4a7c15ull;
+    return (bits[0] + 0x100000000ull) * (at ^ 0x5851f42d4c957f2dull) + (bits[1] + 1) * (at ^ 0x14057b7ef767814full) +
+           (bits[2] + 1) * (at ^ 0x2545f4914f6cdd1dull);
+}
+
+static uint64_t localPrintEnd(uint64_t sum) {
+    return sum ^ (sum >> 29);
+}
+
 // The corner lists and marks, which only the stages use.
 static void localFreeCorners(tagFXReduceIndex* x) {
     if (x == nullptr) {
@@ -453,9 +477,14 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         x->vertexHead[v] = -1;
         x->vertexUses[v] = 0;
     }
+    uint64_t print = localPrintStart(m->indexCount, nv);
+    for (int c = slots * 3; c < m->indexCount; c++) {
+        print += localPrintIndex(c, m->indices[c]);
+    }
     // Prepending from the last corner down leaves every list sorted.
     for (int c = slots * 3 - 1; c >= 0; c--) {
         int v = m->indices[c];
+        print += localPrintIndex(c, v);
         x->cornerPrev[c] = -1;
         x->cornerNext[c] = x->vertexHead[v];
         if (x->vertexHead[v] != -1) {
@@ -469,6 +498,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     }
     for (int v = nv - 1; v >= 0; v--) {
         const float* at = m->vertices[v].position;
+        print += localPrintPosition(v, at);
         m->vertices[v].tag = 0; // the sweep starts with every tag clear: here, in the same pass
         x->points[v] = {{at[0], at[1], at[2]}, 0};
         uint32_t key = localPositionHash(at);
@@ -483,6 +513,7 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
         x->bucketLinks[v] = {*head, key};
         *head = v;
     }
+    x->print = localPrintEnd(print);
     return x;
 }
 
@@ -3192,24 +3223,6 @@ void FXMesh::ForgetReduceMemory() {
     reduceMemory = nullptr;
 }
 
-// A fingerprint of what the stages read: any change to the mesh between two sweeps, by whatever
-// means, drops the memory.
-static uint64_t localPrint(const FXMesh* m) {
-    uint64_t h = 0x6a09e667f3bcc909ull ^ ((uint64_t)(uint32_t)m->indexCount << 32) ^ (uint32_t)m->vertexCount;
-    const uint64_t k = 0x9e3779b97f4a7c15ull;
-    for (int i = 0; i < m->indexCount; i++) {
-        h += ((uint64_t)(uint32_t)m->indices[i] + 1) * (k * (uint64_t)(2 * i + 1));
-    }
-    for (int v = 0; v < m->vertexCount; v++) {
-        uint32_t bits[3];
-        memcpy(bits, m->vertices[v].position, sizeof(bits));
-        uint64_t at = (uint64_t)(3 * v + 1) * k;
-        h += (bits[0] + 0x100000000ull) * (at ^ 0x5851f42d4c957f2dull) + (bits[1] + 1) * (at ^ 0x14057b7ef767814full) +
-             (bits[2] + 1) * (at ^ 0x2545f4914f6cdd1dull);
-    }
-    return h ^ (h >> 29);
-}
-
 // A kept change reached v: its list or position or mark changed, which a search that walked v or
 // any neighbour of v read.
 static void localReach(FXMesh* m, int v) {
@@ -3298,7 +3311,7 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     tagFXReduceMemory* before = m->reduceMemory;
     m->reduceMemory = nullptr;
     if (before != nullptr &&
-        (m->reduceIndex == nullptr || before->tolerance != tolerance || before->print != localPrint(m))) {
+        (m->reduceIndex == nullptr || before->tolerance != tolerance || before->print != m->reduceIndex->print)) {
         delete before;
         before = nullptr;
     }
@@ -3355,12 +3368,19 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
     tagFXReduceMemory* memory = new tagFXReduceMemory();
     memory->tolerance = tolerance;
     memory->opposite.assign((size_t)m->vertexCount, 0);
+    // The positions from the index's points, a quarter of the bytes of the vertex records.
+    uint64_t print = localPrintStart(m->indexCount, m->vertexCount);
+    for (int i = 0; i < m->indexCount; i++) {
+        print += localPrintIndex(i, m->indices[i]);
+    }
     for (int v = 0; v < vertices; v++) {
         int to = vertexTo != nullptr ? vertexTo[v] : v;
         if (to != -1) {
             memory->opposite[(size_t)to] = m->reduceIndex->opposite[v];
+            print += localPrintPosition(to, m->reduceIndex->points[v].position);
         }
     }
+    memory->print = localPrintEnd(print);
     memory->at.assign(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3), 0);
     memory->held.reserve(u->held.size());
     auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
@@ -3388,7 +3408,6 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
             memory->held.push_back(renumber(r[5 + i]));
         }
     }
-    memory->print = localPrint(m);
     return memory;
 }
 
