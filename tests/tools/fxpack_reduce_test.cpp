@@ -56,14 +56,16 @@ TEST_F(FxpackReduceTest, SweepsUntilNothingChangesAndPrintsEachStep) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: 2 triangles, 4 vertices\n"
                      "sweep 1: triangles 2 -> 1, vertices 4 -> 3\n"
-                     "sweep 2: triangles 1 -> 1, vertices 3 -> 3\n");
+                     "sweep 2: triangles 1 -> 1, vertices 3 -> 3\n"
+                     "wrote small.xm: 1 meshes, 1 triangles\n");
     bool valid = false;
     EXPECT_EQ(StoredTriangles(dir.File("small.xm"), &valid), 1);
     EXPECT_TRUE(valid);
 
     r = Run({"reduce", "strip.xm", "-o", "one.xm", "--tolerance", "1", "--sweeps", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "model: 2 triangles, 4 vertices\nsweep 1: triangles 2 -> 1, vertices 4 -> 3\n");
+    EXPECT_EQ(r.out, "model: 2 triangles, 4 vertices\nsweep 1: triangles 2 -> 1, vertices 4 -> 3\n"
+                     "wrote one.xm: 1 meshes, 1 triangles\n");
     EXPECT_EQ(fxTestReadText(dir.File("one.xm")), fxTestReadText(dir.File("small.xm")));
 }
 
@@ -125,7 +127,8 @@ TEST_F(FxpackReduceTest, DiscardsTrianglesThatShowOnlyTransparentTexels) {
     FXTestRun r = Run({"reduce", "half.xm", "-o", "kept.xm", "--discard-transparent", "0.5"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: 2 triangles, 6 vertices\n"
-                     "transparent (alpha <= 0.5, 1 textured meshes): triangles 2 -> 1, vertices 6 -> 3\n");
+                     "transparent (alpha <= 0.5, 1 textured meshes): triangles 2 -> 1, vertices 6 -> 3\n"
+                     "wrote kept.xm: 1 meshes, 1 triangles\n");
     bool valid = false;
     EXPECT_EQ(StoredTriangles(dir.File("kept.xm"), &valid), 1);
     EXPECT_TRUE(valid);

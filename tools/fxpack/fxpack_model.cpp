@@ -683,6 +683,10 @@ int fxpackReduce(int argc, char** argv) {
             s.model.UpdateMeshes();
             ok =
                 localReduceModel(&s.model, discard, alpha, reduce, tolerance, sweeps) && localSaveModel(&s.model, &out);
+            if (ok) {
+                fxpackReport("wrote %s: %d meshes, %d triangles", strcmp(output, "-") == 0 ? "standard output" : output,
+                             s.model.workMeshes.size, localTriangles(&s.model));
+            }
         }
         // The model's library belongs to the session's environment: let go of it before the package.
         s.model.Destroy();
