@@ -274,13 +274,13 @@ static uint64_t localPrintStart(int indexCount, int vertexCount) {
 }
 
 static uint64_t localPrintIndex(int i, int v) {
-    return ((uint64_t)(uint32_t)v + 1) * (0x9e3779b97f4a7c15ull * (uint64_t)(2 * i + 1));
+    return ((uint64_t)(uint32_t)v + 1) * (0x9e3779b97f4a7c15ull * (2 * (uint64_t)i + 1));
 }
 
 static uint64_t localPrintPosition(int v, const float* p) {
     uint32_t bits[3];
     memcpy(bits, p, sizeof(bits));
-    uint64_t at = (uint64_t)(3 * v + 1) * 0x9e3779b97f4a7c15ull;
+    uint64_t at = (3 * (uint64_t)v + 1) * 0x9e3779b97f4a7c15ull;
     return (bits[0] + 0x100000000ull) * (at ^ 0x5851f42d4c957f2dull) + (bits[1] + 1) * (at ^ 0x14057b7ef767814full) +
            (bits[2] + 1) * (at ^ 0x2545f4914f6cdd1dull);
 }
