@@ -3388,33 +3388,47 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
         }
     }
     memory->print = localPrintEnd(print);
-    memory->at.assign(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3), 0);
-    memory->held.reserve(u->held.size());
+    // The records close up in the sweep's own stores, in slot order: each is read whole before it
+    // is written, one int shorter and no further on, so nothing unread is written over.
+    std::vector<int>& held = u->held;
+    std::vector<int>& at = u->heldAt;
     auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
+    size_t out = 0;
     for (size_t s = 0; s < slotTo.size(); s++) {
-        if (u->heldAt[s] == 0 || slotTo[s] == -1) {
+        if (slotTo[s] == -1) {
             continue;
         }
-        const int* r = u->held.data() + u->heldAt[s] - 1;
-        uint32_t at = (uint32_t)r[0];
-        int n = r[4];
-        // The slots a record names hold triangles no later kept change removed: all are live.
-        bool clean = (r[1] == -1 || slotTo[(size_t)r[1]] != -1) && (r[3] == -1 || slotTo[(size_t)r[3]] != -1);
-        for (int i = 0; i < n && clean; i++) {
-            clean = u->reached[r[5 + i]] < at && renumber(r[5 + i]) != -1;
+        int entry = 0;
+        if (at[s] != 0) {
+            const int* r = held.data() + at[s] - 1;
+            int ownMax = r[1];
+            int need = r[2];
+            int below = r[3];
+            int n = r[4];
+            // The slots a record names hold triangles no later kept change removed: all are live.
+            bool clean = (ownMax == -1 || slotTo[(size_t)ownMax] != -1) && (below == -1 || slotTo[(size_t)below] != -1);
+            for (int i = 0; i < n && clean; i++) {
+                clean = u->reached[r[5 + i]] < (uint32_t)r[0] && renumber(r[5 + i]) != -1;
+            }
+            if (clean) {
+                int* w = held.data() + out;
+                entry = 1 + (int)out;
+                w[0] = ownMax == -1 ? -1 : slotTo[(size_t)ownMax];
+                w[1] = need;
+                w[2] = below == -1 ? -1 : slotTo[(size_t)below];
+                w[3] = n;
+                for (int i = 0; i < n; i++) {
+                    w[4 + i] = renumber(r[5 + i]);
+                }
+                out += 4 + (size_t)n;
+            }
         }
-        if (!clean) {
-            continue;
-        }
-        memory->at[(size_t)slotTo[s]] = 1 + (int)memory->held.size();
-        memory->held.push_back(r[1] == -1 ? -1 : slotTo[(size_t)r[1]]);
-        memory->held.push_back(r[2]);
-        memory->held.push_back(r[3] == -1 ? -1 : slotTo[(size_t)r[3]]);
-        memory->held.push_back(n);
-        for (int i = 0; i < n; i++) {
-            memory->held.push_back(renumber(r[5 + i]));
-        }
+        at[(size_t)slotTo[s]] = entry;
     }
+    held.resize(out);
+    at.resize(slotTo.empty() ? 0 : (size_t)(m->indexCount / 3));
+    memory->held = std::move(held);
+    memory->at = std::move(at);
     return memory;
 }
 
