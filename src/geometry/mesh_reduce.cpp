@@ -2447,10 +2447,10 @@ static bool localTryPartners(FXMesh* m, int a, int b, int q) {
 #define LOCAL_OPPOSITE_KNOWN ((uint64_t)1 << 63)
 #define LOCAL_SPARE_WINDOW 4096
 
-// By position, not number: the masks then hold as the sweep's end renumbers the vertices, and
-// the next sweep starts from them (tagFXReduceMemory).
+// By position, not number, from the hash the position buckets keep: the masks then hold as the
+// sweep's end renumbers the vertices, and the next sweep starts from them (tagFXReduceMemory).
 static uint64_t localOppositeBit(const FXMesh* m, int v) {
-    return (uint64_t)1 << (localPositionHash(localPosition(m, v)) % 63u);
+    return (uint64_t)1 << (m->reduceIndex->bucketLinks[v].key % 63u);
 }
 
 // The largest of a position's coordinates, by size.
@@ -3374,6 +3374,7 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
     tagFXReduceUndo* u = m->reduceUndo;
     tagFXReduceMemory* memory = new tagFXReduceMemory();
     memory->tolerance = tolerance;
+    auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
     memory->opposite.assign((size_t)m->vertexCount, 0);
     // The positions from the index's points, a quarter of the bytes of the vertex records.
     uint64_t print = localPrintStart(m->indexCount, m->vertexCount);
@@ -3381,7 +3382,7 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
         print += localPrintIndex(i, m->indices[i]);
     }
     for (int v = 0; v < vertices; v++) {
-        int to = vertexTo != nullptr ? vertexTo[v] : v;
+        int to = renumber(v);
         if (to != -1) {
             memory->opposite[(size_t)to] = m->reduceIndex->opposite[v];
             print += localPrintPosition(to, m->reduceIndex->points[v].position);
@@ -3392,7 +3393,6 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
     // is written, one int shorter and no further on, so nothing unread is written over.
     std::vector<int>& held = u->held;
     std::vector<int>& at = u->heldAt;
-    auto renumber = [&](int v) { return vertexTo != nullptr ? vertexTo[v] : v; };
     size_t out = 0;
     for (size_t s = 0; s < slotTo.size(); s++) {
         if (slotTo[s] == -1) {
