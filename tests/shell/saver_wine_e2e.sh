@@ -109,6 +109,16 @@ start_show "$data" && {
 }
 wine reg delete "$key" /f >/dev/null 2>&1
 
+# For a preview check that failed: how the preview ended, whether its parent still runs, and
+# the end of what the preview printed (Wine reports a crash there). Brief: a failed run's log
+# keeps only its end.
+describe_preview() {
+    local state="running"
+    alive || { ended_within 1; state="ended with code $code"; }
+    echo "--- the preview is $state; its parent is $(kill -0 "$parent_pid" 2>/dev/null && echo running || echo gone)"
+    grep -m 1 "Unhandled" "$work/out" || tail -n 3 "$work/out"
+}
+
 # The preview draws inside another program's window and ends with it.
 mkfifo "$work/parent_in"
 wine "$parent_exe" <"$work/parent_in" >"$work/parent_out" 2>&1 &
@@ -130,13 +140,15 @@ if [ -n "$handle" ]; then
             [ "${n:-0}" -gt "$drawn" ] && drawn=$n
         done
         [ "$drawn" -gt 20 ] && break
+        alive || break
         sleep 0.5
     done
-    check "the preview draws at the parent's size ($drawn colours)" test "$drawn" -gt 20
-    check "the preview is still running" alive
+    check "the preview draws at the parent's size ($drawn colours)" test "$drawn" -gt 20 ||
+        echo "--- X windows of the parent's size: $(xwininfo -root -tree | grep -c ' 320x240+')"
+    check "the preview is still running" alive || describe_preview
     exec 5>&-
-    check "the preview ends with its parent" ended_within 15
-    check "exit code 0 after the parent went" test "${code:-1}" -eq 0
+    check "the preview ends with its parent" ended_within 15 || describe_preview
+    check "exit code 0 after the parent went" test "${code:-1}" -eq 0 || describe_preview
     stop_program
 fi
 exec 5>&- 2>/dev/null
