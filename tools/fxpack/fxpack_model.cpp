@@ -12,6 +12,7 @@
 #include "base/env.h"
 #include "base/outfile.h"
 #include "base/paths.h"
+#include "base/stream.h"
 #include "base/thread.h"
 #include "fxpack.h"
 #include "fxpack_objscan.h"
@@ -300,15 +301,17 @@ int fxpackModel(int argc, char** argv) {
 // Info
 
 // The magic of a stored model: "xm02", "xm03", or whatever else the first string holds.
+// A model begins with its format as a stored string of four letters. Read here without the
+// string loader, which would trace the length it finds at the start of any other file.
 static std::string localFileMagic(const char* path) {
     FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         return std::string();
     }
-    FXStr magic;
-    magic.Load(f);
+    char magic[5] = {};
+    bool four = fxReadInt32(f) == 4 && fread(magic, 1, 4, f) == 4;
     fclose(f);
-    return magic.chars;
+    return four ? std::string(magic) : std::string();
 }
 
 static const char* localPassName(int renderClass) {
