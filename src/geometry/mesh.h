@@ -65,6 +65,11 @@ public:
     bool reduceCheckSpared = false;
     int reduceSpared = 0;
     int reduceSparedWrong = 0;
+    // And for the verdicts worked out from the corners of the common patches: each is judged again
+    // the general way; counted are the verdicts, and those that differed (none should).
+    bool reduceCheckVerdicts = false;
+    int reduceVerdicts = 0;
+    int reduceVerdictsWrong = 0;
 
     FXMesh();
     ~FXMesh();

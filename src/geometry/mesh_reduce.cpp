@@ -1765,11 +1765,11 @@ static bool localNamedOutside(FXMesh* m, int v, const tagScratch<int>& slots) {
     return false;
 }
 
-// The two patches nearly every sweep is made of: two triangles across an edge replaced by one
-// without one end of that edge, and the four around a vertex replaced by two across a diagonal of
-// their outline. For them localJudge's tally, edge list and outline splice come to a few known
-// edges, so their verdict on edges and outlines is worked out from the corners; any other patch,
-// or one of these in an unexpected turn, goes to the tally.
+// The three patches most of a sweep's checks judge: two triangles across an edge replaced by one
+// without one end of that edge, and an open fan of three or a closed one of four around a vertex
+// replaced by two across a diagonal of their outline. For them localJudge's tally, edge list and
+// outline splice come to a few known edges, so their verdict on edges and outlines is worked out
+// from the corners; any other patch, or one of these in an unexpected turn, goes to the tally.
 
 // For each of the n vertices in others, how many live triangles outside the patch (slots marked
 // with the running stamp) name it and v, walking v's list once.
@@ -1937,12 +1937,97 @@ static int localFourForTwo(FXMesh* m) {
     return counts.Note(u) ? 1 : 0;
 }
 
+// The open fan (v, r[i], r[i + 1]) for i = 0, 1, 2 around v, replaced by two triangles across the
+// quadrilateral r[0..3]: the edges from v go, the closing edge (r[3], r[0]) and a diagonal come.
+// With v spliced out the old outline is the quadrilateral, which is the new one.
+static int localOpenFan(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    const int* t = u->removed.data();
+    const int* c = u->created.data();
+    int v = -1;
+    for (int k = 0; k < 3 && v == -1; k++) {
+        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k])) {
+            v = t[k];
+        }
+    }
+    if (v == -1 || localHas(c, v) || localHas(c + 3, v)) {
+        return -1;
+    }
+    int from[3];
+    int to[3];
+    for (int i = 0; i < 3; i++) {
+        const int* ti = t + i * 3;
+        if (!localDistinct(ti)) {
+            return -1;
+        }
+        int k = ti[0] == v ? 0 : ti[1] == v ? 1 : 2;
+        from[i] = ti[(k + 1) % 3];
+        to[i] = ti[(k + 2) % 3];
+    }
+    // The fan starts at the one triangle no other leads into, and runs on through all three.
+    int first = -1;
+    for (int i = 0; i < 3; i++) {
+        if (from[i] != to[0] && from[i] != to[1] && from[i] != to[2]) {
+            if (first != -1) {
+                return -1;
+            }
+            first = i;
+        }
+    }
+    if (first == -1) {
+        return -1;
+    }
+    int ring[4] = {from[first], to[first], -1, -1};
+    int used = 1 << first;
+    for (int n = 1; n < 3; n++) {
+        int i = 0;
+        while (i < 3 && (((used >> i) & 1) != 0 || from[i] != ring[n])) {
+            i++;
+        }
+        if (i == 3) {
+            return -1;
+        }
+        used |= 1 << i;
+        ring[n + 1] = to[i];
+    }
+    if (ring[0] == ring[2] || ring[0] == ring[3] || ring[1] == ring[3]) {
+        return -1;
+    }
+    int j = -1;
+    for (int k = 0; k < 2 && j == -1; k++) {
+        int r0 = ring[k];
+        int r1 = ring[k + 1];
+        int r2 = ring[k + 2];
+        int r3 = ring[(k + 3) % 4];
+        if ((localTurnOf(c, r0, r1, r2) && localTurnOf(c + 3, r2, r3, r0)) ||
+            (localTurnOf(c + 3, r0, r1, r2) && localTurnOf(c, r2, r3, r0))) {
+            j = k;
+        }
+    }
+    if (j == -1) {
+        return -1;
+    }
+    int outside[4];
+    localUsesAround(m, v, 4, ring, outside);
+    tagEdgeCounts counts;
+    counts.Add(outside[0], 1, 0);
+    counts.Add(outside[1], 2, 0);
+    counts.Add(outside[2], 2, 0);
+    counts.Add(outside[3], 1, 0);
+    counts.Add(localUsesOfEdge(m, ring[3], ring[0]), 0, 1);
+    counts.Add(localUsesOfEdge(m, ring[j], ring[j + 2]), 0, 2);
+    return counts.Note(u) ? 1 : 0;
+}
+
 // localJudge's verdict on edges and outlines for the common patches: 1 both kept, 0 not, -1 for a
 // patch of another kind. Needs the index, whose stamp marks the patch's slots.
 static int localCommonPatch(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (u->removed.size() == 6 && u->created.size() == 3) {
         return localTwoForOne(m);
+    }
+    if (u->removed.size() == 9 && u->created.size() == 6) {
+        return localOpenFan(m);
     }
     if (u->removed.size() == 12 && u->created.size() == 6) {
         return localFourForTwo(m);
@@ -2041,6 +2126,23 @@ static bool localLongOutlinesAgree(FXMesh* m) {
 static bool localJudge(FXMesh* m, size_t movesFrom, const int* extra);
 static bool localMovesAndFacing(FXMesh* m, size_t movesFrom);
 
+// For tests: a worked-out verdict, judged again by the tally, which must agree with it and with
+// the edge changes it noted. What it noted stands, so the check changes nothing.
+static void localCheckVerdict(FXMesh* m, const tagUndoMark& mark, bool sound) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    int open = u->openChange;
+    int crowded = u->crowdedChange;
+    bool known = u->changeKnown;
+    bool tallied = localJudge(m, mark.moves, nullptr);
+    m->reduceVerdicts++;
+    bool differ = tallied != sound || u->changeKnown != known ||
+                  (known && (u->openChange != open || u->crowdedChange != crowded));
+    m->reduceVerdictsWrong += differ ? 1 : 0;
+    u->openChange = open;
+    u->crowdedChange = crowded;
+    u->changeKnown = known;
+}
+
 // Whether the changes since the mark replaced triangles by ones covering the same patch: the
 // new outline is the old one with the removed vertices (which the stages put on straight lines)
 // left out, and every new triangle faces the way the replaced ones face together. A vertex may
@@ -2100,7 +2202,11 @@ static bool localSound(FXMesh* m, const tagUndoMark& mark) {
     u->created.resize((size_t)(created - u->created.data()));
     int common = x != nullptr ? localCommonPatch(m) : -1;
     if (common != -1) {
-        return common == 1 && localMovesAndFacing(m, mark.moves);
+        bool sound = common == 1 && localMovesAndFacing(m, mark.moves);
+        if (m->reduceCheckVerdicts) {
+            localCheckVerdict(m, mark, sound);
+        }
+        return sound;
     }
     return localJudge(m, mark.moves, nullptr);
 }

@@ -1639,8 +1639,9 @@ TEST(MeshReduceSweep, AChangedMeshOrToleranceSweepsAsAFreshCopy) {
 }
 
 // Every triangle a sweep passes over on its memory's word, tried all the same, changes nothing,
-// and every partner search it spares, walked all the same, finds nothing: over decorated grids,
-// sheets with seams, bends and uniform diagonals, and the real meshes.
+// every partner search it spares, walked all the same, finds nothing, and every verdict worked out
+// from a common patch's corners is the general one: over decorated grids, sheets with seams,
+// bends and uniform diagonals, and the real meshes.
 TEST(MeshReduceProperty, PassedOverTrianglesAndSparedSearchesWouldFindNothing) {
     std::vector<std::pair<std::string, FXMesh*>> meshes;
     uint32_t seed = 901;
@@ -1659,25 +1660,30 @@ TEST(MeshReduceProperty, PassedOverTrianglesAndSparedSearchesWouldFindNothing) {
     ASSERT_FALSE(HasFatalFailure());
     int retried = 0;
     int spared = 0;
+    int verdicts = 0;
     for (auto& named : meshes) {
         for (float tolerance : {0.5f, 5.0f}) {
             FXMesh m;
             ASSERT_TRUE(m.Copy(named.second));
             m.reduceRetryRemembered = true;
             m.reduceCheckSpared = true;
+            m.reduceCheckVerdicts = true;
             for (int sweep = 0, before = -1; sweep < 100 && before != m.indexCount; sweep++) {
                 before = m.indexCount;
                 ASSERT_TRUE(m.ReduceVertices(tolerance));
             }
             EXPECT_EQ(0, m.reduceRetryChanged) << named.first << " at tolerance " << tolerance;
             EXPECT_EQ(0, m.reduceSparedWrong) << named.first << " at tolerance " << tolerance;
+            EXPECT_EQ(0, m.reduceVerdictsWrong) << named.first << " at tolerance " << tolerance;
             retried += m.reduceRetried;
             spared += m.reduceSpared;
+            verdicts += m.reduceVerdicts;
         }
         delete named.second;
     }
     EXPECT_GT(retried, 10000);
     EXPECT_GT(spared, 10000);
+    EXPECT_GT(verdicts, 10000);
 }
 
 // Far from the origin a float position carries more rounding than the edges around it are long:
