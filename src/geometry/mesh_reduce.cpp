@@ -1868,49 +1868,27 @@ static int localTwoForOne(FXMesh* m) {
     return counts.Note(u) ? 1 : 0;
 }
 
-// The four triangles (v, r[i], r[i + 1]) around v, replaced by two across the diagonal from r[j]
-// to r[j + 2]: the edges from v go, the diagonal comes, the ring is the outline before and after.
-static int localFourForTwo(FXMesh* m) {
-    tagFXReduceUndo* u = m->reduceUndo;
-    const int* t = u->removed.data();
-    const int* c = u->created.data();
-    int v = -1;
-    for (int k = 0; k < 3 && v == -1; k++) {
-        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k]) && localHas(t + 9, t[k])) {
-            v = t[k];
-        }
-    }
-    if (v == -1) {
-        return -1;
-    }
-    // Each triangle turned to start at v: from[i] to to[i] is its edge on the ring.
-    int from[4];
-    int to[4];
-    for (int i = 0; i < 4; i++) {
+// Each of the n triangles from t turned to start at v: from[i] to to[i] is its edge across from
+// v. False when one names a corner twice.
+static bool localTurnedAt(const int* t, int n, int v, int* from, int* to) {
+    for (int i = 0; i < n; i++) {
         const int* ti = t + i * 3;
         if (!localDistinct(ti)) {
-            return -1;
+            return false;
         }
         int k = ti[0] == v ? 0 : ti[1] == v ? 1 : 2;
         from[i] = ti[(k + 1) % 3];
         to[i] = ti[(k + 2) % 3];
     }
-    int ring[4] = {from[0], to[0], -1, -1};
-    for (int n = 1; n < 4; n++) {
-        int i = 0;
-        while (i < 4 && from[i] != ring[n]) {
-            i++;
-        }
-        if (i == 4) {
-            return -1;
-        }
-        if (n < 3) {
-            ring[n + 1] = to[i];
-        } else if (to[i] != ring[0]) {
-            return -1;
-        }
-    }
-    if (ring[0] == ring[2] || ring[1] == ring[3]) {
+    return true;
+}
+
+// The verdict for a fan around v whose outline, with v spliced out, is the quadrilateral
+// ring[0..3], replaced by the two triangles at c across one of its diagonals in the ring's turn.
+// removedUses[i] fan triangles named the edge (v, ring[i]); an open fan's outline gains the
+// closing edge (ring[3], ring[0]). -1 when the ring repeats a corner or c is not such a pair.
+static int localQuadVerdict(FXMesh* m, int v, const int* ring, const int* c, const int* removedUses, bool open) {
+    if (ring[0] == ring[2] || ring[0] == ring[3] || ring[1] == ring[3]) {
         return -1;
     }
     int j = -1;
@@ -1931,10 +1909,53 @@ static int localFourForTwo(FXMesh* m) {
     localUsesAround(m, v, 4, ring, outside);
     tagEdgeCounts counts;
     for (int i = 0; i < 4; i++) {
-        counts.Add(outside[i], 2, 0);
+        counts.Add(outside[i], removedUses[i], 0);
+    }
+    if (open) {
+        counts.Add(localUsesOfEdge(m, ring[3], ring[0]), 0, 1);
     }
     counts.Add(localUsesOfEdge(m, ring[j], ring[j + 2]), 0, 2);
-    return counts.Note(u) ? 1 : 0;
+    return counts.Note(m->reduceUndo) ? 1 : 0;
+}
+
+// The four triangles (v, r[i], r[i + 1]) around v, replaced by two across the diagonal from r[j]
+// to r[j + 2]: the edges from v go, the diagonal comes, the ring is the outline before and after.
+static int localFourForTwo(FXMesh* m) {
+    tagFXReduceUndo* u = m->reduceUndo;
+    const int* t = u->removed.data();
+    const int* c = u->created.data();
+    int v = -1;
+    for (int k = 0; k < 3 && v == -1; k++) {
+        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k]) && localHas(t + 9, t[k])) {
+            v = t[k];
+        }
+    }
+    if (v == -1) {
+        return -1;
+    }
+    // Each triangle turned to start at v: from[i] to to[i] is its edge on the ring.
+    int from[4];
+    int to[4];
+    if (!localTurnedAt(t, 4, v, from, to)) {
+        return -1;
+    }
+    int ring[4] = {from[0], to[0], -1, -1};
+    for (int n = 1; n < 4; n++) {
+        int i = 0;
+        while (i < 4 && from[i] != ring[n]) {
+            i++;
+        }
+        if (i == 4) {
+            return -1;
+        }
+        if (n < 3) {
+            ring[n + 1] = to[i];
+        } else if (to[i] != ring[0]) {
+            return -1;
+        }
+    }
+    const int removedUses[4] = {2, 2, 2, 2};
+    return localQuadVerdict(m, v, ring, c, removedUses, false);
 }
 
 // The open fan (v, r[i], r[i + 1]) for i = 0, 1, 2 around v, replaced by two triangles across the
@@ -1955,14 +1976,8 @@ static int localOpenFan(FXMesh* m) {
     }
     int from[3];
     int to[3];
-    for (int i = 0; i < 3; i++) {
-        const int* ti = t + i * 3;
-        if (!localDistinct(ti)) {
-            return -1;
-        }
-        int k = ti[0] == v ? 0 : ti[1] == v ? 1 : 2;
-        from[i] = ti[(k + 1) % 3];
-        to[i] = ti[(k + 2) % 3];
+    if (!localTurnedAt(t, 3, v, from, to)) {
+        return -1;
     }
     // The fan starts at the one triangle no other leads into, and runs on through all three.
     int first = -1;
@@ -1990,33 +2005,8 @@ static int localOpenFan(FXMesh* m) {
         used |= 1 << i;
         ring[n + 1] = to[i];
     }
-    if (ring[0] == ring[2] || ring[0] == ring[3] || ring[1] == ring[3]) {
-        return -1;
-    }
-    int j = -1;
-    for (int k = 0; k < 2 && j == -1; k++) {
-        int r0 = ring[k];
-        int r1 = ring[k + 1];
-        int r2 = ring[k + 2];
-        int r3 = ring[(k + 3) % 4];
-        if ((localTurnOf(c, r0, r1, r2) && localTurnOf(c + 3, r2, r3, r0)) ||
-            (localTurnOf(c + 3, r0, r1, r2) && localTurnOf(c, r2, r3, r0))) {
-            j = k;
-        }
-    }
-    if (j == -1) {
-        return -1;
-    }
-    int outside[4];
-    localUsesAround(m, v, 4, ring, outside);
-    tagEdgeCounts counts;
-    counts.Add(outside[0], 1, 0);
-    counts.Add(outside[1], 2, 0);
-    counts.Add(outside[2], 2, 0);
-    counts.Add(outside[3], 1, 0);
-    counts.Add(localUsesOfEdge(m, ring[3], ring[0]), 0, 1);
-    counts.Add(localUsesOfEdge(m, ring[j], ring[j + 2]), 0, 2);
-    return counts.Note(u) ? 1 : 0;
+    const int removedUses[4] = {1, 2, 2, 1};
+    return localQuadVerdict(m, v, ring, c, removedUses, true);
 }
 
 // localJudge's verdict on edges and outlines for the common patches: 1 both kept, 0 not, -1 for a
