@@ -1868,6 +1868,20 @@ static int localTwoForOne(FXMesh* m) {
     return counts.Note(u) ? 1 : 0;
 }
 
+// The first corner of t's first triangle that each of the n triangles from t names, or -1.
+static int localCornerOfAll(const int* t, int n) {
+    for (int k = 0; k < 3; k++) {
+        int i = 1;
+        while (i < n && localHas(t + i * 3, t[k])) {
+            i++;
+        }
+        if (i == n) {
+            return t[k];
+        }
+    }
+    return -1;
+}
+
 // Each of the n triangles from t turned to start at v: from[i] to to[i] is its edge across from
 // v. False when one names a corner twice.
 static bool localTurnedAt(const int* t, int n, int v, int* from, int* to) {
@@ -1924,12 +1938,7 @@ static int localFourForTwo(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     const int* t = u->removed.data();
     const int* c = u->created.data();
-    int v = -1;
-    for (int k = 0; k < 3 && v == -1; k++) {
-        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k]) && localHas(t + 9, t[k])) {
-            v = t[k];
-        }
-    }
+    int v = localCornerOfAll(t, 4);
     if (v == -1) {
         return -1;
     }
@@ -1965,12 +1974,7 @@ static int localOpenFan(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     const int* t = u->removed.data();
     const int* c = u->created.data();
-    int v = -1;
-    for (int k = 0; k < 3 && v == -1; k++) {
-        if (localHas(t + 3, t[k]) && localHas(t + 6, t[k])) {
-            v = t[k];
-        }
-    }
+    int v = localCornerOfAll(t, 3);
     if (v == -1 || localHas(c, v) || localHas(c + 3, v)) {
         return -1;
     }
