@@ -188,6 +188,13 @@ struct tagFXReduceUndo {
     int foreignHeld = 0;
     int foreignPeak = 0;
     std::vector<uint32_t> takenAt, freedAt;
+    // Whether the try's outcome may hang on where its new triangles stood: a search that hands
+    // out the first of several could have met one (orderSeen). Per vertex, how many of the try's
+    // new triangles name it (made), valid while madeAt holds the count of tried triangles; a
+    // stage taken back takes its own away.
+    bool orderSeen = false;
+    std::vector<uint32_t> madeAt;
+    std::vector<int> made;
     std::vector<int> record; // scratch of localHoldTry
     std::vector<uint32_t> reached;
     uint32_t tried = 0;
@@ -208,7 +215,9 @@ struct tagFXReduceUndo {
 // whose such slots all lay below every slot of the lists it walked (below), with the highest slot
 // of its own triangles it took (ownMax): the next try takes the same, in the same order among
 // the triangles its searches walk, when its lowest need removed slots lie below that bound and
-// the next one above ownMax.
+// the next one above ownMax. A try none of whose searches that hand out the first of several
+// could meet one of its new triangles is held with neither (need 0, ownMax -1): where those
+// stand then changes nothing, and it is refused again whatever slots are removed.
 struct tagFXReduceMemory {
     uint64_t print; // of the indices and positions the sweep left
     float tolerance;
@@ -538,18 +547,45 @@ __attribute__((noinline)) static void localNoteWalk(tagFXReduceUndo* u, int v) {
     u->reads.push_back(v);
 }
 
+static bool localMade(const tagFXReduceUndo* u, int v) {
+    return u->madeAt[(size_t)v] == u->tried && u->made[(size_t)v] > 0;
+}
+
+static void localCountMade(tagFXReduceUndo* u, const int* t, int by) {
+    for (int k = 0; k < 3; k++) {
+        size_t v = (size_t)t[k];
+        if (u->madeAt[v] != u->tried) {
+            u->madeAt[v] = u->tried;
+            u->made[v] = 0;
+        }
+        u->made[v] += by;
+    }
+}
+
+// An ordered walk meets a new triangle of the running try only when every vertex it names is
+// a corner of one.
+static void localNoteOrder(tagFXReduceUndo* u, int v, int nOthers, const int* others) {
+    bool met = localMade(u, v);
+    for (int i = 0; i < nOthers && met; i++) {
+        met = localMade(u, others[i]);
+    }
+    u->orderSeen = u->orderSeen || met;
+}
+
 namespace {
 
 class FXSlotWalk {
 public:
     // Walks the slots from first on. A live slot at or before first that names the vertex (near)
-    // lets the walk start there instead of at the head of a long list.
-    FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1)
+    // lets the walk start there instead of at the head of a long list. A walk whose use of the
+    // slots does not hang on their order (it takes them all, or asks only whether there is one)
+    // is not ordered.
+    FXSlotWalk(FXMesh* mesh, int vertex, int first, int near = -1, bool ordered = true)
         : m(mesh), v(vertex), slot(first), corner(-1), nOthers(0), others{-1, -1} {
         if (m->reduceIndex == nullptr) {
             return;
         }
-        Note(m->reduceIndex);
+        Note(m->reduceIndex, ordered);
         corner = m->reduceIndex->vertexHead[v];
         for (int s : {first, near}) {
             const int* t = s >= 0 && s <= first && s < m->indexCount / 3 ? m->indices + s * 3 : nullptr;
@@ -562,7 +598,7 @@ public:
 
     // Walks the slots naming all n (1 to 3) vertices along the shortest of their lists: every
     // list is in slot order, so each gives the same slots in the same order.
-    FXSlotWalk(FXMesh* mesh, int n, const int* all)
+    FXSlotWalk(FXMesh* mesh, int n, const int* all, bool ordered = true)
         : m(mesh), v(all[0]), slot(0), corner(-1), nOthers(0), others{-1, -1} {
         tagFXReduceIndex* x = m->reduceIndex;
         for (int i = 1; i < n; i++) {
@@ -574,7 +610,7 @@ public:
             }
         }
         if (x != nullptr) {
-            Note(x);
+            Note(x, ordered);
             corner = x->vertexHead[v];
         }
     }
@@ -597,9 +633,12 @@ private:
     int nOthers;
     int others[2];
 
-    void Note(tagFXReduceIndex* x) const {
+    void Note(tagFXReduceIndex* x, bool ordered) const {
         if (__builtin_expect(x->noting != nullptr, 0)) {
             localNoteWalk(x->noting, v);
+            if (ordered) {
+                localNoteOrder(x->noting, v, nOthers, others);
+            }
         }
     }
 
@@ -1038,6 +1077,7 @@ void FXMesh::CreateTrianglesGroup(int n, int* corners) {
             }
             tagFXReduceUndo* u = reduceIndex->noting;
             if (u != nullptr) {
+                localCountMade(u, corners + i * 3, 1);
                 if (u->freedAt[(size_t)s] == u->tried) {
                     u->ownMax = s > u->ownMax ? s : u->ownMax;
                 } else {
@@ -1353,12 +1393,17 @@ static void localRollback(FXMesh* m, const tagUndoMark& mark) {
         int s = entry[0];
         int* t = m->indices + s * 3;
         if (x != nullptr) {
-            if (localLive(t)) {
+            bool live = localLive(t);
+            if (live) {
                 for (int k = 0; k < 3; k++) {
                     localUnlinkCorner(x, t[k], s * 3 + k);
                 }
             } else {
                 fxSlotSetRemove(&x->removedSlots, s);
+            }
+            // Taken back last first, a new triangle stands as it was made when its making is.
+            if (x->noting != nullptr && live && !localLive(entry + 1)) {
+                localCountMade(x->noting, t, -1);
             }
         }
         t[0] = entry[1];
@@ -1755,7 +1800,7 @@ static bool localEdgesKept(FXMesh* m, const int* extra) {
 
 // Whether a live triangle outside the given slots names v.
 static bool localNamedOutside(FXMesh* m, int v, const tagScratch<int>& slots) {
-    FXSlotWalk walk(m, v, 0);
+    FXSlotWalk walk(m, v, 0, -1, false);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         if (m->reduceIndex != nullptr ? m->reduceIndex->seenAt[s] != m->reduceIndex->seenStamp
                                       : !localContains(slots, s)) {
@@ -2465,8 +2510,11 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
     if (m->reduceUndo != nullptr) {
         m->reduceUndo->patternSlots.clear();
     }
+    // Which triangles make the pattern does not hang on their order, but the order they are
+    // removed in does: the check's sums follow it.
+    tagFXReduceUndo* noting = m->reduceIndex != nullptr ? m->reduceIndex->noting : nullptr;
     for (int i = 0; i < pat->nRemoved; i++) {
-        FXSlotWalk walk(m, pat->removed[i], 0);
+        FXSlotWalk walk(m, pat->removed[i], 0, -1, false);
         for (int s = walk.Next(); s != -1; s = walk.Next()) {
             const int* t = m->indices + s * 3;
             if (localInPattern(pat, i, t)) {
@@ -2474,6 +2522,9 @@ static bool localPrepareCreated(FXMesh* m, int a, int b, int nApexes, const int*
                 replaced++;
                 if (m->reduceUndo != nullptr) {
                     m->reduceUndo->patternSlots.push_back(s);
+                }
+                if (noting != nullptr) {
+                    localNoteOrder(noting, t[0], 2, t + 1);
                 }
             }
         }
@@ -3191,7 +3242,7 @@ bool FXMesh::ReduceStage4(int a, int b, int p, int q, int e) {
         reduceUndo->beyond.valid = false; // what follows changes slots before any search
     }
     int named[3] = {b, q, e};
-    FXSlotWalk walk(this, 3, named);
+    FXSlotWalk walk(this, 3, named, false);
     if (walk.Next() == -1) {
         return false;
     }
@@ -3391,7 +3442,13 @@ static void localHoldTry(FXMesh* m, int s) {
     tagFXReduceIndex* x = m->reduceIndex;
     std::vector<int>& r = u->record;
     r.assign({u->ownMax, u->foreignPeak, -1, (int)u->reads.size()});
-    if (u->foreignPeak > 0) {
+    if (!u->orderSeen) {
+        // Wherever its new triangles stand, the try walks the same; and every stage removes at
+        // least as many triangles as it makes before it makes them (localPrepareCreated), so
+        // each finds a slot with no other removed slot around. It is refused again.
+        r[0] = -1;
+        r[1] = 0;
+    } else if (u->foreignPeak > 0) {
         // Taken back, the walked lists and the removed slots are as they were when it began.
         int below = -1;
         for (int v : u->reads) {
@@ -3440,6 +3497,8 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     u->held.reserve(before->held.size() + before->held.size() / 4 + slots);
     u->takenAt.assign(slots, 0);
     u->freedAt.assign(slots, 0);
+    u->madeAt.assign((size_t)m->vertexCount, 0);
+    u->made.assign((size_t)m->vertexCount, 0);
     return before;
 }
 
@@ -3582,6 +3641,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
             u->foreignMax = -1;
             u->foreignHeld = 0;
             u->foreignPeak = 0;
+            u->orderSeen = false;
         }
         ComputeFormula(facePlane, t0, t1, t2);
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {

@@ -1686,6 +1686,32 @@ TEST(MeshReduceProperty, PassedOverTrianglesAndSparedSearchesWouldFindNothing) {
     EXPECT_GT(verdicts, 10000);
 }
 
+// The sweep that finds nothing more passes over nearly every triangle: what the sweep before it
+// took back is refused again, wherever that sweep's changes left removed slots for the new
+// triangles of its tries, and the slots all close up between the two.
+TEST(MeshReduceProperty, LastSweepPassesOverWhatTheOneBeforeTookBack) {
+    FX_REQUIRE_TESTDATA();
+    for (const char* name : {"spot.obj", "teapot.obj"}) {
+        FXMesh source;
+        ASSERT_TRUE(ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + name, &source));
+        for (float tolerance : {5.0f, 30.0f}) {
+            FXMesh m;
+            ASSERT_TRUE(m.Copy(&source));
+            m.reduceRetryRemembered = true;
+            int last = 0;
+            for (int sweep = 0, before = -1; sweep < 100 && before != m.indexCount; sweep++) {
+                before = m.indexCount;
+                int retried = m.reduceRetried;
+                ASSERT_TRUE(m.ReduceVertices(tolerance));
+                last = m.reduceRetried - retried;
+            }
+            EXPECT_EQ(0, m.reduceRetryChanged) << name << " at tolerance " << tolerance;
+            EXPECT_GE(last * 10, m.indexCount / 3 * 9) << name << " at tolerance " << tolerance << ": " << last
+                                                       << " of " << m.indexCount / 3 << " passed over";
+        }
+    }
+}
+
 // Far from the origin a float position carries more rounding than the edges around it are long:
 // the searches spared there must still be ones that would find nothing. The real meshes moved
 // and scaled, each reduced until it settles with every spared search walked all the same.
