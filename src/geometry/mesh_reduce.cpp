@@ -563,8 +563,11 @@ static void localCountMade(tagFXReduceUndo* u, const int* t, int by) {
 }
 
 // An ordered walk meets a new triangle of the running try only when every vertex it names is
-// a corner of one.
+// a corner of one. Most walks come before the try makes any (no slot taken yet).
 static void localNoteOrder(tagFXReduceUndo* u, int v, int nOthers, const int* others) {
+    if (u->ownMax == -1 && u->foreignMax == -1) {
+        return;
+    }
     bool met = localMade(u, v);
     for (int i = 0; i < nOthers && met; i++) {
         met = localMade(u, others[i]);
