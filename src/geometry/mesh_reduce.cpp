@@ -178,9 +178,10 @@ struct tagFXReduceUndo {
     // removed before it that they took (-1: none), and how many such slots they hold, and held
     // at most at once. Per slot, the count of tried triangles when a stage last took it (takenAt)
     // and last removed a triangle standing there before the try (freedAt). reached: per vertex,
-    // the count of tried triangles when a kept change last reached it or a neighbour (0: not this
-    // sweep). heldAt and held: this sweep's records, as in tagFXReduceMemory, each led by the
-    // count of tried triangles at its try.
+    // the count of tried triangles when a kept change last changed what a search walking it
+    // reads (0: not this sweep); lasting: the same for the changes that outlast the sweep, which
+    // are all but the marks. heldAt and held: this sweep's records, as in tagFXReduceMemory, each
+    // led by the count of tried triangles at its try.
     bool noting = false;
     std::vector<int> reads;
     int ownMax = -1;
@@ -196,17 +197,18 @@ struct tagFXReduceUndo {
     std::vector<uint32_t> madeAt;
     std::vector<int> made;
     std::vector<int> record; // scratch of localHoldTry
-    std::vector<uint32_t> reached;
+    std::vector<uint32_t> reached, lasting;
+    bool sawMark = false; // the running try found a mark it did not set: the next sweep's is gone
     uint32_t tried = 0;
     std::vector<int> heldAt, held;
-    std::vector<int> marked; // vertices kept changes marked: the marks all clear for the next sweep
 };
 
 // A sweep's record of the triangles whose every stage was refused or taken back, renumbered for
 // the mesh it left. In the next sweep such a triangle tries the same again, and is refused again,
 // while nothing its searches read has changed: the lists of the vertices they walked, the
 // positions and marks of those vertices and their neighbours, and which removed slot its stages
-// would take. So it is passed over.
+// would take. So it is passed over. The marks all clear between sweeps: a try that found one it
+// had not set itself is not held, and one that found none is not reached by marks set after it.
 //
 // The removed slots a try takes decide where its new triangles stand among the others, which
 // the searches walk in slot order. A new triangle takes the lowest removed slot: one removed
@@ -547,6 +549,16 @@ __attribute__((noinline)) static void localNoteWalk(tagFXReduceUndo* u, int v) {
     u->reads.push_back(v);
 }
 
+// The check's walks, of the patch's own vertices, most of which the searches walked already. A
+// kept change reaches the corners of the triangles it wrote but not their neighbours, so a list
+// the check counts in must be among the reads.
+static void localNoteCheckWalk(tagFXReduceIndex* x, int v) {
+    tagFXReduceUndo* u = x->noting;
+    if (u != nullptr && std::find(u->reads.begin(), u->reads.end(), v) == u->reads.end()) {
+        u->reads.push_back(v);
+    }
+}
+
 static bool localMade(const tagFXReduceUndo* u, int v) {
     return u->madeAt[(size_t)v] == u->tried && u->made[(size_t)v] > 0;
 }
@@ -700,6 +712,29 @@ static inline float* localPlace(FXMesh* m, int v) {
 
 static inline int localTag(const FXMesh* m, int v) {
     return m->reduceIndex != nullptr ? m->reduceIndex->points[v].tag : m->vertices[v].tag;
+}
+
+// A mark the mask tests found set while a sweep notes: one the running try set itself comes back
+// with it in the next sweep; any other is gone by then.
+__attribute__((noinline)) static void localNoteMark(const FXMesh* m, int v) {
+    tagFXReduceUndo* u = m->reduceIndex->noting;
+    for (size_t i = 0; i < u->tags.size(); i += 2) {
+        if (u->tags[i] == v) {
+            return;
+        }
+    }
+    u->sawMark = true;
+}
+
+// Whether v is unmarked.
+static inline bool localClear(const FXMesh* m, int v) {
+    if (localTag(m, v) == 0) {
+        return true;
+    }
+    if (m->reduceIndex != nullptr && m->reduceIndex->noting != nullptr) {
+        localNoteMark(m, v);
+    }
+    return false;
 }
 
 // The end of the stages: the vertex block takes the positions and tags they left.
@@ -932,7 +967,7 @@ void FXMesh::SetVerticesMask(int n, int* list, int bits) {
 
 bool FXMesh::TestVerticesMask(int n, int* list) {
     for (int i = 0; i < n; i++) {
-        if (localTag(this, list[i]) != 0) {
+        if (!localClear(this, list[i])) {
             return false;
         }
     }
@@ -940,15 +975,15 @@ bool FXMesh::TestVerticesMask(int n, int* list) {
 }
 
 bool FXMesh::TestVertices1Mask(int a) {
-    return localTag(this, a) == 0;
+    return localClear(this, a);
 }
 
 bool FXMesh::TestVertices2Mask(int a, int b) {
-    return localTag(this, a) == 0 && localTag(this, b) == 0;
+    return localClear(this, a) && localClear(this, b);
 }
 
 bool FXMesh::TestVertices3Mask(int a, int b, int q) {
-    return localTag(this, a) == 0 && localTag(this, b) == 0 && localTag(this, q) == 0;
+    return localClear(this, a) && localClear(this, b) && localClear(this, q);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1708,6 +1743,7 @@ static void localEdgeUses(FXMesh* m, const tagScratch<int>& edges, const tagScra
             }
         }
         int last = -1;
+        localNoteCheckWalk(x, owner);
         for (int c = x->vertexHead[owner]; c != -1; c = x->cornerNext[c]) {
             int s = c / 3;
             if (s == last) {
@@ -1827,6 +1863,7 @@ static void localUsesAround(FXMesh* m, int v, int n, const int* others, int* use
         uses[i] = 0;
     }
     int last = -1;
+    localNoteCheckWalk(x, v);
     for (int c = x->vertexHead[v]; c != -1; c = x->cornerNext[c]) {
         int s = c / 3;
         if (s == last || x->seenAt[s] == x->seenStamp) {
@@ -3152,6 +3189,7 @@ static bool localDoomed(FXMesh* m, int a, int b, int p, int q, const int* create
     int slotsO[2] = {u->patternSlots[0], u->patternSlots[1]};
     int far = -1;
     int across = 0;
+    localNoteCheckWalk(x, b);
     for (int c = x->vertexHead[b]; c != -1; c = x->cornerNext[c]) {
         int slot = c / 3;
         const int* t = m->indices + slot * 3;
@@ -3384,30 +3422,38 @@ void FXMesh::ForgetReduceMemory() {
     reduceMemory = nullptr;
 }
 
-// A kept change reached v: its list or position or mark changed, which a search that walked v or
-// any neighbour of v read.
-static void localReach(FXMesh* m, int v) {
+// A kept change moved or marked v, which a search that walked v or any neighbour of v read; a
+// move lasts, a mark clears with the sweep.
+static void localReach(FXMesh* m, int v, bool lasts) {
     tagFXReduceUndo* u = m->reduceUndo;
-    u->reached[v] = u->tried;
+    uint32_t* reached = u->reached.data();
+    uint32_t* lasting = lasts ? u->lasting.data() : reached;
+    reached[v] = lasting[v] = u->tried;
     FXSlotWalk walk(m, v, 0);
     for (int s = walk.Next(); s != -1; s = walk.Next()) {
         const int* t = m->indices + s * 3;
-        u->reached[t[0]] = u->tried;
-        u->reached[t[1]] = u->tried;
-        u->reached[t[2]] = u->tried;
+        for (int k = 0; k < 3; k++) {
+            reached[t[k]] = lasting[t[k]] = u->tried;
+        }
     }
 }
 
-// After a kept change, from its journal. A record of a slot it wrote needs no clearing: the
-// record's reads hold the old triangle's corners, which this reaches.
+// After a kept change, from its journal. A vertex of a triangle it wrote has another list, which
+// only a search that walked it read: a search walking a neighbour meets the triangle only when
+// it names the neighbour too. A record of a slot it wrote needs no clearing: the record's reads
+// hold the old triangle's corners, which this reaches.
 static void localReachKept(FXMesh* m) {
     tagFXReduceUndo* u = m->reduceUndo;
     m->reduceIndex->noting = nullptr;
-    auto reach = [m](int v) { localReach(m, v); };
-    localKeptVertices(m, reach, reach);
+    localKeptVertices(
+        m,
+        [u](int v) {
+            u->reached[v] = u->tried;
+            u->lasting[v] = u->tried;
+        },
+        [m](int v) { localReach(m, v, true); });
     for (size_t i = 0; i < u->tags.size(); i += 2) {
-        localReach(m, u->tags[i]);
-        u->marked.push_back(u->tags[i]);
+        localReach(m, u->tags[i], false);
     }
     m->reduceIndex->noting = u;
 }
@@ -3443,6 +3489,9 @@ static void localHold(FXMesh* m, int s, const int* r) {
 static void localHoldTry(FXMesh* m, int s) {
     tagFXReduceUndo* u = m->reduceUndo;
     tagFXReduceIndex* x = m->reduceIndex;
+    if (u->sawMark) {
+        return; // unmarked, the next sweep's searches go on where this one's stopped
+    }
     std::vector<int>& r = u->record;
     r.assign({u->ownMax, u->foreignPeak, -1, (int)u->reads.size()});
     if (!u->orderSeen) {
@@ -3495,6 +3544,7 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     u->noting = true;
     m->reduceIndex->noting = u;
     u->reached.assign((size_t)m->vertexCount, 0);
+    u->lasting.assign((size_t)m->vertexCount, 0);
     u->heldAt.assign(slots, 0);
     // Most records come back: grown by doubling, the store would be copied over and over.
     u->held.reserve(before->held.size() + before->held.size() / 4 + slots);
@@ -3505,8 +3555,8 @@ static tagFXReduceMemory* localBeginNoting(FXMesh* m, float tolerance) {
     return before;
 }
 
-// The end of a sweep's tries: the marks clear for the next sweep, a change to every search that
-// read one; slotTo gets where each live slot goes when the slots close up (only after a change).
+// The end of a sweep's tries: slotTo gets where each live slot goes when the slots close up (only
+// after a change).
 static void localEndNoting(FXMesh* m, bool changed, std::vector<int>* slotTo) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (!u->noting) {
@@ -3514,9 +3564,6 @@ static void localEndNoting(FXMesh* m, bool changed, std::vector<int>* slotTo) {
     }
     u->tried++;
     m->reduceIndex->noting = nullptr;
-    for (int v : u->marked) {
-        localReach(m, v);
-    }
     u->noting = false;
     int slots = m->indexCount / 3;
     slotTo->assign((size_t)slots, -1);
@@ -3570,7 +3617,7 @@ static tagFXReduceMemory* localLeaveMemory(FXMesh* m, const std::vector<int>& sl
             // The slots a record names hold triangles no later kept change removed: all are live.
             bool clean = (ownMax == -1 || slotTo[(size_t)ownMax] != -1) && (below == -1 || slotTo[(size_t)below] != -1);
             for (int i = 0; i < n && clean; i++) {
-                clean = u->reached[r[5 + i]] < (uint32_t)r[0] && renumber(r[5 + i]) != -1;
+                clean = u->lasting[r[5 + i]] < (uint32_t)r[0] && renumber(r[5 + i]) != -1;
             }
             if (clean) {
                 int* w = held.data() + out;
@@ -3645,6 +3692,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
             u->foreignHeld = 0;
             u->foreignPeak = 0;
             u->orderSeen = false;
+            u->sawMark = false;
         }
         ComputeFormula(facePlane, t0, t1, t2);
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {
