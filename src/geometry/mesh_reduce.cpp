@@ -199,6 +199,7 @@ struct tagFXReduceUndo {
     std::vector<int> record; // scratch of localHoldTry
     std::vector<uint32_t> reached, lasting;
     bool sawMark = false; // the running try found a mark it did not set: the next sweep's is gone
+    bool keptSome = false; // a stage of the running try was kept, if only until one around it was not
     uint32_t tried = 0;
     std::vector<int> heldAt, held;
 };
@@ -208,7 +209,9 @@ struct tagFXReduceUndo {
 // while nothing its searches read has changed: the lists of the vertices they walked, the
 // positions and marks of those vertices and their neighbours, and which removed slot its stages
 // would take. So it is passed over. The marks all clear between sweeps: a try that found one it
-// had not set itself is not held, and one that found none is not reached by marks set after it.
+// had not set itself is not held, and one that found none is not reached by marks set after it,
+// nor, when none of its stages was kept even for a while, by marks the next sweep sets before it
+// (LOCAL_RECORD_PLAIN).
 //
 // The removed slots a try takes decide where its new triangles stand among the others, which
 // the searches walk in slot order. A new triangle takes the lowest removed slot: one removed
@@ -224,7 +227,9 @@ struct tagFXReduceMemory {
     uint64_t print; // of the indices and positions the sweep left
     float tolerance;
     std::vector<int> at;   // per slot: 1 + the start of its record in held, or 0
-    std::vector<int> held; // per record: ownMax, need, below (-1: none), the count of reads, the reads
+    // per record: ownMax, need (with LOCAL_RECORD_PLAIN), below (-1: none), the count of reads,
+    // the reads
+    std::vector<int> held;
     // Per vertex, its mask of opposite neighbours as the sweep left it (0: not worked out). A mask
     // reads only positions, which the sweep's end leaves as they were.
     std::vector<uint64_t> opposite;
@@ -2448,6 +2453,7 @@ static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
     if (ok) {
         if (m->reduceUndo != nullptr) {
             localAddChange(m, mark);
+            m->reduceUndo->keptSome = true;
         }
         return true;
     }
@@ -2462,6 +2468,9 @@ static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
 static bool localKeepAfterFollowUps(FXMesh* m, const tagUndoMark& mark, const tagUndoMark& own, bool ownSound) {
     tagFXReduceUndo* u = m->reduceUndo;
     if (ownSound || u == nullptr) {
+        if (u != nullptr) {
+            u->keptSome = true;
+        }
         return true;
     }
     // The whole's edge verdict is already known from the sums: most mended stages that fail,
@@ -3458,18 +3467,25 @@ static void localReachKept(FXMesh* m) {
     m->reduceIndex->noting = u;
 }
 
+// Set in a record's need when no stage of its try was kept, not even for a while. Such a try is
+// refused again with more marks: a mark only spares stages it would have tried and taken back,
+// and the stages it does try find the same. A stage kept for a while could have turned another's
+// verdict, so there a mark set since may change the outcome.
+#define LOCAL_RECORD_PLAIN (1 << 30)
+
 // Whether the last sweep's record says slot s would be refused again now.
 static bool localStillRefused(FXMesh* m, const tagFXReduceMemory* before, int s) {
     tagFXReduceUndo* u = m->reduceUndo;
     tagFXReduceIndex* x = m->reduceIndex;
     const int* r = before->held.data() + before->at[s] - 1;
+    const uint32_t* reached = (r[1] & LOCAL_RECORD_PLAIN) != 0 ? u->lasting.data() : u->reached.data();
     for (int i = 0; i < r[3]; i++) {
-        if (u->reached[r[4 + i]] != 0) {
+        if (reached[r[4 + i]] != 0) {
             return false;
         }
     }
     int free = fxSlotSetLowest(&x->removedSlots);
-    for (int i = 0; i < r[1]; i++, free = fxSlotSetFrom(&x->removedSlots, free + 1)) {
+    for (int i = 0; i < (r[1] & ~LOCAL_RECORD_PLAIN); i++, free = fxSlotSetFrom(&x->removedSlots, free + 1)) {
         if (free == -1 || (r[2] != -1 && free >= r[2])) {
             return false;
         }
@@ -3515,6 +3531,9 @@ static void localHoldTry(FXMesh* m, int s) {
             return;
         }
         r[2] = below;
+    }
+    if (!u->keptSome) {
+        r[1] |= LOCAL_RECORD_PLAIN;
     }
     r.insert(r.end(), u->reads.begin(), u->reads.end());
     localHold(m, s, r.data());
@@ -3693,6 +3712,7 @@ bool FXMesh::ReduceVertices(float toleranceDeg) {
             u->foreignPeak = 0;
             u->orderSeen = false;
             u->sawMark = false;
+            u->keptSome = false;
         }
         ComputeFormula(facePlane, t0, t1, t2);
         if (ReduceStage1(t0, t1, t2) || ReduceStage1(t1, t2, t0) || ReduceStage1(t2, t0, t1)) {

@@ -1712,15 +1712,16 @@ TEST(MeshReduceProperty, LastSweepPassesOverWhatTheOneBeforeTookBack) {
     }
 }
 
-// The first sweep with a memory passes over what the sweep before took back, although that
-// sweep's later changes marked vertices around it: the marks are gone by the next sweep.
-TEST(MeshReduceProperty, MarksOfLaterChangesDoNotCostTheNextSweepItsMemory) {
+// The first sweep with a memory passes over what the sweep before took back, although changes
+// in either sweep marked vertices around it: the marks are gone by the next sweep, and a try none
+// of whose stages was kept is refused again with more of them.
+TEST(MeshReduceProperty, MarksAroundARefusedTryDoNotCostTheNextSweepItsMemory) {
     FX_REQUIRE_TESTDATA();
     const struct {
         const char* name;
         float tolerance;
         int percent; // passed over, at least
-    } cases[] = {{"spot.obj", 2.0f, 78}, {"spot.obj", 5.0f, 35}, {"teapot.obj", 2.0f, 81}, {"teapot.obj", 5.0f, 55}};
+    } cases[] = {{"spot.obj", 2.0f, 84}, {"spot.obj", 5.0f, 46}, {"teapot.obj", 2.0f, 86}, {"teapot.obj", 5.0f, 63}};
     for (const auto& c : cases) {
         FXMesh m;
         ASSERT_TRUE(ReadObj(std::string(VANTREL_TESTDATA) + "/obj-real/" + c.name, &m));
