@@ -557,10 +557,15 @@ __attribute__((noinline)) static void localNoteWalk(tagFXReduceUndo* u, int v) {
 // The check's walks, of the patch's own vertices, most of which the searches walked already. A
 // kept change reaches the corners of the triangles it wrote but not their neighbours, so a list
 // the check counts in must be among the reads.
-static void localNoteCheckWalk(tagFXReduceIndex* x, int v) {
-    tagFXReduceUndo* u = x->noting;
-    if (u != nullptr && std::find(u->reads.begin(), u->reads.end(), v) == u->reads.end()) {
+__attribute__((noinline)) static void localNoteRead(tagFXReduceUndo* u, int v) {
+    if (std::find(u->reads.begin(), u->reads.end(), v) == u->reads.end()) {
         u->reads.push_back(v);
+    }
+}
+
+static inline void localNoteCheckWalk(const tagFXReduceIndex* x, int v) {
+    if (__builtin_expect(x->noting != nullptr, 0)) {
+        localNoteRead(x->noting, v);
     }
 }
 
