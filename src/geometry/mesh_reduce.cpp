@@ -512,13 +512,20 @@ static tagFXReduceIndex* localBuildIndex(FXMesh* m) {
     for (int b = 0; b < buckets; b++) {
         x->bucketHead[b] = -1;
     }
-    // A bucket's head lies anywhere in a table of megabytes: asked for a few vertices ahead, it
-    // has come in when its vertex is filed.
+    // A bucket's head lies anywhere in a table of megabytes, and so does the link of the vertex
+    // it names: asked for a few vertices ahead, the head has come in when the link is asked for,
+    // and the link when its vertex is filed.
     const int ahead = 16;
     for (int v = nv - 1; v >= 0; v--) {
         if (v >= ahead) {
             uint32_t next = localPositionHash(m->vertices[v - ahead].position);
             __builtin_prefetch(&x->bucketHead[next & (uint32_t)x->bucketMask]);
+        }
+        if (v >= ahead / 2) {
+            int first = x->bucketHead[localPositionHash(m->vertices[v - ahead / 2].position) & (uint32_t)x->bucketMask];
+            if (first != -1) {
+                __builtin_prefetch(&x->bucketLinks[first]);
+            }
         }
         const float* at = m->vertices[v].position;
         print += localPrintPosition(v, at);
