@@ -2479,10 +2479,11 @@ static bool localKeepIfSound(FXMesh* m, const tagUndoMark& mark) {
 // mend it, judged together with them.
 static bool localKeepAfterFollowUps(FXMesh* m, const tagUndoMark& mark, const tagUndoMark& own, bool ownSound) {
     tagFXReduceUndo* u = m->reduceUndo;
-    if (ownSound || u == nullptr) {
-        if (u != nullptr) {
-            u->keptSome = true;
-        }
+    if (u == nullptr) {
+        return true;
+    }
+    if (ownSound) {
+        u->keptSome = true;
         return true;
     }
     // The whole's edge verdict is already known from the sums: most mended stages that fail,
