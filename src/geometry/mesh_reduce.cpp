@@ -2427,7 +2427,7 @@ static bool localMovesAndFacing(FXMesh* m, size_t movesFrom) {
                 for (size_t j = 0; j < u->removed.size(); j += 3) {
                     widest = localMax(widest, localAngle(&normals[j], facing));
                 }
-                allowed = widest + fmax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
+                allowed = widest + localMax((double)m->reduceTolerance, 0.0) / (double)LOCAL_DEGREES + 1e-3;
             }
             if (!(localAngle(normal, facing) <= allowed)) {
                 return false;
@@ -2668,7 +2668,7 @@ static uint64_t localOppositeBit(const FXMesh* m, int v) {
 
 // The largest of a position's coordinates, by size.
 static double localReachOf(const float* p) {
-    return fmax(fabs(p[0]), fmax(fabs(p[1]), fabs(p[2])));
+    return localMax(fabs(p[0]), localMax(fabs(p[1]), fabs(p[2])));
 }
 
 // What float rounding can add to a plane's distance for coordinates up to reach, with room.
@@ -2727,7 +2727,7 @@ static uint64_t localOpposites(FXMesh* m, int b) {
         const float* p = localPosition(m, near[i]);
         double d[3] = {(double)p[0] - pb[0], (double)p[1] - pb[1], (double)p[2] - pb[2]};
         length[i] = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        reach = fmax(reach, localReachOf(p));
+        reach = localMax(reach, localReachOf(p));
         for (int k = 0; k < 3; k++) {
             dir[i][k] = d[k] / length[i];
         }
@@ -2781,7 +2781,7 @@ static bool localMayContinue(FXMesh* m, int a, int b) {
     double across = fabs((double)n[0] * d[0] + (double)n[1] * d[1] + (double)n[2] * d[2]) / length;
     double off = fabs((double)n[0] * pb[0] + (double)n[1] * pb[1] + (double)n[2] * pb[2] + (double)n[3]);
     double unit = (double)n[0] * n[0] + (double)n[1] * n[1] + (double)n[2] * n[2];
-    double reach = fmax(localReachOf(pa), localReachOf(pb));
+    double reach = localMax(localReachOf(pa), localReachOf(pb));
     if (!(across < 1e-4 && off <= localRounding(reach) && fabs(unit - 1.0) < 1e-4)) {
         return true;
     }
