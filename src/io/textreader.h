@@ -25,11 +25,18 @@ public:
     bool Load(FILE* f);
     // Reads a terminated text the caller keeps alive and owns.
     void Borrow(const char* borrowed);
+    // Reads the length characters at start, which the caller keeps alive and owns, as a whole
+    // text. They need not be terminated, so a view takes tokens, lines, ints and characters, but
+    // no floats.
+    void View(const char* start, size_t length);
     void Destroy();
 
     // The next white-space separated token into tok (capacity chars, terminator included); false
     // at the end of the text. *cut, when given, tells whether characters were passed over.
     bool NextToken(char* tok, int capacity, bool* cut);
+    // The next token where it stands, consumed as NextToken consumes it: its first character and
+    // its length, or null at the end of the text.
+    const char* TokenAt(size_t* length);
     // Drops the rest of the current line, its line end included.
     void SkipLine();
     // The rest of the current line into line (capacity chars) without its line end or a "\r"

@@ -86,10 +86,25 @@ static int localReadCorner(FXTextReader* t, int shape, tagObjCorner* c) {
     }
 }
 
-static int localParseToken(const char* tok, int shape, tagObjCorner* c) {
+// The first corner of a statement, read from the token that holds it (as scanf reads a
+// string), which also sets the statement's shape. 0 when the token starts no corner.
+static int localFirstCorner(const char* tok, size_t length, int* shape, tagObjCorner* c) {
+    // A string ends at a zero byte.
+    const char* zero = (const char*)memchr(tok, 0, length);
+    length = zero != nullptr ? (size_t)(zero - tok) : length;
     FXTextReader t;
-    t.Borrow(tok);
-    return localReadCorner(&t, shape, c);
+    t.View(tok, length);
+    for (size_t i = 0; i + 1 < length; i++) {
+        if (tok[i] == '/' && tok[i + 1] == '/') {
+            *shape = LOCAL_SHAPE_VN;
+            return localReadCorner(&t, LOCAL_SHAPE_VN, c);
+        }
+    }
+    // Read as v/t/n, a token tells its own shape: v/t reads alike as far as it goes, and v alone
+    // stops before the first slash either way.
+    int got = localReadCorner(&t, LOCAL_SHAPE_VTN, c);
+    *shape = got == 3 ? LOCAL_SHAPE_VTN : got == 2 ? LOCAL_SHAPE_VT : LOCAL_SHAPE_V;
+    return got;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -200,23 +215,16 @@ static int localResolve(int index, int64_t read, int64_t total) {
 
 // Reads the corners of an f or l statement; answers their count.
 static int localReadCorners(FXTextReader* t, tagObjParse* p) {
-    char tok[FXOBJ_LINE];
     size_t before = t->pos;
-    if (!t->NextToken(tok, FXOBJ_LINE, nullptr)) {
+    size_t length = 0;
+    const char* tok = t->TokenAt(&length);
+    if (tok == nullptr) {
         return 0;
     }
+    // Read where it stands, but only as far as a token read into a statement's buffer would go.
     int shape;
     tagObjCorner c;
-    if (strstr(tok, "//") != nullptr) {
-        shape = LOCAL_SHAPE_VN;
-    } else if (localParseToken(tok, LOCAL_SHAPE_VTN, &c) == 3) {
-        shape = LOCAL_SHAPE_VTN;
-    } else if (localParseToken(tok, LOCAL_SHAPE_VT, &c) == 2) {
-        shape = LOCAL_SHAPE_VT;
-    } else {
-        shape = LOCAL_SHAPE_V;
-    }
-    if (localParseToken(tok, shape, &c) == 0) {
+    if (localFirstCorner(tok, length < FXOBJ_LINE ? length : FXOBJ_LINE - 1, &shape, &c) == 0) {
         // No corner at all: the token is left for the statement reader.
         t->pos = before;
         return 0;

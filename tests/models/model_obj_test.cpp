@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
@@ -285,6 +286,72 @@ TEST_F(ObjTest, NegativeIndicesCountBackFromTheEntriesReadSoFar) {
     ExpectTriple(Face(&obj, 0)->t, 0, 0, 0);
     ExpectTriple(Face(&obj, 1)->v, 3, 4, 5);
     ExpectTriple(Face(&obj, 2)->v, 0, 5, 1);
+}
+
+// The first corner sets the statement's shape as scanf's patterns read it: tried on generated
+// tokens, each followed by three corners of the shape the C library's own sscanf gives it.
+TEST_F(ObjTest, FirstCornerReadsAsScanfOverGeneratedTokens) {
+    struct Expected {
+        std::string tok;
+        int got, x[3];
+        bool hasT, hasN;
+    };
+    const char* pieces[] = {"1", "2", "-1", "+3", "/", "//", "x", "0"};
+    const char* follow[] = {" 4 5 6", " 4/4 5/5 6/6", " 4//4 5//5 6//6", " 4/4/4 5/5/5 6/6/6"};
+    std::string text;
+    for (int i = 0; i < 9; i++) {
+        text += "v 0 0 0\nvt 0 0\nvn 0 0 1\n";
+    }
+    std::mt19937 rng(5);
+    std::vector<Expected> cases;
+    for (int i = 0; i < 600; i++) {
+        Expected e = {"", 0, {0, 0, 0}, false, false};
+        for (int n = 1 + (int)(rng() % 5); n > 0; n--) {
+            e.tok += pieces[rng() % 8];
+        }
+        const char* t = e.tok.c_str();
+        int shape;
+        if (strstr(t, "//") != nullptr) {
+            e.got = sscanf(t, "%d//%d", &e.x[0], &e.x[2]);
+            e.hasN = e.got == 2;
+            shape = 2;
+        } else if (sscanf(t, "%d/%d/%d", &e.x[0], &e.x[1], &e.x[2]) == 3) {
+            e.got = 3;
+            e.hasT = e.hasN = true;
+            shape = 3;
+        } else if ((e.got = sscanf(t, "%d/%d", &e.x[0], &e.x[1])) == 2) {
+            e.hasT = true;
+            shape = 1;
+        } else {
+            e.got = sscanf(t, "%d", &e.x[0]);
+            shape = 0;
+        }
+        cases.push_back(e);
+        text += "f " + e.tok + follow[shape] + "\n";
+    }
+    FXObjModel obj;
+    ASSERT_TRUE(Parse(&obj, text));
+    auto resolve = [](int i) { return i > 0 && i <= 9 ? i - 1 : i < 0 && i >= -9 ? 9 + i : -2; };
+    int face = 0;
+    for (const Expected& e : cases) {
+        // No corner, or one that names no entry: the statement makes nothing.
+        if (e.got < 1 || resolve(e.x[0]) < 0 || (e.hasT && resolve(e.x[1]) < 0) || (e.hasN && resolve(e.x[2]) < 0)) {
+            continue;
+        }
+        ASSERT_LT(face + 1, obj.faces.size) << e.tok;
+        const MObjFace* f = Face(&obj, face);
+        const MObjFace* g = Face(&obj, face + 1);
+        EXPECT_EQ(f->v[0], resolve(e.x[0])) << e.tok;
+        EXPECT_EQ(f->t[0], e.hasT ? resolve(e.x[1]) : -1) << e.tok;
+        EXPECT_EQ(f->n[0], e.hasN ? resolve(e.x[2]) : -1) << e.tok;
+        // The corners after it read whole in the same shape.
+        EXPECT_EQ(g->v[2], 5) << e.tok;
+        EXPECT_EQ(g->t[2], e.hasT ? 5 : -1) << e.tok;
+        EXPECT_EQ(g->n[2], strstr(e.tok.c_str(), "//") != nullptr || e.got == 3 ? 5 : -1) << e.tok;
+        face += 2;
+    }
+    EXPECT_EQ(face, obj.faces.size);
+    EXPECT_GT(face, 200); // the generated tokens reach every shape and many failures
 }
 
 TEST_F(ObjTest, IndicesOutsideTheirTablesDropTheStatement) {
