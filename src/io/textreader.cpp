@@ -1,5 +1,6 @@
 #include "io/textreader.h"
 
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -147,6 +148,47 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
     return cut;
 }
 
+// A plain decimal of at most nine digits whose digits, read as a whole number, come to no more
+// than 2^24, and no exponent: that number is a float exactly, and so is any power of ten up to
+// 1e9, so one division rounds it once, exactly as strtof does. Where floats are worked out wider (x87), the
+// quotient would be rounded twice, so there the answer is always no. Otherwise false, leaving
+// the text to the full readers.
+static bool localShortDecimal(const char* s, bool negative, float* v, size_t* used) {
+#if FLT_EVAL_METHOD == 0
+    static const float tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
+    // Past nine digits the sum may wrap, but the count then turns it away.
+    const char* p = s;
+    uint32_t whole = 0;
+    for (; (unsigned)(*p - '0') <= 9; p++) {
+        whole = whole * 10 + (uint32_t)(*p - '0');
+    }
+    size_t digits = (size_t)(p - s);
+    size_t after = 0;
+    if (*p == '.') {
+        const char* point = ++p;
+        for (; (unsigned)(*p - '0') <= 9; p++) {
+            whole = whole * 10 + (uint32_t)(*p - '0');
+        }
+        after = (size_t)(p - point);
+        digits += after;
+    }
+    // An exponent or a hexadecimal goes on where this stops.
+    if (digits == 0 || digits > 9 || *p == 'e' || *p == 'E' || *p == 'x' || *p == 'X' || whole > (1u << 24)) {
+        return false;
+    }
+    float f = (float)whole / tens[after];
+    *v = negative ? -f : f;
+    *used = (size_t)(p - s);
+    return true;
+#else
+    (void)s;
+    (void)negative;
+    (void)v;
+    (void)used;
+    return false;
+#endif
+}
+
 // The number at pos, which holds no white space: the text is terminated, so the conversion
 // cannot run past its end.
 static bool localConvertFloat(FXTextReader* t, float* v) {
@@ -157,6 +199,11 @@ static bool localConvertFloat(FXTextReader* t, float* v) {
     bool plain = (*digits >= '0' && *digits <= '9') || *digits == '.';
     if (plain && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         plain = false;
+    }
+    size_t used = 0;
+    if (plain && localShortDecimal(digits, digits != start, v, &used)) {
+        t->pos += (size_t)(digits - start) + used;
+        return true;
     }
     if (plain) {
         float f = 0.0f;
