@@ -51,7 +51,8 @@ bool FXTextReader::Load(FILE* f) {
         capacity = 1 << 16;
         loaded = (char*)malloc(capacity);
     }
-    fxAdviseLargePages(loaded, capacity);
+    // No large-page hint: the text is read front to back, where large pages spare little, and
+    // taking a large block of them for a file read through cost more system time than it saved.
     size_t length = 0;
     while (loaded != nullptr) {
         if (capacity - length < 2) {
