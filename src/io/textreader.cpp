@@ -151,9 +151,9 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
 
 // A plain decimal of at most nine digits whose digits, read as a whole number, come to no more
 // than 2^24, and no exponent: that number is a float exactly, and so is any power of ten up to
-// 1e9, so one division rounds it once, exactly as strtof does. Where floats are worked out wider (x87), the
-// quotient would be rounded twice, so there the answer is always no. Otherwise false, leaving
-// the text to the full readers.
+// 1e9, so one division rounds it once, exactly as strtof does. Where floats are worked out wider
+// (x87) the quotient would be rounded twice, so there the answer is always no. Otherwise false,
+// leaving the text to the full readers.
 static bool localShortDecimal(const char* s, bool negative, float* v, size_t* used) {
 #if FLT_EVAL_METHOD == 0
     static const float tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};

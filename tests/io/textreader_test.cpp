@@ -132,8 +132,8 @@ TEST(FXTextReaderTest, FloatsMatchStrtofBitForBit) {
     std::vector<std::string> texts = {
         "0",      "-0",    "+1.5", ".5",   "-.25e3", "1e", "1.e5", "7.",   "1e-50", "3e40",
         "1e-40",  "0x1p3", "inf",  "-nan", "1.5f",   "-",  ".",    "-.e1", "00012", "123456789012345678901234567890",
-        "2.5E+07", "16777216", "16777217", "1677721.7", "0.0000000001", "0.00000000015", "999999999", "7.5.5",
-        "0.1",     "-0.000"};
+        "2.5E+07", "16777216", "16777217", "1677721.7", "0.0000000001", "0.00000000015", "999999999",
+        "7.5.5",   "0.1",      "-0.000"};
     uint32_t seed = 99;
     for (int i = 0; i < 20000; i++) {
         seed = seed * 1664525u + 1013904223u;
@@ -145,7 +145,8 @@ TEST(FXTextReaderTest, FloatsMatchStrtofBitForBit) {
         snprintf(buffer, sizeof(buffer), "%.*e", digits, (double)(seed >> 8) * 1e-9 * (double)((seed >> 3) & 7));
         texts.push_back(buffer);
         // Short decimals as exporters write them, some of whose digits pass 2^24.
-        snprintf(buffer, sizeof(buffer), "%s%.*f", (seed & 2) ? "-" : "", (int)(seed % 7), (double)(seed >> 8) / 1000.0);
+        snprintf(buffer, sizeof(buffer), "%s%.*f", (seed & 2) ? "-" : "", (int)(seed % 7),
+                 (double)(seed >> 8) / 1000.0);
         texts.push_back(buffer);
     }
     for (const std::string& text : texts) {
