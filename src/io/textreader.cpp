@@ -155,7 +155,7 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
 // (x87) the quotient would be rounded twice, so there the answer is always no. Otherwise false,
 // leaving the text to the full readers.
 static bool localShortDecimal(const char* s, bool negative, float* v, size_t* used) {
-#if FLT_EVAL_METHOD == 0
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
     static const float tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
     // Past nine digits the sum may wrap, but the count then turns it away.
     const char* p = s;
