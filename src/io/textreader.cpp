@@ -149,13 +149,18 @@ bool FXTextReader::RestOfLine(char* line, int capacity) {
     return cut;
 }
 
-// A plain decimal of at most nine digits whose digits, read as a whole number, come to no more
-// than 2^24, and no exponent: that number is a float exactly, and so is any power of ten up to
-// 1e9, so one division rounds it once, exactly as strtof does. Where floats are worked out wider
-// (x87) the quotient would be rounded twice, so there the answer is always no. Otherwise false,
-// leaving the text to the full readers.
-static bool localShortDecimal(const char* s, bool negative, float* v, size_t* used) {
+// Where floats are worked out wider than they are stored (x87), a quotient is rounded twice.
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+#define LOCAL_QUICK_DECIMALS true
+#else
+#define LOCAL_QUICK_DECIMALS false
+#endif
+
+// A plain decimal at s of at most nine digits whose digits, read as a whole number, come to no
+// more than 2^24, and no exponent: that number is a float exactly, and so is any power of ten up
+// to 1e9, so one division rounds it once, exactly as strtof does. Consumed up to its end when it
+// is one; otherwise false, leaving the text to the full readers.
+static bool localShortDecimal(FXTextReader* t, const char* s, bool negative, float* v) {
     static const float tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
     // Past nine digits the sum may wrap, but the count then turns it away.
     const char* p = s;
@@ -179,15 +184,8 @@ static bool localShortDecimal(const char* s, bool negative, float* v, size_t* us
     }
     float f = (float)whole / tens[after];
     *v = negative ? -f : f;
-    *used = (size_t)(p - s);
+    t->pos = (size_t)(p - t->text);
     return true;
-#else
-    (void)s;
-    (void)negative;
-    (void)v;
-    (void)used;
-    return false;
-#endif
 }
 
 // The number at pos, which holds no white space: the text is terminated, so the conversion
@@ -201,9 +199,7 @@ static bool localConvertFloat(FXTextReader* t, float* v) {
     if (plain && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         plain = false;
     }
-    size_t used = 0;
-    if (plain && localShortDecimal(digits, digits != start, v, &used)) {
-        t->pos += (size_t)(digits - start) + used;
+    if (LOCAL_QUICK_DECIMALS && plain && localShortDecimal(t, digits, digits != start, v)) {
         return true;
     }
     if (plain) {
